@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package Varnelo FTP Suite needs to build, run and test.
+# Idempotent: asks dpkg first and only calls apt for what is missing.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libgtest-dev libgmock-dev
+  # fuzzing (clang's libFuzzer with the sanitizers)
+  clang libclang-rt-14-dev
+  # test peers
+  vsftpd python3 python3-pyftpdlib
+  # running headless and screenshots
+  xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+# Installing a server package must not start it on this machine's standard ports.
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

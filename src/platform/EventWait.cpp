@@ -1,0 +1,133 @@
+#include "platform/EventWait.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vn {
+
+EventWait::EventWait() { wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+
+EventWait::~EventWait() {
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void EventWait::lowerCancel() {
+    cancel_ = false;
+    timedOut_ = false;
+    std::uint64_t v;
+    while (::read(wakeFd_, &v, sizeof v) > 0) {
+    }
+}
+
+void EventWait::abort() {
+    cancel_ = true;
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+}
+
+void EventWait::setTimeouts(Timeouts t) {
+    std::lock_guard lock(mutex_);
+    timeouts_ = t;
+}
+
+Timeouts EventWait::timeouts() const {
+    std::lock_guard lock(mutex_);
+    return timeouts_;
+}
+
+void EventWait::setLogger(std::function<void(const std::string&)> logger) {
+    std::lock_guard lock(mutex_);
+    logger_ = std::move(logger);
+}
+
+void EventWait::log(const std::string& line) {
+    std::function<void(const std::string&)> l;
+    {
+        std::lock_guard lock(mutex_);
+        l = logger_;
+    }
+    if (l) l(line);
+}
+
+EventWait::Deadline EventWait::deadlineFor(unsigned event) const {
+    Timeouts t = timeouts();
+    int seconds = 0;
+    if (event & (FD_CONNECT | FD_ACCEPT)) seconds = t.cx;
+    else if (event & FD_WRITE) seconds = t.tx;
+    else if (event & FD_READ) seconds = t.rx;
+    if (seconds <= 0) return std::nullopt;
+    return Clock::now() + std::chrono::seconds(seconds);
+}
+
+int EventWait::EsperaWSA(int fd, unsigned events) { return waitUntil(fd, events, deadlineFor(events)); }
+
+int EventWait::waitUntil(int fd, unsigned events, Deadline deadline) {
+    arrived_ = 0;
+    socketError_ = 0;
+    short want = 0;
+    if (events & (FD_READ | FD_ACCEPT)) want |= POLLIN;
+    if (events & (FD_WRITE | FD_CONNECT)) want |= POLLOUT;
+    if (events & FD_CLOSE) want |= POLLRDHUP;
+    if (fd < 0 || want == 0) return -1;
+
+    struct Lower {
+        std::atomic<bool>& f;
+        ~Lower() { f = false; }
+    } lower{wait_};
+    wait_ = true;
+    timedOut_ = false;
+
+    for (;;) {
+        if (cancel_) return 0;
+        int ms = -1;
+        if (deadline) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+            if (left <= 0) {
+                log(">ERROR: Timeout");
+                timedOut_ = true;
+                cancel_ = true;
+                return 0;
+            }
+            ms = left > 60000 ? 60000 : static_cast<int>(left);
+        }
+        pollfd p[2] = {{fd, want, 0}, {wakeFd_, POLLIN, 0}};
+        int n = ::poll(p, 2, ms);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (n == 0) continue; // the deadline check above decides
+        if (p[1].revents & POLLIN) {
+            cancel_ = true;
+            return 0;
+        }
+        short got = p[0].revents;
+        if (got & POLLNVAL) return -1;
+        if (got == 0) continue;
+        unsigned a = 0;
+        if ((got & POLLIN) && (events & FD_READ)) a |= FD_READ;
+        if ((got & POLLIN) && (events & FD_ACCEPT)) a |= FD_ACCEPT;
+        if ((got & (POLLOUT | POLLERR | POLLHUP)) && (events & FD_WRITE)) a |= FD_WRITE;
+        if ((got & (POLLOUT | POLLERR | POLLHUP)) && (events & FD_CONNECT)) a |= FD_CONNECT;
+        if ((got & (POLLRDHUP | POLLHUP | POLLERR)) && (events & FD_CLOSE)) a |= FD_CLOSE;
+        // A read wait on a failed socket ends too: the following recv reports it.
+        if ((got & (POLLERR | POLLHUP)) && (events & (FD_READ | FD_ACCEPT))) a |= events & (FD_READ | FD_ACCEPT);
+        if (a == 0) continue;
+        if (got & (POLLERR | POLLHUP) || (events & FD_CONNECT)) {
+            int err = 0;
+            socklen_t len = sizeof err;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err != 0) {
+                socketError_ = err;
+                log(std::to_string(err));
+            }
+        }
+        arrived_ = a;
+        return 1;
+    }
+}
+
+} // namespace vn

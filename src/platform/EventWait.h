@@ -1,0 +1,84 @@
+#pragma once
+// The socket event wait: arm one event (or a set) on one socket and wait until
+// it arrives, its time-out expires or the user aborts. One EventWait belongs to
+// one window and carries that window's wait, cancel and timed-out flags; every
+// network step of the window's engine goes through it. Abort wakes a pending
+// wait at once through an eventfd; nothing polls.
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace vn {
+
+// Event values of the socket notification interface the suite was designed on.
+inline constexpr unsigned FD_READ = 1;
+inline constexpr unsigned FD_WRITE = 2;
+inline constexpr unsigned FD_ACCEPT = 8;
+inline constexpr unsigned FD_CONNECT = 16;
+inline constexpr unsigned FD_CLOSE = 32; // only ever added to another event
+
+// Seconds; 0 or less means no time-out.
+struct Timeouts {
+    int cx = 120; // connect and accept (CxTOut)
+    int tx = 120; // write (TxTOut)
+    int rx = 120; // read (RxTOut)
+};
+
+class EventWait {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Deadline = std::optional<Clock::time_point>;
+
+    EventWait();
+    ~EventWait();
+    EventWait(const EventWait&) = delete;
+    EventWait& operator=(const EventWait&) = delete;
+
+    bool waiting() const { return wait_.load(); }
+    bool cancelled() const { return cancel_.load(); }
+    bool timedOut() const { return timedOut_.load(); }
+
+    // The start of a new user operation lowers the cancel flag (and forgets an
+    // earlier Abort); the cancel flag otherwise stays up so enclosing loops unwind.
+    void lowerCancel();
+    void raiseCancel() { cancel_ = true; }
+    // Any thread: raises the cancel flag and wakes the pending wait at once.
+    void abort();
+
+    void setTimeouts(Timeouts t);
+    Timeouts timeouts() const;
+    // Receives the wait's own log lines (">ERROR: Timeout", a notification's error number).
+    void setLogger(std::function<void(const std::string&)> logger);
+
+    // 1: an armed event arrived; 0: cancelled or timed out; -1: could not arm.
+    // The time-out is the event's (FD_READ RxTOut, FD_WRITE TxTOut, FD_ACCEPT and
+    // FD_CONNECT CxTOut).
+    int EsperaWSA(int fd, unsigned events);
+    // The same with an explicit deadline (nullopt: none).
+    int waitUntil(int fd, unsigned events, Deadline deadline);
+    // now + the time-out of event, or nullopt when that time-out is off.
+    Deadline deadlineFor(unsigned event) const;
+
+    // After a result of 1: which armed events arrived (FD_CLOSE when the peer
+    // ended the connection or it failed), and the socket error they carried.
+    unsigned arrived() const { return arrived_; }
+    int socketError() const { return socketError_; }
+
+private:
+    void log(const std::string& line);
+
+    std::atomic<bool> wait_{false};
+    std::atomic<bool> cancel_{false};
+    std::atomic<bool> timedOut_{false};
+    int wakeFd_ = -1;
+    mutable std::mutex mutex_;
+    Timeouts timeouts_;
+    std::function<void(const std::string&)> logger_;
+    unsigned arrived_ = 0;
+    int socketError_ = 0;
+};
+
+} // namespace vn

@@ -1,0 +1,62 @@
+#pragma once
+// A TCP/IPv4 socket that owns its descriptor. Sockets are always non-blocking:
+// every operation is preceded by the socket event wait (EventWait), so a
+// silent or vanished peer can never block a thread.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vn {
+
+struct Endpoint {
+    std::string address; // dotted IPv4
+    std::uint16_t port = 0;
+};
+
+// True only for a literal dotted IPv4 address ("3com.example" is a name).
+bool isDottedIPv4(std::string_view text);
+
+class Socket {
+public:
+    Socket() = default;
+    explicit Socket(int fd) : fd_(fd) {}
+    ~Socket();
+    Socket(Socket&& o) noexcept : fd_(o.release()) {}
+    Socket& operator=(Socket&& o) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    // A new non-blocking TCP socket; on failure invalid, with errno in err.
+    static Socket tcp(int& err);
+
+    int fd() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    void close();
+    int release();
+
+    // Starts a non-blocking connect: 0 when connected or in progress, else errno.
+    int connectStart(const std::string& dotted, std::uint16_t port);
+    // The pending error of the socket (SO_ERROR): 0 after a successful connect.
+    int pendingError() const;
+
+    // One send/recv call. send never raises SIGPIPE. Both return -1 with errno
+    // set on failure (EAGAIN when nothing could be moved now); recv returns 0 at
+    // the end of the stream.
+    long sendSome(const char* data, std::size_t size);
+    long recvSome(char* data, std::size_t size);
+
+    std::optional<Endpoint> localAddress() const;
+    std::optional<Endpoint> peerAddress() const;
+
+    // Binds to address:port (port 0: the kernel chooses) and listens; 0 or errno.
+    int listenOn(const std::string& dotted, std::uint16_t port, int backlog = 1);
+    // Accepts one pending connection (non-blocking); invalid with errno in err.
+    Socket acceptOne(Endpoint* peer, int& err);
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace vn

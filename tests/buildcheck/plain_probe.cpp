@@ -1,0 +1,2 @@
+#include <string>
+int probe() { return static_cast<int>(std::string("x").size()); }

@@ -1,0 +1,2 @@
+#include <QWidget>
+int probe() { return sizeof(QWidget); }

@@ -1,0 +1,164 @@
+// The socket event wait and the cancellable look-up.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/EventWait.h"
+#include "platform/Resolver.h"
+#include "platform/Socket.h"
+#include "platform/TaskThread.h"
+
+namespace vn {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+struct Wait : ::testing::Test {
+    EventWait wait;
+    std::vector<std::string> logged;
+    int a = -1, b = -1;
+    void SetUp() override {
+        wait.setLogger([this](const std::string& l) { logged.push_back(l); });
+        int sv[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, sv), 0);
+        a = sv[0];
+        b = sv[1];
+    }
+    void TearDown() override {
+        if (a >= 0) ::close(a);
+        if (b >= 0) ::close(b);
+    }
+};
+
+TEST_F(Wait, ResultsOfTheWait) {
+    EXPECT_EQ(wait.EsperaWSA(-1, FD_READ), -1);
+    EXPECT_EQ(wait.EsperaWSA(a, 0), -1);
+    ASSERT_EQ(::write(b, "x", 1), 1);
+    EXPECT_EQ(wait.EsperaWSA(a, FD_READ), 1);
+    EXPECT_EQ(wait.arrived(), FD_READ);
+    EXPECT_EQ(wait.EsperaWSA(a, FD_WRITE | FD_CLOSE), 1);
+    EXPECT_EQ(wait.arrived(), FD_WRITE);
+    EXPECT_FALSE(wait.waiting());
+}
+
+TEST_F(Wait, PeerClosingIsReportedWithTheWrite) {
+    ::close(b);
+    b = -1;
+    ASSERT_EQ(wait.EsperaWSA(a, FD_WRITE | FD_CLOSE), 1);
+    EXPECT_TRUE(wait.arrived() & FD_CLOSE);
+}
+
+TEST_F(Wait, TimeOutRaisesBothFlagsAndLogs) {
+    wait.setTimeouts({5, 5, 1});
+    auto t0 = Clock::now();
+    EXPECT_EQ(wait.EsperaWSA(a, FD_READ), 0);
+    EXPECT_GE(Clock::now() - t0, 900ms);
+    EXPECT_TRUE(wait.timedOut());
+    EXPECT_TRUE(wait.cancelled());
+    EXPECT_EQ(logged, std::vector<std::string>{">ERROR: Timeout"});
+    // The cancel flag stays up until the next user operation lowers it.
+    EXPECT_EQ(wait.EsperaWSA(a, FD_READ), 0);
+    wait.lowerCancel();
+    EXPECT_FALSE(wait.cancelled());
+    EXPECT_FALSE(wait.timedOut());
+}
+
+TEST_F(Wait, AbortFromAnotherThreadWakesItAtOnce) {
+    wait.setTimeouts({0, 0, 0}); // no time-out at all
+    std::thread t([this] {
+        std::this_thread::sleep_for(100ms);
+        wait.abort();
+    });
+    auto t0 = Clock::now();
+    EXPECT_EQ(wait.EsperaWSA(a, FD_READ), 0);
+    t.join();
+    EXPECT_LT(Clock::now() - t0, 400ms);
+    EXPECT_TRUE(wait.cancelled());
+    EXPECT_FALSE(wait.timedOut());
+    EXPECT_TRUE(logged.empty());
+    // An Abort before the next operation starts is forgotten by it.
+    wait.lowerCancel();
+    ASSERT_EQ(::write(b, "x", 1), 1);
+    EXPECT_EQ(wait.EsperaWSA(a, FD_READ), 1);
+}
+
+TEST_F(Wait, RefusedConnectCarriesItsError) {
+    int err = 0;
+    Socket listener = Socket::tcp(err);
+    ASSERT_EQ(listener.listenOn("127.0.0.1", 0), 0);
+    uint16_t port = listener.localAddress()->port;
+    listener.close();
+    Socket s = Socket::tcp(err);
+    int rc = s.connectStart("127.0.0.1", port);
+    if (rc == 0) {
+        ASSERT_EQ(wait.EsperaWSA(s.fd(), FD_CONNECT), 1);
+        EXPECT_EQ(wait.socketError(), ECONNREFUSED);
+        EXPECT_EQ(logged, std::vector<std::string>{std::to_string(ECONNREFUSED)});
+    } else {
+        EXPECT_EQ(rc, ECONNREFUSED);
+    }
+}
+
+TEST_F(Wait, ConnectAndAddresses) {
+    int err = 0;
+    Socket listener = Socket::tcp(err);
+    ASSERT_EQ(listener.listenOn("127.0.0.1", 0), 0);
+    uint16_t port = listener.localAddress()->port;
+    Socket s = Socket::tcp(err);
+    ASSERT_EQ(s.connectStart("127.0.0.1", port), 0);
+    ASSERT_EQ(wait.EsperaWSA(s.fd(), FD_CONNECT), 1);
+    EXPECT_EQ(wait.socketError(), 0);
+    EXPECT_EQ(s.peerAddress()->port, port);
+    EXPECT_EQ(s.localAddress()->address, "127.0.0.1");
+    ASSERT_EQ(wait.EsperaWSA(listener.fd(), FD_ACCEPT), 1);
+    Endpoint peer;
+    Socket in = listener.acceptOne(&peer, err);
+    EXPECT_TRUE(in.valid());
+    EXPECT_EQ(peer.port, s.localAddress()->port);
+}
+
+TEST(DottedAddress, OnlyLiteralAddressesCount) {
+    struct Case {
+        const char* text;
+        bool dotted;
+    } cases[] = {{"127.0.0.1", true}, {"10.0.0.1", true},      {"3com.example", false}, {"1.2.3", false},
+                 {"", false},         {"256.1.1.1", false},    {"1.2.3.4 ", false},     {"ftp.example.org", false},
+                 {"0.0.0.0", true},   {"01.2.3.4", false}};
+    for (const auto& c : cases) EXPECT_EQ(isDottedIPv4(c.text), c.dotted) << c.text;
+}
+
+TEST(Lookup, FindsNamesAndDropsAbandonedAnswers) {
+    EventWait wait;
+    LookupResult r = lookupHost(wait, "localhost", std::nullopt);
+    EXPECT_EQ(r.status, LookupResult::Found);
+    EXPECT_EQ(r.dotted, "127.0.0.1");
+
+    setLookupFunction([](const std::string&) {
+        std::this_thread::sleep_for(1500ms);
+        return LookupResult{LookupResult::Found, "127.0.0.1", 0};
+    });
+    auto t0 = Clock::now();
+    r = lookupHost(wait, "slow.example", Clock::now() + 200ms);
+    EXPECT_EQ(r.status, LookupResult::TimedOut);
+    EXPECT_LT(Clock::now() - t0, 800ms);
+    setLookupFunction(nullptr);
+}
+
+TEST(Worker, RunsTasksInOrderAndStops) {
+    std::vector<int> order;
+    {
+        TaskThread t;
+        for (int i = 0; i < 5; ++i) t.post([&order, i] { order.push_back(i); });
+        t.stop();
+        EXPECT_TRUE(t.idle());
+    }
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+}
+
+} // namespace
+} // namespace vn
