@@ -1,0 +1,71 @@
+#include "common/LogMirror.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <mutex>
+#include <unistd.h>
+
+#include "common/DataFolder.h"
+#include "common/IniFile.h"
+
+namespace vn {
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path logPath() {
+    if (const char* v = std::getenv("VARNELO_LOG"); v && *v) return v;
+    std::string name = IniFile(configFile()).readString("Misc", "LogFile");
+    if (name.empty()) return {};
+    fs::path p(name);
+    return p.is_relative() ? dataFolder() / p : p;
+}
+
+std::string stamp() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm {};
+    char buf[32] = "";
+    if (::localtime_r(&now, &tm)) std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+// One entry is one line of the log, whatever the message holds.
+std::string oneLine(const std::string& s) {
+    std::string out = s;
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    for (char& c : out)
+        if (c == '\n' || c == '\r' || c == '\0') c = ' ';
+    return out;
+}
+
+} // namespace
+
+void LogMirror::append(const std::string& windowCaption, const std::string& line) {
+    static std::mutex m;
+    try {
+        std::lock_guard<std::mutex> g(m);
+        fs::path p = logPath();
+        if (p.empty()) return;
+        std::string entry = stamp() + " [" + oneLine(windowCaption) + "] " + oneLine(line) + "\n";
+        int fd = ::open(p.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) return;
+        // A single write so concurrent writers (other processes too) never split an entry.
+        std::string_view rest = entry;
+        while (!rest.empty()) {
+            ssize_t n = ::write(fd, rest.data(), rest.size());
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            rest.remove_prefix(static_cast<size_t>(n));
+        }
+        ::close(fd);
+    } catch (...) {
+        // The log is a mirror; losing a line must never disturb the caller.
+    }
+}
+
+} // namespace vn
