@@ -1,0 +1,344 @@
+#include "ftp/engine/FtpEngine.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "common/DataFolder.h"
+#include "common/IniFile.h"
+#include "platform/Resolver.h"
+#include "shell/History.h"
+
+namespace vn {
+
+namespace {
+
+std::atomic<SessionId> g_nextSession{1};
+
+std::string stars(const std::string& text) {
+    // One "*" per character: count UTF-8 lead bytes, not bytes.
+    std::size_t n = 0;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) ++n;
+    return std::string(n, '*');
+}
+
+} // namespace
+
+std::string folderFromPwdReply(const std::string& l) {
+    std::string folder;
+    if (!l.empty() && l[0] == '2') {
+        // The quoted path; a doubled quote inside stands for one quote.
+        auto open = l.find('"');
+        if (open != std::string::npos) {
+            for (std::size_t i = open + 1; i < l.size(); ++i) {
+                if (l[i] == '"') {
+                    if (i + 1 < l.size() && l[i + 1] == '"') {
+                        folder.push_back('"');
+                        ++i;
+                        continue;
+                    }
+                    break;
+                }
+                folder.push_back(l[i]);
+            }
+        } else if (l.size() > 4) {
+            folder = l.substr(4);
+        }
+    }
+    if (!folder.empty() && folder.back() == '/') folder.pop_back();
+    return folder + "/";
+}
+
+bool hasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+FtpEngine::FtpEngine(FtpSink& sink, Prompter& prompter) : sink_(sink), prompter_(prompter) {
+    wait_.setLogger([this](const std::string& line) { sink_.log(line); });
+}
+
+FtpEngine::~FtpEngine() { wait_.setLogger(nullptr); }
+
+void FtpEngine::applySettings(const FtpSettings& s) {
+    settings_ = s;
+    wait_.setTimeouts({s.CxTOut, s.TxTOut, s.RxTOut});
+}
+
+void FtpEngine::setConnecting(bool on) {
+    connecting_ = on;
+    sink_.connectingChanged(on);
+}
+
+FtpEngine::Session* FtpEngine::find(SessionId id) {
+    auto it = sessions_.find(id);
+    return it == sessions_.end() ? nullptr : &it->second;
+}
+
+ControlConnection* FtpEngine::connection(SessionId id) {
+    Session* s = find(id);
+    return s ? s->conn.get() : nullptr;
+}
+
+std::vector<SessionId> FtpEngine::sessionIds() const { return order_; }
+
+std::optional<SessionInfo> FtpEngine::sessionInfo(SessionId id) const {
+    auto it = sessions_.find(id);
+    if (it == sessions_.end()) return std::nullopt;
+    return it->second.info;
+}
+
+void FtpEngine::logReply(const Reply& r) {
+    for (const auto& l : r.lines) log("--->" + l);
+}
+
+bool FtpEngine::sendCommand(SessionId id, const std::string& verb, const std::string& argument) {
+    ControlConnection* c = connection(id);
+    if (!c) return false;
+    if (hasLineBreak(argument)) {
+        log(">ERROR: Line breaks are not allowed in '" + verb + "' arguments; nothing was sent.");
+        return false;
+    }
+    std::string line = argument.empty() ? verb : verb + " " + argument;
+    return c->EnviarComanda(line + "\r\n");
+}
+
+Reply FtpEngine::readReply(SessionId id) {
+    ControlConnection* c = connection(id);
+    return c ? c->readReply() : Reply{};
+}
+
+std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
+    struct Done {
+        FtpEngine& e;
+        ~Done() { e.setConnecting(false); }
+    };
+    setConnecting(true);
+    Done done{*this};
+
+    log(">Connecting socket to " + p.host + " [" + p.siteName + "]");
+    if (hasLineBreak(p.host) || hasLineBreak(p.login) || hasLineBreak(p.password)) {
+        log(">ERROR: Line breaks are not allowed in the host, login or password; nothing was sent.");
+        sink_.beep();
+        return std::nullopt;
+    }
+
+    auto conn = std::make_unique<ControlConnection>(wait_, [this](const std::string& l) { log(l); });
+    int err = 0;
+    conn->socket() = Socket::tcp(err);
+    auto fail = [&](const std::string& line) -> std::optional<SessionId> {
+        conn->close();
+        if (!line.empty()) log(line);
+        sink_.beep();
+        return std::nullopt;
+    };
+    auto notConnected = [&](int n) { return ">ERROR " + std::to_string(n) + " : socket not connected."; };
+    if (!conn->socket().valid()) return fail(notConnected(err));
+
+    // A literal address only when it parses as one; a name is looked up, and
+    // look-up plus connect together are bounded by CxTOut.
+    std::string dotted;
+    EventWait::Deadline deadline;
+    if (isDottedIPv4(p.host)) {
+        dotted = p.host;
+    } else {
+        deadline = wait_.deadlineFor(FD_CONNECT);
+        LookupResult r = lookupHost(wait_, p.host, deadline);
+        if (r.status == LookupResult::Cancelled || r.status == LookupResult::TimedOut || wait_.cancelled())
+            return fail("--CANCELED--");
+        if (r.status != LookupResult::Found)
+            // Never fall back to 0.0.0.0: on Linux that reaches this machine.
+            return fail(notConnected(r.error));
+        dotted = r.dotted;
+    }
+
+    if (p.port < 1 || p.port > 65535) return fail(notConnected(EINVAL));
+    int rc = conn->socket().connectStart(dotted, static_cast<std::uint16_t>(p.port));
+    if (rc != 0) {
+        log(std::to_string(rc));
+        return fail(notConnected(rc));
+    }
+    int w = wait_.waitUntil(conn->socket().fd(), FD_CONNECT, deadline);
+    if (w != 1) return fail(w == 0 ? "--CANCELED--" : notConnected(EINVAL));
+    if (wait_.socketError() != 0 || !conn->socket().peerAddress()) {
+        int n = wait_.socketError() ? wait_.socketError() : ENOTCONN;
+        conn->close();
+        sink_.beep();
+        log(notConnected(n));
+        if (wait_.cancelled()) log("--CANCELED--");
+        return std::nullopt;
+    }
+    log(">Socket connected.");
+
+    // Greeting: the whole reply, so its last line is never taken as the USER reply.
+    Reply greeting = conn->readReply();
+    if (wait_.cancelled() || !greeting.complete || greeting.first().size() < 4) return fail("--CANCELED--");
+    if (greeting.code() != '2') return fail("--->" + greeting.first() + " Service Unavailable");
+    std::string welcome;
+    for (const auto& l : greeting.lines) {
+        log("--->" + l);
+        welcome += (welcome.empty() ? "" : "\r") + l;
+    }
+
+    bool loggedIn = false;
+    if (!conn->EnviarComanda("USER " + p.login + "\r\n")) return fail(wait_.cancelled() ? "--CANCELED--" : "");
+    Reply user = conn->readReply();
+    if (wait_.cancelled() || !user.complete) return fail("--CANCELED--");
+    log(">USER " + p.login);
+    logReply(user);
+    if (user.code() == '2') {
+        loggedIn = true;
+    } else if (user.code() == '3') {
+        if (!conn->EnviarComanda("PASS " + p.password + "\r\n")) return fail(wait_.cancelled() ? "--CANCELED--" : "");
+        log(">PASS " + stars(p.password));
+        Reply pass = conn->readReply();
+        if (wait_.cancelled() || !pass.complete) return fail("--CANCELED--");
+        for (const auto& l : pass.lines) {
+            log("--->" + l);
+            if (!welcome.empty()) welcome += "\r" + l;
+        }
+        if (pass.code() == '2') loggedIn = true;
+        else if (pass.code() != '3') log(">ERROR with password");
+    } else {
+        log(">ERROR with USER");
+    }
+    if (!loggedIn) return fail("--NOT CONNECTED-- ");
+
+    {
+        IniFile ini(configFile());
+        History(ini, "FTP").AfegirComAVisitat(p.host);
+    }
+    sink_.beep();
+    if (settings_.ShowWelcome) prompter_.message(welcome);
+
+    SessionId id = g_nextSession++;
+    Session s;
+    s.info.id = id;
+    s.info.host = p.host;
+    s.info.siteName = p.siteName;
+    s.info.caption = p.host + "[" + p.siteName + "]";
+    s.info.port = p.port;
+    s.conn = std::move(conn);
+    sessions_.emplace(id, std::move(s));
+    order_.push_back(id);
+
+    std::string cwd = fesPWD(id);
+    Session* sp = find(id);
+    if (wait_.cancelled() || !sp || sp->conn->ended()) {
+        if (sp) sp->conn->close();
+        sessions_.erase(id);
+        order_.erase(std::remove(order_.begin(), order_.end(), id), order_.end());
+        log("--CANCELED--");
+        sink_.beep();
+        return std::nullopt;
+    }
+    sp->info.dotted = dotted;
+    sp->info.passive = p.passive;
+    sp->info.pasvPort = 0;
+    sp->info.workingDir = cwd;
+
+    // The first listing of the working folder builds the server node's folder
+    // chain; until it exists the node is created from sessionOpened.
+    sink_.sessionOpened(sp->info);
+    setConnecting(false);
+    ComprobarREST(id);
+    return id;
+}
+
+std::optional<SessionId> FtpEngine::connectWithRetries(ConnectParams p, const std::vector<std::string>& alternates,
+                                                        RetryStyle style) {
+    std::vector<std::string> addresses{p.host};
+    for (const auto& a : alternates)
+        if (!a.empty()) addresses.push_back(a);
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        if (i > 0) log(">Trying to connect to alternate address " + addresses[i]);
+        p.host = addresses[i];
+        for (int k = 0;; ++k) {
+            if (k > 0)
+                log(style == RetryStyle::SiteManager ? ">Trying again to connect to " + p.host : ">Trying again...");
+            auto id = ConnectarAServidor(p);
+            if (wait_.cancelled()) return std::nullopt;
+            if (id) return id;
+            if (settings_.CxRT == k + 1) break;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string FtpEngine::fesPWD(SessionId id) {
+    if (!sendCommand(id, "PWD")) return {};
+    Reply r = readReply(id);
+    if (wait_.cancelled()) return {};
+    log(">PWD");
+    logReply(r);
+    std::string folder = folderFromPwdReply(r.first());
+    if (Session* s = find(id)) s->info.workingDir = folder;
+    return folder;
+}
+
+void FtpEngine::fesNOOP(SessionId id) {
+    Session* s = find(id);
+    if (!s || s->conn->ended() || !s->conn->socket().peerAddress()) return;
+    if (!sendCommand(id, "NOOP")) return;
+    Reply r = readReply(id);
+    if (!wait_.cancelled() && !r.first().empty()) {
+        log(">NOOP " + s->info.dotted);
+        logReply(r);
+    }
+}
+
+void FtpEngine::fesQUIT(SessionId id) {
+    Session* s = find(id);
+    if (!s) return;
+    if (sendCommand(id, "QUIT")) {
+        Reply r = readReply(id);
+        if (!wait_.cancelled()) {
+            log(">QUIT");
+            logReply(r);
+            if (r.first().size() >= 2 && r.code() != '2') log(">Error Logging Out");
+        }
+    }
+    s->conn->close();
+    sessions_.erase(id);
+    order_.erase(std::remove(order_.begin(), order_.end(), id), order_.end());
+}
+
+void FtpEngine::quitAll() {
+    for (SessionId id : sessionIds()) fesQUIT(id);
+}
+
+void FtpEngine::DesConnecta(SessionId id) {
+    Session* s = find(id);
+    if (!s) return;
+    s->conn->close();
+    log(">CONNECTION with " + s->info.caption + " has been CLOSED");
+    sessions_.erase(id);
+    order_.erase(std::remove(order_.begin(), order_.end(), id), order_.end());
+    sink_.sessionClosed(id);
+}
+
+bool FtpEngine::ComprobarREST(SessionId id) {
+    ControlConnection* c = connection(id);
+    if (!c) return false;
+    c->drain();
+    if (!sendCommand(id, "REST", "0")) return false;
+    Reply r = readReply(id);
+    if (wait_.cancelled()) return false;
+    log(">REST 0");
+    logReply(r);
+    if (r.code() == '3') {
+        log("-This Server can resume broken downloads.");
+        return true;
+    }
+    log("-This Server can not resume broken downloads.");
+    return false;
+}
+
+void FtpEngine::finishOperation() {
+    for (SessionId id : sessionIds()) {
+        Session* s = find(id);
+        if (s && s->conn->ended()) {
+            sink_.beep();
+            DesConnecta(id);
+        }
+    }
+}
+
+} // namespace vn

@@ -1,0 +1,127 @@
+#pragma once
+// The FTP engine of one explorer window: any number of sessions (logged-in
+// control connections) sharing the window's one socket event wait. Runs on the
+// window's worker thread only; the window learns what happens through FtpSink.
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/Prompter.h"
+#include "ftp/engine/ControlConnection.h"
+#include "ftp/engine/FtpSettings.h"
+#include "platform/EventWait.h"
+
+namespace vn {
+
+// Process-unique and never reused (descriptor numbers are reused at once).
+using SessionId = std::uint64_t;
+
+struct ConnectParams {
+    std::string host; // dotted address or host name
+    std::string login;
+    std::string password;
+    std::string siteName = "FTP"; // every quick connect uses "FTP"
+    bool passive = false;
+    int port = 21;
+};
+
+struct SessionInfo {
+    SessionId id = 0;
+    std::string host;     // as entered
+    std::string siteName;
+    std::string caption;  // host + "[" + site name + "]", the server node's caption
+    std::string dotted;   // CurrentIp
+    int port = 21;
+    bool passive = false; // CurrentPasv
+    int pasvPort = 0;     // CurrentPASVPort
+    std::string workingDir; // CurrentDir from PWD
+};
+
+class FtpSink {
+public:
+    virtual ~FtpSink() = default;
+    // One line for the information box.
+    virtual void log(const std::string& line) = 0;
+    virtual void beep() = 0;
+    virtual void connectingChanged(bool /*connecting*/) {}
+    // A session logged in and knows its working folder: the server node and the
+    // keep-alive timer are created here.
+    virtual void sessionOpened(const SessionInfo&) {}
+    // The session ended: its server node and keep-alive timer go.
+    virtual void sessionClosed(SessionId) {}
+};
+
+// How the retry loop announces a further attempt.
+enum class RetryStyle {
+    SiteManager, // ">Trying again to connect to " + address
+    Quick        // ">Trying again..."
+};
+
+class FtpEngine {
+public:
+    FtpEngine(FtpSink& sink, Prompter& prompter);
+    ~FtpEngine();
+
+    EventWait& wait() { return wait_; }
+    void applySettings(const FtpSettings& s);
+    const FtpSettings& settings() const { return settings_; }
+
+    // One connect-and-login attempt to one address.
+    std::optional<SessionId> ConnectarAServidor(const ConnectParams& p);
+    // The entry points' attempts: CxRT attempts per address (0 or less: until
+    // one succeeds or the user aborts), then each further address in turn.
+    std::optional<SessionId> connectWithRetries(ConnectParams p, const std::vector<std::string>& alternates,
+                                                RetryStyle style);
+
+    std::string fesPWD(SessionId id);
+    void fesNOOP(SessionId id);
+    void fesQUIT(SessionId id);
+    void DesConnecta(SessionId id);
+    bool ComprobarREST(SessionId id);
+    // QUIT to every open session (closing the window).
+    void quitAll();
+
+    // Sends verb + argument + CR LF; an argument holding CR or LF is refused with
+    // an ">ERROR" line and nothing is sent (it would inject commands).
+    bool sendCommand(SessionId id, const std::string& verb, const std::string& argument = {});
+    Reply readReply(SessionId id);
+    void logReply(const Reply& r);
+
+    // Ends the sessions whose connection ended during the step that just unwound.
+    // The window's worker calls it after every operation.
+    void finishOperation();
+
+    bool connecting() const { return connecting_; }
+    std::vector<SessionId> sessionIds() const;
+    std::optional<SessionInfo> sessionInfo(SessionId id) const;
+    ControlConnection* connection(SessionId id);
+
+private:
+    struct Session {
+        SessionInfo info;
+        std::unique_ptr<ControlConnection> conn;
+    };
+    Session* find(SessionId id);
+    void log(const std::string& line) { sink_.log(line); }
+    void setConnecting(bool on);
+
+    FtpSink& sink_;
+    Prompter& prompter_;
+    EventWait wait_;
+    FtpSettings settings_;
+    std::atomic<bool> connecting_{false};
+    std::map<SessionId, Session> sessions_;
+    std::vector<SessionId> order_;
+};
+
+// The working folder a PWD reply names, with one trailing "/" ("/" when none).
+std::string folderFromPwdReply(const std::string& line);
+
+// Refuses text holding CR or LF (sent as part of a command it would inject another).
+bool hasLineBreak(std::string_view text);
+
+} // namespace vn

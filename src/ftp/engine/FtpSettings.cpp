@@ -1,0 +1,44 @@
+#include "ftp/engine/FtpSettings.h"
+
+#include <algorithm>
+
+namespace vn {
+
+FtpSettings FtpSettings::load(const IniFile& ini) {
+    FtpSettings s;
+    auto i = [&](const char* section, const char* key, long long def) {
+        return static_cast<int>(std::clamp(ini.readInt(section, key, def), -1000000000LL, 1000000000LL));
+    };
+    auto b = [&](const char* section, const char* key, bool def) { return ini.readInt(section, key, def ? 1 : 0) != 0; };
+    auto c = [&](const char* key, unsigned def) {
+        return static_cast<unsigned>(ini.readInt("Colors", key, def) & 0xFFFFFFFFLL);
+    };
+    s.CxRT = i("FTP", "CxRT", s.CxRT);
+    s.TxRT = i("FTP", "TxRT", s.TxRT);
+    s.RxRT = i("FTP", "RxRT", s.RxRT);
+    s.CxTOut = i("FTP", "CxTOut", s.CxTOut);
+    s.TxTOut = i("FTP", "TxTOut", s.TxTOut);
+    s.RxTOut = i("FTP", "RxTOut", s.RxTOut);
+    s.PacketLength = i("FTP", "PacketLength", s.PacketLength);
+    s.NOOPInterval = i("FTP", "NOOPInterval", s.NOOPInterval);
+    s.ShowWelcome = ini.readInt("FTP", "ShowWelcome", 1) == 1;
+    s.Email = ini.readString("FTP", "Email", "");
+    s.UseEmailAddress = b("FTP", "UseEmailAddress", true);
+    s.DisableThinking = b("FTP", "DisableThinking", false);
+    s.RecycleBin = ini.readInt("FTP", "RecycleBin", 1) == 1;
+    s.DeleteFileAfterDownload = b("FTP", "DeleteFileAfterDownload", false);
+    s.DeleteFileAfterUpload = b("FTP", "DeleteFileAfterUpload", false);
+    s.TreeWidth = i("FTP", "TreeWidth", s.TreeWidth);
+    s.InfoHeight = i("FTP", "InfoHeight", s.InfoHeight);
+    s.InfoBoxColor = c("InfoBox", s.InfoBoxColor);
+    s.FileGaugeColor = c("FileGauge", s.FileGaugeColor);
+    s.TotalGaugeColor = c("TotalGauge", s.TotalGaugeColor);
+    s.ListFontColor = c("ListFont", s.ListFontColor);
+    s.InfoBoxFontColor = c("InfoBoxFont", s.InfoBoxFontColor);
+    s.ActionSound = ini.readInt("Sound", "ActionSound", 0) == 1;
+    s.SoundFile = ini.readString("Sound", "SoundFile", "");
+    s.MaxInfoBox = i("Misc", "MaxInfoBox", s.MaxInfoBox);
+    return s;
+}
+
+} // namespace vn
