@@ -1,0 +1,262 @@
+#include "ftp/engine/listing/Listing.h"
+
+#include <algorithm>
+
+namespace vn {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
+}
+
+std::string_view trimRight(std::string_view s) {
+  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string_view trimLeft(std::string_view s) {
+  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+  return s;
+}
+
+// Whole-digit text to a number; 0 when it is not one or does not fit in 64 bits.
+std::uint64_t parseSize(std::string_view s) {
+  if (s.empty()) return 0;
+  std::uint64_t v = 0;
+  for (char c : s) {
+    if (!isDigit(c)) return 0;
+    const auto d = static_cast<std::uint64_t>(c - '0');
+    if (v > (UINT64_MAX - d) / 10) return 0;
+    v = v * 10 + d;
+  }
+  return v;
+}
+
+// Scans one line; never reads past its end, a field it does not reach stays empty.
+class Cursor {
+public:
+  Cursor(std::string_view s, std::size_t p) : s_(s), p_(std::min(p, s.size())) {}
+  void skipBlanks() {
+    while (p_ < s_.size() && isBlank(s_[p_])) ++p_;
+  }
+  std::string_view word() {
+    const std::size_t b = p_;
+    while (p_ < s_.size() && !isBlank(s_[p_])) ++p_;
+    return s_.substr(b, p_ - b);
+  }
+  bool atDigit() const { return p_ < s_.size() && isDigit(s_[p_]); }
+  std::string_view rest() const { return s_.substr(p_); }
+  std::size_t pos() const { return p_; }
+  void moveTo(std::size_t p) { p_ = std::min(p, s_.size()); }
+
+private:
+  std::string_view s_;
+  std::size_t p_;
+};
+
+void parseUnix(std::string_view line, ListingEntry& e) {
+  e.attributes = std::string(line.substr(0, 10));
+  const char k = line.empty() ? ' ' : line[0];
+  if (k == 'd' || k == 'D')
+    e.kind = ListingEntry::Kind::Folder;
+  else if (k == 'l' || k == 'L')
+    e.kind = ListingEntry::Kind::Link;
+
+  Cursor c(line, 10);
+  c.word();  // a mode longer than 10 characters ("drwxr-xr-x+", "-rw-r--r--@") ends here
+  c.skipBlanks();
+  c.word();  // link count
+  c.skipBlanks();
+  c.word();  // owner
+  c.skipBlanks();
+  c.word();  // group, or the size when there is no group column
+  c.skipBlanks();
+  if (c.atDigit()) {
+    e.size = std::string(c.word());
+    c.skipBlanks();
+  }
+
+  // Date: three words with their blanks; it ends at the blank before the third word boundary.
+  const std::size_t start = c.pos();
+  std::size_t i = start;
+  int boundaries = 0;
+  for (; i < line.size(); ++i) {
+    if (isBlank(line[i]) && i + 1 < line.size() && !isBlank(line[i + 1]) && ++boundaries == 3) break;
+  }
+  e.date = std::string(line.substr(start, i - start));
+  c.moveTo(i);
+  c.skipBlanks();
+
+  std::string_view name = c.rest();
+  if (e.kind == ListingEntry::Kind::Link) {
+    // Prefer the " -> " that ls writes, so a name holding "->" survives.
+    std::size_t arrow = name.find(" -> ");
+    arrow = (arrow == std::string_view::npos) ? name.find("->") : arrow + 1;
+    if (arrow != std::string_view::npos) {
+      e.linkTarget = std::string(trimLeft(name.substr(arrow + 2)));
+      name = trimRight(name.substr(0, arrow));
+    }
+  }
+  e.name = std::string(name);
+}
+
+void parseDos(std::string_view line, ListingEntry& e) {
+  e.attributes = " ";
+  Cursor c(line, 0);
+  c.word();  // date
+  c.skipBlanks();
+  c.word();  // time
+  e.date = std::string(line.substr(0, c.pos()));
+  c.skipBlanks();
+  const std::string_view w = c.word();
+  if (equalsNoCase(w, "<DIR>")) {
+    e.kind = ListingEntry::Kind::Folder;
+    e.attributes = "d";
+  } else {
+    e.size = std::string(w);
+  }
+  c.skipBlanks();
+  e.name = std::string(c.rest());
+}
+
+// A name for the log: short, one line, no control bytes, not cut inside a UTF-8 sequence.
+std::string shownName(std::string_view name) {
+  constexpr std::size_t kMax = 60;
+  bool cut = false;
+  if (name.size() > kMax) {
+    std::size_t n = kMax;
+    while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
+    name = name.substr(0, n);
+    cut = true;
+  }
+  std::string s;
+  s.reserve(name.size() + 3);
+  for (char ch : name) {
+    const auto u = static_cast<unsigned char>(ch);
+    s.push_back(u < 0x20 || u == 0x7F ? '?' : ch);
+  }
+  if (cut) s += "...";
+  return s;
+}
+
+bool isHeader(std::string_view line, const ListingEntry& e) {
+  if (e.name.empty()) return true;
+  Cursor c(line, 0);
+  return equalsNoCase(c.word(), "total");
+}
+
+} // namespace
+
+bool ListingLineReader::next(std::string_view& line) {
+  if (done_) return false;
+  const std::size_t end = text_.find_first_of("\r\n", pos_);
+  if (end == std::string_view::npos) {
+    line = text_.substr(pos_);
+    done_ = true;
+    return true;
+  }
+  line = text_.substr(pos_, end - pos_);
+  pos_ = (text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n') ? end + 2 : end + 1;
+  return true;
+}
+
+std::string LlegirLiniaLISTStr(std::size_t n, std::string_view text) {
+  ListingLineReader r(text);
+  std::string_view line;
+  for (std::size_t i = 1; r.next(line); ++i)
+    if (i == n) return std::string(line);
+  return {};
+}
+
+ListingEntry TraduirLinia(std::string_view line) {
+  ListingEntry e;
+  if (!line.empty() && isDigit(line[0]))
+    parseDos(line, e);
+  else
+    parseUnix(line, e);
+  e.sizeValue = parseSize(e.size);
+  return e;
+}
+
+bool IsValidEntryName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+ListingResult TraduirLIST(std::string_view text, const ListingLimits& limits) {
+  ListingResult r;
+  std::size_t logged = 0, unlogged = 0;
+  auto note = [&](std::string msg) {
+    if (logged < limits.maxLogLines) {
+      r.log.push_back(std::move(msg));
+      ++logged;
+    } else {
+      ++unlogged;
+    }
+  };
+
+  ListingLineReader reader(text);
+  std::string_view line;
+  for (std::size_t n = 1; reader.next(line); ++n) {
+    if (line.empty()) {
+      // The listing ends here; say so only when something real was left behind.
+      std::string_view rest;
+      while (reader.next(rest)) {
+        if (!rest.empty()) {
+          r.log.push_back(">Error: empty line " + std::to_string(n) +
+                          " ends the listing; the rest is ignored.");
+          break;
+        }
+      }
+      break;
+    }
+    if (line.size() > limits.maxLineLength) {
+      note(">Error: line " + std::to_string(n) + " ignored: longer than " +
+           std::to_string(limits.maxLineLength) + " bytes.");
+      continue;
+    }
+    ListingEntry e = TraduirLinia(line);
+    if (n == 1 && isHeader(line, e)) continue;
+    if (e.name == "." || e.name == "..") continue;  // the folder itself and its parent
+    if (e.name.empty()) {
+      note(">Error: line " + std::to_string(n) + " ignored: no name.");
+      continue;
+    }
+    if (!IsValidEntryName(e.name)) {
+      note(">Error: entry '" + shownName(e.name) + "' ignored: invalid name.");
+      continue;
+    }
+    if (r.entries.size() >= limits.maxEntries) {
+      r.truncated = true;
+      r.log.push_back(">Error: listing cut at " + std::to_string(limits.maxEntries) + " entries.");
+      break;
+    }
+    r.entries.push_back(std::move(e));
+  }
+  if (unlogged > 0) r.log.push_back(">Error: " + std::to_string(unlogged) + " more lines ignored.");
+  return r;
+}
+
+char KindLetter(const ListingEntry& entry) {
+  switch (entry.kind) {
+  case ListingEntry::Kind::Folder: return 'd';
+  case ListingEntry::Kind::Link: return 'l';
+  case ListingEntry::Kind::File: break;
+  }
+  const char c = entry.attributes.empty() ? '-' : lower(entry.attributes[0]);
+  return (c >= 'a' && c <= 'z') ? c : '-';
+}
+
+std::optional<RemoteName> RetornaNomRemot(std::string_view line) {
+  ListingEntry e = TraduirLinia(line);
+  if (!IsValidEntryName(e.name)) return std::nullopt;
+  return RemoteName{KindLetter(e), std::move(e.name)};
+}
+
+} // namespace vn
