@@ -1,0 +1,111 @@
+#include "common/ui/InfoBox.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include "common/LogMirror.h"
+#include "common/ui/WireText.h"
+
+namespace vn {
+namespace {
+
+// Every entry must stay one block of the document, or the ids drift.
+QString oneLine(const QString& text) {
+    QString s = text;
+    for (QChar& c : s) {
+        const char16_t u = c.unicode();
+        if (u == u'\n' || u == u'\r' || u == QChar::ParagraphSeparator || u == QChar::LineSeparator)
+            c = QLatin1Char(' ');
+    }
+    return s;
+}
+
+class StickToBottom {
+public:
+    explicit StickToBottom(QScrollBar* bar) : bar_(bar), atBottom_(bar->value() >= bar->maximum()) {}
+    ~StickToBottom() {
+        if (atBottom_) bar_->setValue(bar_->maximum());
+    }
+
+private:
+    QScrollBar* bar_;
+    bool atBottom_;
+};
+
+} // namespace
+
+InfoBox::InfoBox(QWidget* parent) : QPlainTextEdit(parent) {
+    setReadOnly(true);
+    setUndoRedoEnabled(false);
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
+InfoBox::LineId InfoBox::addLine(const QString& text) {
+    const QString line = oneLine(text);
+    const LineId id = nextId_++;
+    {
+        StickToBottom stick(verticalScrollBar());
+        QTextCursor c(document());
+        c.movePosition(QTextCursor::End);
+        // The empty document already has the block the first entry goes into.
+        if (count_ > 0) c.insertBlock();
+        c.insertText(line);
+        ++count_;
+        trim();
+    }
+    LogMirror::append(captionWire_, toWire(line));
+    return id;
+}
+
+bool InfoBox::replaceLine(LineId id, const QString& text) {
+    if (id < firstId_ || id >= nextId_) return false;
+    QTextBlock block = document()->findBlockByNumber(static_cast<int>(id - firstId_));
+    if (!block.isValid()) return false;
+    StickToBottom stick(verticalScrollBar());
+    QTextCursor c(block);
+    c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    c.insertText(oneLine(text));
+    return true;
+}
+
+void InfoBox::setMaxLines(int n) {
+    maxLines_ = n > 0 ? n : 0;
+    StickToBottom stick(verticalScrollBar());
+    trim();
+}
+
+void InfoBox::setMirrorCaption(const QString& caption) {
+    caption_ = caption;
+    captionWire_ = toWire(caption);
+}
+
+QStringList InfoBox::lines() const {
+    QStringList out;
+    out.reserve(count_);
+    int n = 0;
+    for (QTextBlock b = document()->begin(); b.isValid() && n < count_; b = b.next(), ++n)
+        out << b.text();
+    return out;
+}
+
+void InfoBox::clearLines() {
+    clear();
+    firstId_ = nextId_;
+    count_ = 0;
+}
+
+void InfoBox::trim() {
+    if (maxLines_ <= 0 || count_ <= maxLines_) return;
+    const int drop = count_ - maxLines_;
+    const QTextBlock keep = document()->findBlockByNumber(drop);
+    QTextCursor c(document());
+    c.setPosition(keep.position(), QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    count_ -= drop;
+    firstId_ += static_cast<LineId>(drop);
+}
+
+} // namespace vn
