@@ -1,0 +1,235 @@
+// The FTP window end to end on the offscreen platform: the Quick Connection
+// dialog answered by a script, the engine on the window's worker thread, the
+// fake server on loopback.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <chrono>
+
+#include "FakeFtpServer.h"
+#include "ScriptedPrompter.h"
+#include "common/DataFolder.h"
+#include "common/IniFile.h"
+#include "common/ui/Beeper.h"
+#include "common/ui/InfoBox.h"
+#include "ftp/explorer/TFTPfrm.h"
+#include "ftp/explorer/TQuickfrm.h"
+#include "shell/History.h"
+
+namespace vn::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Fills the Quick Connection dialog the way a user does and presses OK.
+ScriptedPrompter::DialogHandler quick(const QString& host, uint16_t port, const QString& login = "user",
+                                      const QString& password = "secret") {
+    return [=](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Quick Connection");
+        if (!host.isNull()) d.findChild<QLineEdit*>("HostEdit")->setText(host);
+        d.findChild<QLineEdit*>("LoginEdit")->setText(login);
+        d.findChild<QLineEdit*>("PasswordEdit")->setText(password);
+        d.findChild<QLineEdit*>("PortEdit")->setText(QString::number(port));
+        d.accept();
+        return d.result();
+    };
+}
+
+bool waitIdle(TFTPfrm& w, std::chrono::milliseconds limit = 5s) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    do {
+        QTest::qWait(10);
+        if (!w.busy()) return true;
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+}
+
+struct Window : ::testing::Test {
+    ScopedPrompter prompter;
+    int beeps = 0;
+    void SetUp() override {
+        IniFile ini(configFile());
+        ini.writeInt("FTP", "ShowWelcome", 0);
+        setBeepHook([this] { ++beeps; });
+    }
+    void TearDown() override { setBeepHook(nullptr); }
+};
+
+TEST_F(Window, QuickConnectionLogsTheSession) {
+    auto server = FakeFtpServer::loginScript();
+    TFTPfrm w;
+    w.show();
+    prompter->pushDialog(quick("127.0.0.1", server->port()));
+    w.QuickSBClick();
+    EXPECT_TRUE(w.busy());
+    ASSERT_TRUE(waitIdle(w));
+    QStringList expected = {
+        ">Connecting socket to 127.0.0.1 [FTP]",
+        ">Socket connected.",
+        "--->220 Fake FTP ready",
+        ">USER user",
+        "--->331 Password required.",
+        ">PASS ******",
+        "--->230 Logged in.",
+        ">PWD",
+        "--->257 \"/\" is the current directory.",
+        ">REST 0",
+        "--->350 Restarting at 0.",
+        "-This Server can resume broken downloads.",
+    };
+    EXPECT_EQ(w.info()->lines(), expected);
+    ASSERT_EQ(w.tree()->topLevelItemCount(), 1);
+    EXPECT_EQ(w.tree()->topLevelItem(0)->text(0), "127.0.0.1[FTP]");
+    EXPECT_NE(w.currentSession(), 0u);
+    EXPECT_EQ(w.currentDir(), "/");
+
+    // The host is in "&Last Hosts Visited" at the next opening of the menu.
+    w.FTPMenuPopup();
+    ASSERT_EQ(w.lastHostsMenu()->actions().size(), 1);
+    EXPECT_EQ(w.lastHostsMenu()->actions()[0]->text(), "127.0.0.1");
+    EXPECT_TRUE(w.lastHostsMenu()->isEnabled());
+    EXPECT_EQ(prompter->unexpected(), 0);
+}
+
+TEST_F(Window, ServerTextIsShownAsPlainText) {
+    FakeFtpServer server;
+    server.login("220 <b>Bold</b> &amp; <a href='x'>link</a>\r\n");
+    IniFile(configFile()).writeInt("FTP", "ShowWelcome", 1);
+    TFTPfrm w;
+    prompter->pushDialog(quick("127.0.0.1", server.port()));
+    w.QuickSBClick();
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_TRUE(w.info()->lines().contains("--->220 <b>Bold</b> &amp; <a href='x'>link</a>"));
+    EXPECT_TRUE(w.info()->toPlainText().contains("<b>Bold</b>"));
+    auto asked = prompter->asked();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_NE(asked.back().find("220 <b>Bold</b>"), std::string::npos);
+}
+
+TEST_F(Window, AbortEndsAHangingConnectAndTheWindowStaysLive) {
+    HangingConnectTarget target;
+    if (!target.hangs()) GTEST_SKIP() << "this kernel does not leave the connect pending";
+    TFTPfrm w;
+    w.show();
+    prompter->pushDialog(quick("127.0.0.1", target.port()));
+    w.QuickSBClick();
+    // The UI thread keeps running while the worker waits on the connect.
+    auto t0 = std::chrono::steady_clock::now();
+    QTest::qWait(300);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 600ms);
+    EXPECT_TRUE(w.busy());
+    EXPECT_TRUE(w.connecting());
+    auto a0 = std::chrono::steady_clock::now();
+    w.AbortSBClick();
+    ASSERT_TRUE(waitIdle(w, 1s));
+    EXPECT_LT(std::chrono::steady_clock::now() - a0, 1s);
+    EXPECT_TRUE(w.info()->lines().contains("--CANCELED--"));
+    EXPECT_EQ(w.info()->lines().count(">Connecting socket to 127.0.0.1 [FTP]"), 1);
+    EXPECT_EQ(w.tree()->topLevelItemCount(), 0);
+}
+
+TEST_F(Window, TwoSessionsLogoutOfOneThenCloseAsksOnceAndQuitsTheRest) {
+    auto a = FakeFtpServer::loginScript();
+    auto b = FakeFtpServer::loginScript();
+    auto c = FakeFtpServer::loginScript();
+    auto* w = new TFTPfrm;
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<TFTPfrm> alive(w);
+    for (auto* s : {a.get(), b.get(), c.get()}) {
+        prompter->pushDialog(quick("127.0.0.1", s->port()));
+        w->QuickSBClick();
+        ASSERT_TRUE(waitIdle(*w));
+    }
+    ASSERT_EQ(w->tree()->topLevelItemCount(), 3);
+
+    // Logout of the selected (last) session removes only its node.
+    prompter->pushYesNo(true);
+    w->QuitSBClick();
+    ASSERT_TRUE(waitIdle(*w));
+    EXPECT_EQ(w->tree()->topLevelItemCount(), 2);
+    EXPECT_TRUE(w->info()->lines().contains(">CONNECTION with 127.0.0.1[FTP] has been CLOSED"));
+    auto asked = prompter->asked();
+    EXPECT_EQ(asked.back(), "yesno: Do you confirm that you want to Quit '127.0.0.1[FTP]'?");
+
+    // No at the close question keeps the window and its sessions.
+    prompter->pushYesNo(false);
+    EXPECT_FALSE(w->close());
+    QTest::qWait(50);
+    ASSERT_TRUE(alive);
+    EXPECT_EQ(w->tree()->topLevelItemCount(), 2);
+
+    prompter->clearAsked();
+    prompter->pushYesNo(true);
+    w->close();
+    for (int i = 0; i < 300 && alive; ++i) QTest::qWait(10);
+    EXPECT_FALSE(alive);
+    EXPECT_EQ(prompter->asked(),
+              std::vector<std::string>{"yesno: There are still open connections. Do you want to close them?"});
+    EXPECT_TRUE(a->waitForCommand("QUIT", 1s));
+    EXPECT_TRUE(b->waitForCommand("QUIT", 1s));
+    EXPECT_FALSE(c->waitForCommand("QUIT", 100ms));
+}
+
+TEST_F(Window, KeepAliveSendsNoopWhileIdle) {
+    IniFile(configFile()).writeInt("FTP", "NOOPInterval", 1);
+    auto server = FakeFtpServer::loginScript();
+    TFTPfrm w;
+    prompter->pushDialog(quick("127.0.0.1", server->port()));
+    w.QuickSBClick();
+    ASSERT_TRUE(waitIdle(w));
+    QTest::qWait(1300);
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_TRUE(w.info()->lines().contains(">NOOP 127.0.0.1"));
+    EXPECT_TRUE(w.info()->lines().contains("--->200 NOOP ok."));
+}
+
+TEST_F(Window, LogoutWithoutASessionBeeps) {
+    TFTPfrm w;
+    w.QuitSBClick();
+    EXPECT_EQ(beeps, 1);
+    EXPECT_TRUE(prompter->asked().empty());
+}
+
+TEST_F(Window, HistoryEntryOpensTheDialogWithItsHost) {
+    auto server = FakeFtpServer::loginScript();
+    {
+        IniFile ini(configFile());
+        History(ini, "FTP").AfegirComAVisitat("127.0.0.1");
+    }
+    TFTPfrm w;
+    w.FTPMenuPopup();
+    ASSERT_EQ(w.lastHostsMenu()->actions().size(), 1);
+    QString seenHost;
+    prompter->pushDialog([&](QDialog& d) {
+        seenHost = d.findChild<QLineEdit*>("HostEdit")->text();
+        return quick(QString(), server->port())(d);
+    });
+    w.lastHostsMenu()->actions()[0]->trigger();
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_EQ(seenHost, "127.0.0.1");
+    EXPECT_EQ(w.tree()->topLevelItemCount(), 1);
+}
+
+TEST_F(Window, CommandLineParameterFillsTheHost) {
+    TFTPfrm w;
+    QString seenHost;
+    prompter->pushDialog([&](QDialog& d) {
+        seenHost = d.findChild<QLineEdit*>("HostEdit")->text();
+        return static_cast<int>(QDialog::Rejected);
+    });
+    w.mostrarQuick("ftp://ftp.example.org");
+    EXPECT_EQ(seenHost, "ftp.example.org");
+    EXPECT_FALSE(w.busy());
+}
+
+} // namespace
+} // namespace vn::test
