@@ -1,0 +1,503 @@
+#include "RealFtpServers.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sstream>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace vn::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kLocalHome = "/var/tmp/vnftptest-home";
+constexpr int kStartTimeoutMs = 10000;
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool writeFile(const fs::path& p, const std::string& text) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << text;
+    return bool(out);
+}
+
+// Runs a helper command to completion; its output is dropped.
+int run(const std::vector<std::string>& argv, const std::string& input = {}) {
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    int in[2];
+    if (pipe2(in, O_CLOEXEC) != 0) return -1;
+    int devnull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(devnull);
+    if (pid < 0) {
+        close(in[1]);
+        return -1;
+    }
+    if (!input.empty() && write(in[1], input.data(), input.size()) < 0) { /* status tells */ }
+    close(in[1]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The system user for password logins, created once (idempotent, and
+// serialized across test processes running in parallel).
+bool ensureLocalUser(const std::string& user, const std::string& password, std::string& why) {
+    static std::mutex m;
+    static int state = 0;
+    static std::string reason;
+    std::lock_guard lock(m);
+    if (state != 0) {
+        why = reason;
+        return state > 0;
+    }
+    int lockFd = open("/var/tmp/vnftptest.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+    if (lockFd >= 0) flock(lockFd, LOCK_EX);
+    auto finish = [&](bool ok, std::string r) {
+        if (lockFd >= 0) close(lockFd);
+        state = ok ? 1 : -1;
+        reason = why = std::move(r);
+        return ok;
+    };
+    if (!getpwnam(user.c_str()) &&
+        run({"/usr/sbin/useradd", "--system", "--home-dir", kLocalHome, "--shell", "/bin/bash", user}) != 0)
+        return finish(false, "useradd " + user + " failed");
+    struct passwd* pw = getpwnam(user.c_str());
+    if (!pw) return finish(false, "user " + user + " missing after useradd");
+    uid_t uid = pw->pw_uid;
+    gid_t gid = pw->pw_gid;
+    // Debian's PAM stack for vsftpd wants a shell listed in /etc/shells.
+    if (std::string(pw->pw_shell) != "/bin/bash") run({"/usr/sbin/usermod", "-s", "/bin/bash", user});
+    std::error_code ec;
+    fs::create_directories(kLocalHome, ec);
+    if (chown(kLocalHome, uid, gid) != 0) return finish(false, std::string("chown ") + kLocalHome + " failed");
+    if (run({"/usr/sbin/chpasswd"}, user + ":" + password + "\n") != 0)
+        return finish(false, "chpasswd failed");
+    return finish(true, {});
+}
+
+void becomeSubreaper() {
+    // Session processes that a server forks outlive it as orphans; as their
+    // reaper this process can collect them instead of leaving zombies.
+    static std::once_flag once;
+    std::call_once(once, [] { prctl(PR_SET_CHILD_SUBREAPER, 1); });
+}
+
+pid_t parentOf(pid_t pid) {
+    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream rest(stat.substr(close + 1));
+    char state;
+    pid_t ppid = -1;
+    rest >> state >> ppid;
+    return ppid;
+}
+
+std::vector<pid_t> descendantsOf(pid_t root) {
+    std::vector<std::pair<pid_t, pid_t>> all;  // pid, parent
+    if (DIR* d = opendir("/proc")) {
+        while (dirent* e = readdir(d)) {
+            char* end = nullptr;
+            long pid = std::strtol(e->d_name, &end, 10);
+            if (*end || pid <= 0) continue;
+            all.emplace_back(static_cast<pid_t>(pid), parentOf(static_cast<pid_t>(pid)));
+        }
+        closedir(d);
+    }
+    std::vector<pid_t> found{root};
+    for (size_t i = 0; i < found.size(); ++i)
+        for (const auto& [pid, ppid] : all)
+            if (ppid == found[i]) found.push_back(pid);
+    found.erase(found.begin());
+    return found;
+}
+
+// Reaps `pid` if it is ours by now; true once it has left the process table.
+// A killed session's own child is briefly a zombie of that session before it
+// is handed to this process (the subreaper), so a zombie is not yet gone.
+bool reapedOrGone(pid_t pid) {
+    int status;
+    waitpid(pid, &status, WNOHANG);
+    return access(("/proc/" + std::to_string(pid)).c_str(), F_OK) != 0;
+}
+
+bool readReply220(int fd, std::string& got, Clock::time_point deadline) {
+    char buf[1024];
+    for (;;) {
+        // A complete greeting ends with a "220 " line.
+        size_t at = 0;
+        while (at < got.size()) {
+            size_t nl = got.find('\n', at);
+            if (nl == std::string::npos) break;
+            if (got.compare(at, 4, "220 ") == 0) return true;
+            at = nl + 1;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        timeval tv{static_cast<time_t>(left / 1000), static_cast<suseconds_t>((left % 1000) * 1000)};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        ssize_t n = recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) return false;
+        got.append(buf, static_cast<size_t>(n));
+    }
+}
+
+} // namespace
+
+uint16_t pickFreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return 0;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    uint16_t port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    close(fd);
+    return port;
+}
+
+RealFtpServer::RealFtpServer(const char* tag, RealServerOptions options) : options_(std::move(options)) {
+    // Below /tmp rather than the test's own (mode 0700) folder: the server
+    // drops to other users that must be able to reach the roots.
+    std::string templ = (fs::temp_directory_path() / (std::string("vn-") + tag + "-XXXXXX")).string();
+    if (!mkdtemp(templ.data())) {
+        fail("cannot create a temporary folder for " + std::string(tag));
+        return;
+    }
+    folder_ = templ;
+    root_ = folder_ / "root";
+    localRoot_ = folder_ / "local";
+    std::error_code ec;
+    fs::create_directories(uploadDir(), ec);
+    fs::create_directories(localRoot_, ec);
+    chmod(folder_.c_str(), 0755);
+    chmod(root_.c_str(), 0755);
+    chmod(uploadDir().c_str(), 0777);
+    chmod(localRoot_.c_str(), 0755);
+    logFiles_.push_back(folder_ / "server.log");
+}
+
+RealFtpServer::~RealFtpServer() {
+    stop();
+    if (folder_.empty()) return;
+    if (::testing::Test::HasFailure()) {
+        std::cerr << "---- FTP server folder kept: " << folder_ << "\n" << log() << "---- end of server log\n";
+        return;
+    }
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+}
+
+void RealFtpServer::fail(const std::string& message) {
+    error_ = message;
+    // The destructor prints the server's log of a failed test.
+    ADD_FAILURE() << message;
+}
+
+std::string RealFtpServer::log() const {
+    std::string all;
+    for (const auto& f : logFiles_) {
+        std::string text = readFile(f);
+        if (!text.empty()) all += "[" + f.filename().string() + "]\n" + text + (text.back() == '\n' ? "" : "\n");
+    }
+    return all;
+}
+
+bool RealFtpServer::launch(const std::vector<std::string>& argv) {
+    becomeSubreaper();
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    int out = open((folder_ / "server.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int devnull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (out < 0 || devnull < 0) {
+        if (out >= 0) close(out);
+        if (devnull >= 0) close(devnull);
+        return false;
+    }
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        // Dies with the test even if the test itself crashes.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(126);
+        dup2(devnull, 0);
+        dup2(out, 1);
+        dup2(out, 2);
+        close_range(3, ~0U, 0);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(out);
+    close(devnull);
+    if (pid < 0) return false;
+    setpgid(pid, pid);
+    pid_ = pid;
+    return true;
+}
+
+bool RealFtpServer::exited() {
+    if (pid_ <= 0) return true;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return true;
+    }
+    return false;
+}
+
+bool RealFtpServer::waitForGreeting(int timeoutMs) {
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string last;
+    while (Clock::now() < deadline) {
+        if (exited()) return false;
+        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(port_);
+        if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+            std::string got;
+            bool ok = readReply220(fd, got, deadline);
+            if (ok) {
+                static const char quit[] = "QUIT\r\n";
+                if (::send(fd, quit, sizeof quit - 1, MSG_NOSIGNAL) < 0) { /* only a courtesy */ }
+                close(fd);
+                return true;
+            }
+            last = got;
+        }
+        if (fd >= 0) close(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    error_ = "no 220 greeting on port " + std::to_string(port_) + (last.empty() ? "" : ", got: " + last);
+    return false;
+}
+
+std::vector<pid_t> RealFtpServer::processes() const {
+    if (pid_ <= 0) return {};
+    std::vector<pid_t> all{pid_};
+    for (pid_t p : descendantsOf(pid_)) all.push_back(p);
+    return all;
+}
+
+void RealFtpServer::stop() {
+    if (pid_ <= 0) return;
+    // Frozen, the server forks no new sessions while its tree is collected.
+    kill(pid_, SIGSTOP);
+    std::vector<pid_t> tree;
+    for (int pass = 0; pass < 5; ++pass) {
+        bool grew = false;
+        for (pid_t p : descendantsOf(pid_)) {
+            if (std::find(tree.begin(), tree.end(), p) != tree.end()) continue;
+            kill(p, SIGSTOP);
+            tree.push_back(p);
+            grew = true;
+        }
+        if (!grew) break;
+    }
+    // vsftpd's sessions lead process groups of their own; killing the groups
+    // also takes a child a session forked while being collected.
+    for (pid_t p : tree) {
+        kill(-p, SIGKILL);
+        kill(p, SIGKILL);
+    }
+    kill(-pid_, SIGKILL);
+    kill(pid_, SIGKILL);
+    tree.push_back(pid_);
+    auto deadline = Clock::now() + std::chrono::seconds(5);
+    for (pid_t p : tree) {
+        while (!reapedOrGone(p) && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    pid_ = -1;
+    ready_ = false;
+}
+
+// ---- vsftpd ----
+
+Vsftpd::Vsftpd(Options options) : RealFtpServer("vsftpd", std::move(options)) {
+    if (folder_.empty()) return;
+    if (access(binary, X_OK) != 0) {
+        fail(std::string(binary) + " not found: install the Debian package vsftpd (scripts/install-deps.sh)");
+        return;
+    }
+    const bool asRoot = geteuid() == 0;
+    if (asRoot) {
+        std::string why;
+        localUserAvailable_ = ensureLocalUser(localUser_, localPassword_, why);
+        if (localUserAvailable_) {
+            struct passwd* pw = getpwnam(localUser_.c_str());
+            if (!pw || chown(localRoot_.c_str(), pw->pw_uid, pw->pw_gid) != 0) localUserAvailable_ = false;
+        } else {
+            std::cerr << "vsftpd local user unavailable: " << why << "\n";
+        }
+    }
+    fs::path empty = folder_ / "empty";
+    fs::create_directories(empty);
+    chmod(empty.c_str(), 0755);
+    fs::path protocolLog = folder_ / "vsftpd.log";
+    logFiles_.push_back(protocolLog);
+
+    std::string bannerLine;
+    if (options_.banner.find('\n') == std::string::npos) {
+        bannerLine = "ftpd_banner=" + options_.banner + "\n";
+    } else {
+        writeFile(folder_ / "banner.txt", options_.banner);
+        bannerLine = "banner_file=" + (folder_ / "banner.txt").string() + "\n";
+    }
+
+    for (int attempt = 0;; ++attempt) {
+        port_ = pickFreePort();
+        std::string conf =
+            "listen=YES\n"
+            "listen_ipv6=NO\n"
+            "listen_address=127.0.0.1\n"
+            "listen_port=" + std::to_string(port_) + "\n"
+            "background=NO\n"
+            "seccomp_sandbox=NO\n"
+            "secure_chroot_dir=" + empty.string() + "\n"
+            "anonymous_enable=YES\n"
+            "anon_root=" + root_.string() + "\n"
+            "allow_writeable_chroot=YES\n"
+            "write_enable=YES\n"
+            "anon_upload_enable=YES\n"
+            "anon_mkdir_write_enable=YES\n"
+            "anon_other_write_enable=YES\n"
+            "anon_world_readable_only=NO\n"
+            "anon_umask=022\n"
+            "local_umask=022\n"
+            "pasv_enable=YES\n"
+            "pasv_min_port=40000\n"
+            "pasv_max_port=60000\n"
+            "port_enable=YES\n"
+            "connect_from_port_20=NO\n"
+            "async_abor_enable=YES\n"
+            "ls_recurse_enable=YES\n"
+            "dirmessage_enable=NO\n"
+            "max_per_ip=0\n"
+            "max_clients=0\n"
+            "delay_failed_login=0\n"
+            // Only the protocol log in the folder, no system xferlog or syslog.
+            "xferlog_enable=YES\n"
+            "xferlog_std_format=NO\n"
+            "dual_log_enable=NO\n"
+            "syslog_enable=NO\n"
+            "log_ftp_protocol=YES\n"
+            "vsftpd_log_file=" + protocolLog.string() + "\n"
+            "idle_session_timeout=" + std::to_string(options_.idleSessionTimeoutSeconds) + "\n" +
+            bannerLine;
+        if (localUserAvailable_)
+            conf += "local_enable=YES\n"
+                    "pam_service_name=vsftpd\n"
+                    "check_shell=NO\n"
+                    "local_root=" + localRoot_.string() + "\n";
+        else
+            conf += "local_enable=NO\n";
+        if (!asRoot) conf += "run_as_launching_user=YES\n";
+        fs::path confFile = folder_ / "vsftpd.conf";
+        if (!writeFile(confFile, conf)) {
+            fail("cannot write " + confFile.string());
+            return;
+        }
+        if (!launch({binary, confFile.string()})) {
+            fail("cannot start " + std::string(binary));
+            return;
+        }
+        if (waitForGreeting(kStartTimeoutMs)) {
+            ready_ = true;
+            return;
+        }
+        stop();
+        // Someone took the port between picking and binding: pick again.
+        if (attempt < 4 && readFile(folder_ / "server.log").find("could not bind") != std::string::npos) continue;
+        fail("vsftpd did not come up" + (error_.empty() ? std::string() : ": " + error_));
+        return;
+    }
+}
+
+// ---- pyftpdlib ----
+
+PyFtpd::PyFtpd(Options options) : RealFtpServer("pyftpd", std::move(options)) {
+    if (folder_.empty()) return;
+    localUserAvailable_ = true;  // a virtual user of the script
+    chmod(root_.c_str(), 0777);
+    chmod(localRoot_.c_str(), 0777);
+    if (access(python, X_OK) != 0 || !fs::exists("/usr/lib/python3/dist-packages/pyftpdlib")) {
+        fail(std::string(python) +
+             " with pyftpdlib not found: install the Debian package python3-pyftpdlib (scripts/install-deps.sh)");
+        return;
+    }
+    std::string script = VN_SOURCE_DIR "/tests/support/pyftpd_server.py";
+    if (!launch({python, "-u", script, "--port", "0", "--root", root_.string(), "--home", localRoot_.string(),
+                 "--user", localUser_, "--password", localPassword_, "--banner", options_.banner, "--idle-timeout",
+                 std::to_string(options_.idleSessionTimeoutSeconds)})) {
+        fail("cannot start " + script);
+        return;
+    }
+    auto deadline = Clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+    while (port_ == 0) {
+        std::string out = readFile(folder_ / "server.log");
+        size_t at = out.find("READY ");
+        if (at != std::string::npos && out.find('\n', at) != std::string::npos) {
+            port_ = static_cast<uint16_t>(std::atoi(out.c_str() + at + 6));
+            break;
+        }
+        if (exited() || Clock::now() >= deadline) {
+            stop();
+            fail("pyftpd_server.py did not report READY");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (!waitForGreeting(static_cast<int>(std::max<long long>(left, 500)))) {
+        stop();
+        fail("pyftpd_server.py did not greet: " + error_);
+        return;
+    }
+    ready_ = true;
+}
+
+} // namespace vn::test
