@@ -13,6 +13,7 @@
 #include "common/Prompter.h"
 #include "ftp/engine/ControlConnection.h"
 #include "ftp/engine/FtpSettings.h"
+#include "ftp/engine/listing/Listing.h"
 #include "platform/EventWait.h"
 
 namespace vn {
@@ -85,6 +86,32 @@ public:
     // QUIT to every open session (closing the window).
     void quitAll();
 
+    // ---- data connections ----
+    // Active mode: a listener on the control connection's local address, and PORT.
+    Socket getListenSocket(SessionId id);
+    // The data connection from the listener; only the control connection's peer
+    // may connect (another peer is turned away and the wait goes on until CxTOut).
+    Socket AcceptaSocket(Socket& listener, const std::string& serverAddress);
+    // Passive mode: PASV and the port it names (the address in the reply is ignored).
+    bool fesPASV(SessionId id, int& port);
+    Socket getConnectSocket(const std::string& dotted, int port);
+    // The passive switch of one session.
+    void setPassive(SessionId id, bool passive, int pasvPort);
+
+    // ---- commands ----
+    bool fesCWD(SessionId id, const std::string& folder);
+    bool fesTYPE(SessionId id, char letter);
+
+    // ---- listings ----
+    // LIST of a folder in the session's mode; nullopt when it failed, was
+    // refused or cancelled (the log says why). changeDir: CWD to the folder
+    // afterwards, as when the file list shows it.
+    std::optional<std::vector<ListingEntry>> fesLIST(SessionId id, const std::string& folder, bool changeDir);
+    // The light enumeration of a folder for the folder copy (active mode).
+    std::optional<std::vector<RemoteName>> FindLIST(SessionId id, const std::string& folder);
+    bool listingBusy() const { return listingBusy_; }
+    static constexpr std::size_t kMaxListingBytes = 256u << 20;
+
     // Sends verb + argument + CR LF; an argument holding CR or LF is refused with
     // an ">ERROR" line and nothing is sent (it would inject commands).
     bool sendCommand(SessionId id, const std::string& verb, const std::string& argument = {});
@@ -108,6 +135,12 @@ private:
     Session* find(SessionId id);
     void log(const std::string& line) { sink_.log(line); }
     void setConnecting(bool on);
+    // Reads a reply even after a cancel: the cancel flag is lowered for the read
+    // and raised again, so the answer to an interrupted command is consumed.
+    Reply readReplyLate(SessionId id);
+    void fesPORT(SessionId id, const Endpoint& local, int port);
+    // Reads a data connection to its end; false when the wait or a read failed.
+    bool readData(Socket& data, std::string& out, const char* readError);
 
     FtpSink& sink_;
     Prompter& prompter_;
@@ -116,7 +149,13 @@ private:
     std::atomic<bool> connecting_{false};
     std::map<SessionId, Session> sessions_;
     std::vector<SessionId> order_;
+    std::atomic<bool> listingBusy_{false};
 };
+
+// The port of a PASV reply ("h1,h2,h3,h4,p1,p2)" after the first "(" from the
+// fifth character on), or -1 when the reply is malformed or names a port that
+// cannot be (a byte above 255, port 0). The address in the reply is never used.
+int pasvPortFromReply(const std::string& line);
 
 // The working folder a PWD reply names, with one trailing "/" ("/" when none).
 std::string folderFromPwdReply(const std::string& line);

@@ -1,0 +1,326 @@
+// Data connections (PORT/PASV), the commands a listing needs, and listings.
+#include <cerrno>
+
+#include "ftp/engine/FtpEngine.h"
+
+namespace vn {
+
+int pasvPortFromReply(const std::string& line) {
+    auto open = line.find('(', line.size() >= 5 ? 4 : 0);
+    if (open == std::string::npos) return -1;
+    auto close = line.find(')', open);
+    if (close == std::string::npos) return -1;
+    std::string inner = line.substr(open + 1, close - open - 1);
+    int values[6];
+    std::size_t pos = 0;
+    for (int i = 0; i < 6; ++i) {
+        auto end = i < 5 ? inner.find(',', pos) : inner.size();
+        if (end == std::string::npos) return -1;
+        std::string field = inner.substr(pos, end - pos);
+        if (field.empty() || field.size() > 3 || field.find_first_not_of("0123456789") != std::string::npos) return -1;
+        values[i] = std::stoi(field);
+        if (values[i] > 255) return -1;
+        pos = end + 1;
+    }
+    int port = values[4] * 256 + values[5];
+    return port == 0 ? -1 : port;
+}
+
+Reply FtpEngine::readReplyLate(SessionId id) {
+    bool wasCancelled = wait_.cancelled();
+    if (wasCancelled) wait_.lowerCancel();
+    Reply r = readReply(id);
+    if (wasCancelled) wait_.raiseCancel();
+    return r;
+}
+
+void FtpEngine::fesPORT(SessionId id, const Endpoint& local, int port) {
+    ControlConnection* c = connection(id);
+    if (!c) return;
+    c->drain();
+    std::string h = local.address;
+    for (char& ch : h)
+        if (ch == '.') ch = ',';
+    std::string cmd = "PORT " + h + "," + std::to_string(port / 256) + "," + std::to_string(port % 256);
+    log(">" + cmd);
+    if (!c->EnviarComanda(cmd + "\r\n")) return;
+    Reply r = readReply(id);
+    if (!r.first().empty()) logReply(r);
+    if (wait_.cancelled()) logReply(readReplyLate(id));
+}
+
+Socket FtpEngine::getListenSocket(SessionId id) {
+    ControlConnection* c = connection(id);
+    if (!c) return {};
+    int err = 0;
+    Socket listener = Socket::tcp(err);
+    auto local = c->socket().localAddress();
+    if (!err && !local) err = errno ? errno : ENOTCONN;
+    if (!err) err = listener.listenOn(local->address, 0, 1);
+    std::optional<Endpoint> bound;
+    if (!err && !(bound = listener.localAddress())) err = errno ? errno : EINVAL;
+    if (err) {
+        listener.close();
+        log(">ERROR " + std::to_string(err) + " : data socket not connected.");
+        sink_.beep();
+        return {};
+    }
+    fesPORT(id, *local, bound->port);
+    return listener;
+}
+
+Socket FtpEngine::AcceptaSocket(Socket& listener, const std::string& serverAddress) {
+    EventWait::Deadline deadline = wait_.deadlineFor(FD_ACCEPT);
+    for (;;) {
+        if (wait_.waitUntil(listener.fd(), FD_ACCEPT, deadline) != 1) return {};
+        Endpoint peer;
+        int err = 0;
+        Socket data = listener.acceptOne(&peer, err);
+        if (!data.valid()) {
+            if (err == EAGAIN || err == EWOULDBLOCK || err == ECONNABORTED || err == EINTR) continue;
+            log(">Error " + std::to_string(err) + " sending");
+            sink_.beep();
+            listener.close();
+            return {};
+        }
+        if (peer.address != serverAddress) {
+            // Only the server may connect: anyone else could inject or steal the data.
+            log(">ERROR: Data connection from " + peer.address + " refused.");
+            continue;
+        }
+        listener.close();
+        return data;
+    }
+}
+
+bool FtpEngine::fesPASV(SessionId id, int& port) {
+    ControlConnection* c = connection(id);
+    if (!c) return false;
+    c->drain();
+    if (!sendCommand(id, "PASV")) return false;
+    Reply r = readReply(id);
+    if (wait_.cancelled()) return false;
+    log(">PASV");
+    logReply(r);
+    int p = pasvPortFromReply(r.first());
+    if (r.code() != '2') return false;
+    if (p < 0) {
+        log(">ERROR: The PASV reply names no usable port.");
+        return false;
+    }
+    port = p;
+    if (Session* s = find(id)) s->info.pasvPort = p;
+    return true;
+}
+
+Socket FtpEngine::getConnectSocket(const std::string& dotted, int port) {
+    log(">Connecting Data socket to " + dotted);
+    int err = 0;
+    Socket s = Socket::tcp(err);
+    auto notConnected = [](int n) { return ">ERROR " + std::to_string(n) + " : socket not connected."; };
+    if (!s.valid()) {
+        log(notConnected(err));
+        sink_.beep();
+        return {};
+    }
+    int rc = port > 0 && port < 65536 ? s.connectStart(dotted, static_cast<std::uint16_t>(port)) : EINVAL;
+    if (rc != 0) {
+        log(notConnected(rc));
+        sink_.beep();
+        return {};
+    }
+    if (wait_.waitUntil(s.fd(), FD_CONNECT, std::nullopt) != 1) {
+        s.close();
+        log("--CANCELED--");
+        sink_.beep();
+        return {};
+    }
+    if (wait_.socketError() != 0 || !s.peerAddress()) {
+        int n = wait_.socketError() ? wait_.socketError() : ENOTCONN;
+        s.close();
+        sink_.beep();
+        log(notConnected(n));
+        if (wait_.cancelled()) log("--CANCELED--");
+        return {};
+    }
+    log(">Socket connected.");
+    return s;
+}
+
+void FtpEngine::setPassive(SessionId id, bool passive, int pasvPort) {
+    if (Session* s = find(id)) {
+        s->info.passive = passive;
+        s->info.pasvPort = pasvPort;
+    }
+}
+
+bool FtpEngine::fesCWD(SessionId id, const std::string& folder) {
+    ControlConnection* c = connection(id);
+    if (!c) return false;
+    c->drain();
+    if (!sendCommand(id, "CWD", folder)) return !hasLineBreak(folder) && wait_.cancelled();
+    Reply r = readReply(id);
+    if (wait_.cancelled()) return true;
+    log(">CWD " + folder);
+    logReply(r);
+    if (r.code() == '2') {
+        if (Session* s = find(id)) s->info.workingDir = folder.empty() || folder.back() != '/' ? folder + "/" : folder;
+        return true;
+    }
+    log(">Error changing Working Directory");
+    return false;
+}
+
+bool FtpEngine::fesTYPE(SessionId id, char letter) {
+    ControlConnection* c = connection(id);
+    if (!c) return false;
+    c->drain();
+    std::string arg(1, letter);
+    if (!sendCommand(id, "TYPE", arg)) return false;
+    Reply r = readReply(id);
+    if (wait_.cancelled()) return false;
+    log(">TYPE " + arg);
+    logReply(r);
+    return r.code() == '2';
+}
+
+bool FtpEngine::readData(Socket& data, std::string& out, const char* readError) {
+    char chunk[64 * 1024];
+    for (;;) {
+        if (wait_.EsperaWSA(data.fd(), FD_READ | FD_CLOSE) != 1) {
+            data.close();
+            return false;
+        }
+        long n = data.recvSome(chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+            sink_.beep();
+            log(readError);
+            data.close();
+            return false;
+        }
+        if (n == 0) {
+            data.close();
+            return true;
+        }
+        if (out.size() + static_cast<std::size_t>(n) > kMaxListingBytes) {
+            log(">ERROR: The listing is larger than " + std::to_string(kMaxListingBytes >> 20) +
+                " MiB; the rest was not read.");
+            data.close();
+            return true;
+        }
+        out.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+std::optional<std::vector<ListingEntry>> FtpEngine::fesLIST(SessionId id, const std::string& folder, bool changeDir) {
+    Session* s = find(id);
+    if (!s) return std::nullopt;
+    if (hasLineBreak(folder)) {
+        log(">ERROR: Line breaks are not allowed in 'LIST' arguments; nothing was sent.");
+        return std::nullopt;
+    }
+    s->conn->drain();
+    if (listingBusy_.exchange(true)) return std::nullopt;
+    struct Lower {
+        std::atomic<bool>& f;
+        ~Lower() { f = false; }
+    } lower{listingBusy_};
+
+    const std::string server = s->info.dotted;
+    Socket data, listener;
+    if (s->info.passive) {
+        int port = 0;
+        bool ok = fesPASV(id, port);
+        if (wait_.cancelled()) {
+            log("--CANCELED--");
+            sink_.beep();
+            return std::nullopt;
+        }
+        if (ok) data = getConnectSocket(server, port);
+    } else {
+        listener = getListenSocket(id);
+    }
+    if (!data.valid() && !listener.valid()) {
+        log(">ERROR creating socket.");
+        return std::nullopt;
+    }
+    fesTYPE(id, 'A');
+    if (wait_.cancelled()) return std::nullopt;
+
+    if (!sendCommand(id, "LIST", folder)) return std::nullopt;
+    log(">LIST " + folder);
+    Reply first = readReply(id);
+    if (first.first().empty()) first = readReplyLate(id);
+    if (first.lines.empty()) log("--->");
+    logReply(first);
+    if (first.first().empty()) return std::nullopt;
+    if (first.code() == '4' || first.code() == '5') {
+        // Refused (no such folder, no data connection, not logged in): no data will come.
+        sink_.beep();
+        return std::nullopt;
+    }
+
+    if (!data.valid() && !wait_.cancelled()) data = AcceptaSocket(listener, server);
+    std::string text;
+    bool complete = false;
+    if (data.valid()) complete = readData(data, text, "Error receiving LIST");
+    else if (wait_.cancelled()) log(">...Waiting for data connection to close;");
+
+    if (first.code() != '2') {
+        Reply last = readReplyLate(id);
+        if (!last.first().empty()) logReply(last);
+        // A transfer the server reports as aborted is no listing of the folder.
+        if (last.code() == '4' || last.code() == '5') complete = false;
+    }
+    if (wait_.cancelled() || !complete) return std::nullopt;
+
+    ListingResult parsed = TraduirLIST(text);
+    for (const auto& l : parsed.log) log(l);
+    if (changeDir) fesCWD(id, folder);
+    return std::move(parsed.entries);
+}
+
+std::optional<std::vector<RemoteName>> FtpEngine::FindLIST(SessionId id, const std::string& folder) {
+    Session* s = find(id);
+    if (!s) return std::nullopt;
+    const std::string server = s->info.dotted;
+    Socket listener = getListenSocket(id);
+    if (!listener.valid()) {
+        log(">ERROR with listen socket.");
+        return std::nullopt;
+    }
+    if (!sendCommand(id, "LIST", folder)) return std::nullopt;
+    log(">LIST " + folder);
+    Reply r = readReply(id);
+    if (wait_.cancelled()) return std::nullopt;
+    logReply(r);
+    if (r.code() != '1') {
+        log(">ERROR " + std::to_string(errno) + " with LIST command.");
+        return std::nullopt;
+    }
+    // The data first, then the completion reply: a listing larger than the
+    // socket buffers would otherwise stall both sides.
+    Socket data = AcceptaSocket(listener, server);
+    if (!data.valid()) {
+        if (!wait_.cancelled()) log(">ERROR with accept socket.");
+        return std::nullopt;
+    }
+    std::string text;
+    bool complete = readData(data, text, ("ERROR +" + std::to_string(errno) + " finding.").c_str());
+    Reply done = readReplyLate(id);
+    if (wait_.cancelled()) return std::nullopt;
+    logReply(done);
+    if (!complete) return std::nullopt;
+    if (done.code() != '2') {
+        log(">ERROR " + std::to_string(errno) + " with LIST command.");
+        return std::nullopt;
+    }
+    std::vector<RemoteName> names;
+    ListingResult parsed = TraduirLIST(text);
+    for (const auto& l : parsed.log) log(l);
+    for (const auto& e : parsed.entries) names.push_back({KindLetter(e), e.name});
+    return names;
+}
+
+} // namespace vn
