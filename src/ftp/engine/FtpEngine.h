@@ -54,6 +54,20 @@ public:
     virtual void sessionOpened(const SessionInfo&) {}
     // The session ended: its server node and keep-alive timer go.
     virtual void sessionClosed(SessionId) {}
+
+    // ---- transfers ----
+    // A log line that a later replaceLine() rewrites in place (progress, speed);
+    // the handle stays valid however many older lines the box trims.
+    virtual std::uint64_t addReplaceableLine(const std::string& line) {
+        log(line);
+        return 0;
+    }
+    virtual void replaceLine(std::uint64_t /*handle*/, const std::string& /*line*/) {}
+    // The file gauge: bytes moved of the expected total (0 when unknown).
+    virtual void fileProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
+    // The Smart Resume question; blocks the worker until the user answers.
+    enum class ResumeAnswer { Resume, TransferAll, DontTransfer };
+    virtual ResumeAnswer askSmartResume(const std::string& /*localPath*/) { return ResumeAnswer::Resume; }
 };
 
 // How the retry loop announces a further attempt.
@@ -116,7 +130,12 @@ public:
     // an ">ERROR" line and nothing is sent (it would inject commands).
     bool sendCommand(SessionId id, const std::string& verb, const std::string& argument = {});
     Reply readReply(SessionId id);
+    // Reads a reply even after a cancel: the cancel flag is lowered for the read
+    // and raised again, so the answer to an interrupted command is consumed.
+    Reply readReplyLate(SessionId id);
     void logReply(const Reply& r);
+    FtpSink& sink() { return sink_; }
+    Prompter& prompter() { return prompter_; }
 
     // Ends the sessions whose connection ended during the step that just unwound.
     // The window's worker calls it after every operation.
@@ -135,9 +154,6 @@ private:
     Session* find(SessionId id);
     void log(const std::string& line) { sink_.log(line); }
     void setConnecting(bool on);
-    // Reads a reply even after a cancel: the cancel flag is lowered for the read
-    // and raised again, so the answer to an interrupted command is consumed.
-    Reply readReplyLate(SessionId id);
     void fesPORT(SessionId id, const Endpoint& local, int port);
     // Reads a data connection to its end; false when the wait or a read failed.
     bool readData(Socket& data, std::string& out, const char* readError);
