@@ -16,12 +16,37 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// [Misc] LogFile, read again only when "varnelo.ini" changed: the information
+// box calls this for every line it adds.
+fs::path configuredLogPath() {
+    static fs::path cachedIni, cachedLog;
+    static fs::file_time_type cachedTime;
+    static std::uintmax_t cachedSize = 0;
+    static bool valid = false;
+    fs::path ini = configFile();
+    std::error_code ec;
+    auto t = fs::last_write_time(ini, ec);
+    if (ec) t = {};
+    auto size = fs::file_size(ini, ec);
+    if (ec) size = 0;
+    if (!valid || ini != cachedIni || t != cachedTime || size != cachedSize) {
+        cachedLog.clear();
+        std::string name = IniFile(ini).readString("Misc", "LogFile");
+        if (!name.empty()) {
+            fs::path p(name);
+            cachedLog = p.is_relative() ? dataFolder() / p : p;
+        }
+        cachedIni = ini;
+        cachedTime = t;
+        cachedSize = size;
+        valid = true;
+    }
+    return cachedLog;
+}
+
 fs::path logPath() {
     if (const char* v = std::getenv("VARNELO_LOG"); v && *v) return v;
-    std::string name = IniFile(configFile()).readString("Misc", "LogFile");
-    if (name.empty()) return {};
-    fs::path p(name);
-    return p.is_relative() ? dataFolder() / p : p;
+    return configuredLogPath();
 }
 
 std::string stamp() {
