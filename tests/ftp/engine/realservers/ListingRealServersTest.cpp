@@ -87,7 +87,9 @@ TYPED_TEST(RealListing, ListsWhatTheFolderHoldsInBothModes) {
         EXPECT_TRUE(empty->empty());
         // A folder that does not exist is refused, or (vsftpd) sent as an empty listing.
         auto none = this->engine.fesLIST(*id, "/no such folder", false);
-        if (none) EXPECT_TRUE(none->empty());
+        if (none) {
+            EXPECT_TRUE(none->empty());
+        }
         auto names = this->engine.FindLIST(*id, "/");
         ASSERT_TRUE(names);
         EXPECT_GE(names->size(), expected.size());
