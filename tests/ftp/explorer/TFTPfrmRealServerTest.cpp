@@ -1,0 +1,82 @@
+// The FTP window against a real vsftpd on loopback: Quick Connection, the
+// welcome text, the keep-alive with a short NOOPInterval and the QUIT round.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPointer>
+#include <QTest>
+
+#include <chrono>
+
+#include "RealFtpServers.h"
+#include "ScriptedPrompter.h"
+#include "common/DataFolder.h"
+#include "common/IniFile.h"
+#include "common/ui/InfoBox.h"
+#include "ftp/explorer/TFTPfrm.h"
+
+namespace vn::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool waitIdle(TFTPfrm& w, std::chrono::milliseconds limit = 10s) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    do {
+        QTest::qWait(10);
+        if (!w.busy()) return true;
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+}
+
+TEST(WindowWithVsftpd, QuickConnectionKeepAliveAndQuit) {
+    RealServerOptions o;
+    o.banner = "Varnelo test archive.";
+    Vsftpd server(o);
+    ASSERT_TRUE(server.ready()) << server.error();
+    IniFile ini(configFile());
+    ini.writeInt("FTP", "NOOPInterval", 1);
+    ScopedPrompter prompter;
+    prompter->pushDialog([&](QDialog& d) {
+        d.findChild<QLineEdit*>("HostEdit")->setText("127.0.0.1");
+        d.findChild<QLineEdit*>("LoginEdit")->setText("anonymous");
+        d.findChild<QLineEdit*>("PasswordEdit")->setText("me@example.org");
+        d.findChild<QLineEdit*>("PortEdit")->setText(QString::number(server.port()));
+        d.accept();
+        return d.result();
+    });
+    auto* w = new TFTPfrm;
+    QPointer<TFTPfrm> alive(w);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->QuickSBClick();
+    ASSERT_TRUE(waitIdle(*w));
+    QStringList log = w->info()->lines();
+    QStringList head = log.mid(0, 7);
+    QStringList expected = {">Connecting socket to 127.0.0.1 [FTP]",
+                            ">Socket connected.",
+                            "--->220 Varnelo test archive.",
+                            ">USER anonymous",
+                            "--->331 Please specify the password.",
+                            ">PASS **************",
+                            "--->230 Login successful."};
+    EXPECT_EQ(head, expected);
+    EXPECT_TRUE(log.contains(">PWD"));
+    EXPECT_TRUE(log.contains("--->257 \"/\" is the current directory"));
+    auto asked = prompter->asked();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), "message: 220 Varnelo test archive.\r230 Login successful.");
+
+    QTest::qWait(1500);
+    ASSERT_TRUE(waitIdle(*w));
+    EXPECT_TRUE(w->info()->lines().contains(">NOOP 127.0.0.1"));
+    EXPECT_TRUE(w->info()->lines().contains("--->200 NOOP ok."));
+
+    prompter->pushYesNo(true);
+    w->close();
+    for (int i = 0; i < 500 && alive; ++i) QTest::qWait(10);
+    EXPECT_FALSE(alive);
+    EXPECT_EQ(prompter->unexpected(), 0);
+}
+
+} // namespace
+} // namespace vn::test
