@@ -1,0 +1,25 @@
+#pragma once
+// The program's start-up, in order: the application title, the splash, the
+// main window (shown), then the caller runs the message loop.
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+#include "shell/ToolRegistry.h"
+
+namespace vn {
+
+class TMainfrm;
+class Tsplashfrm;
+
+struct StartupOptions {
+    QStringList arguments;      // opened as FTP quick connections at the first activation
+    int splashMs = 3000;
+    ToolRegistry tools = builtTools();
+    std::function<void(Tsplashfrm&)> splashShown; // runs while the splash is up
+};
+
+std::unique_ptr<TMainfrm> startUp(const StartupOptions& options);
+
+} // namespace vn

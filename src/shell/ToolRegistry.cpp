@@ -1,0 +1,42 @@
+#include "shell/ToolRegistry.h"
+
+#include "ftp/explorer/TFTPfrm.h"
+
+namespace vn {
+
+ToolRegistry& ToolRegistry::add(ToolKind kind, Factory make, StillClosing closing) {
+    entries_[kind] = Entry{std::move(make), std::move(closing)};
+    return *this;
+}
+
+bool ToolRegistry::has(ToolKind kind) const { return entries_.count(kind) != 0; }
+
+QWidget* ToolRegistry::create(ToolKind kind) const {
+    auto it = entries_.find(kind);
+    return it == entries_.end() || !it->second.make ? nullptr : it->second.make();
+}
+
+bool ToolRegistry::stillClosing(ToolKind kind, const QWidget& window) const {
+    auto it = entries_.find(kind);
+    return it != entries_.end() && it->second.closing && it->second.closing(window);
+}
+
+std::vector<ToolKind> ToolRegistry::kinds() const {
+    std::vector<ToolKind> out;
+    for (const auto& [kind, entry] : entries_) out.push_back(kind);
+    return out;
+}
+
+ToolRegistry builtTools() {
+    ToolRegistry r;
+    // An FTP window that ignored its close is busy with the QUIT round (or with
+    // the operation it is aborting) and closes itself afterwards.
+    r.add(ToolKind::FTP, [] { return new TFTPfrm; },
+          [](const QWidget& w) {
+              auto* f = qobject_cast<const TFTPfrm*>(&w);
+              return f && f->busy();
+          });
+    return r;
+}
+
+} // namespace vn
