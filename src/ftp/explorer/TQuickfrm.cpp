@@ -8,12 +8,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
 #include "common/ui/Beeper.h"
+#include "common/ui/FormWidgets.h"
 #include "common/ui/UiPrompter.h"
 #include "common/ui/WireText.h"
 
@@ -25,33 +25,9 @@ const char* kNoPort = "Please enter a port number.";
 const char* kNoPassword = "You have not entered any Password\rDo you want to continue?";
 const char* kNoLogin = "You have not entered any Login\rDo you want to continue?";
 
-QLabel* buddyLabel(const QString& caption, const char* name, QWidget* field, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setBuddy(field);
-    return label;
-}
 
-QLineEdit* lineEdit(const char* name, QWidget* parent) {
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(QString::fromLatin1(name));
-    return e;
-}
 
-QRadioButton* radio(const QString& caption, const char* name, QWidget* parent) {
-    auto* r = new QRadioButton(caption, parent);
-    r->setObjectName(QString::fromLatin1(name));
-    return r;
-}
 
-QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    QString plain = caption;
-    plain.remove(QLatin1Char('&'));
-    b->setAccessibleName(plain);
-    return b;
-}
 
 } // namespace
 
@@ -59,25 +35,22 @@ TQuickfrm::TQuickfrm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Quickfrm"));
     setWindowTitle(QStringLiteral("Quick Connection"));
 
-    hostEdit_ = lineEdit("HostEdit", this);
-    loginEdit_ = lineEdit("LoginEdit", this);
-    passwordEdit_ = lineEdit("PasswordEdit", this);
+    hostEdit_ = namedLineEdit("HostEdit", this);
+    loginEdit_ = namedLineEdit("LoginEdit", this);
+    passwordEdit_ = namedLineEdit("PasswordEdit", this);
     passwordEdit_->setEchoMode(QLineEdit::Password);
-    portEdit_ = lineEdit("PortEdit", this);
+    portEdit_ = namedLineEdit("PortEdit", this);
     portEdit_->setText(QStringLiteral("21"));
-    // Typed, pasted and dropped text alike: only the digits 0 to 9.
-    portEdit_->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), portEdit_));
-    connect(portEdit_, &QLineEdit::inputRejected, this, [] { beeps(std::string()); });
-    remoteDirEdit_ = lineEdit("remotediredit", this);
+    acceptDigitsOnly(portEdit_);
+    remoteDirEdit_ = namedLineEdit("remotediredit", this);
 
     pasv_ = new QCheckBox(QStringLiteral("PASV"), this);
     pasv_->setObjectName(QStringLiteral("PASVrb"));
 
     auto* loginType = new QGroupBox(QStringLiteral("L&ogin Type"), this);
     loginType->setObjectName(QStringLiteral("RadioGroup1"));
-    normal_ = radio(QStringLiteral("Normal"), "NormalRb", loginType);
-    anonymous_ = radio(QStringLiteral("Anonymous"), "AnonymousRb", loginType);
+    normal_ = namedRadio(QStringLiteral("Normal"), "NormalRb", loginType);
+    anonymous_ = namedRadio(QStringLiteral("Anonymous"), "AnonymousRb", loginType);
     normal_->setChecked(true);
     auto* loginTypeLayout = new QVBoxLayout(loginType);
     loginTypeLayout->addWidget(normal_);
@@ -90,9 +63,9 @@ TQuickfrm::TQuickfrm(QWidget* parent) : QDialog(parent) {
 
     auto* type = new QGroupBox(QStringLiteral("&Type"), this);
     type->setObjectName(QStringLiteral("RadioGroup2"));
-    ascii_ = radio(QStringLiteral("ASCII"), "AsciiRb", type);
-    binary_ = radio(QStringLiteral("Binary"), "BinaryRb", type);
-    auto_ = radio(QStringLiteral("Auto"), "AutoRb", type);
+    ascii_ = namedRadio(QStringLiteral("ASCII"), "AsciiRb", type);
+    binary_ = namedRadio(QStringLiteral("Binary"), "BinaryRb", type);
+    auto_ = namedRadio(QStringLiteral("Auto"), "AutoRb", type);
     auto_->setChecked(true);
     auto* typeLayout = new QVBoxLayout(type);
     typeLayout->addWidget(ascii_);
@@ -108,8 +81,8 @@ TQuickfrm::TQuickfrm(QWidget* parent) : QDialog(parent) {
     }
     useEmail_->setToolTip(fromWire(email_));
 
-    ok_ = button(QStringLiteral("&OK"), "OKBtn", this);
-    cancel_ = button(QStringLiteral("&Cancel"), "CancelBtn", this);
+    ok_ = namedButton(QStringLiteral("&OK"), "OKBtn", this);
+    cancel_ = namedButton(QStringLiteral("&Cancel"), "CancelBtn", this);
     ok_->setDefault(true);
     connect(ok_, &QPushButton::clicked, this, &TQuickfrm::accept);
     connect(cancel_, &QPushButton::clicked, this, &TQuickfrm::reject);

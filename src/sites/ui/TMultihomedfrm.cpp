@@ -8,19 +8,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "common/ui/FormWidgets.h"
+
 namespace vn {
-namespace {
-
-QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    QString plain = caption;
-    plain.remove(QLatin1Char('&'));
-    b->setAccessibleName(plain);
-    return b;
-}
-
-} // namespace
 
 TMultihomedfrm::TMultihomedfrm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Multihomedfrm"));
@@ -42,8 +32,8 @@ TMultihomedfrm::TMultihomedfrm(QWidget* parent) : QDialog(parent) {
         fields_[static_cast<size_t>(i)] = edit;
     }
 
-    auto* ok = button(QStringLiteral("&OK"), "OKBtn", this);
-    auto* cancel = button(QStringLiteral("&Cancel"), "CancelBtn", this);
+    auto* ok = namedButton(QStringLiteral("&OK"), "OKBtn", this);
+    auto* cancel = namedButton(QStringLiteral("&Cancel"), "CancelBtn", this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -23,6 +23,7 @@
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
 #include "common/ui/Beeper.h"
+#include "common/ui/FormWidgets.h"
 #include "common/ui/UiPrompter.h"
 #include "common/ui/WireText.h"
 #include "sites/ui/TMultihomedfrm.h"
@@ -55,50 +56,9 @@ SiteItem* siteItem(QTreeWidgetItem* item) {
     return item && item->type() == SiteItem::Type ? static_cast<SiteItem*>(item) : nullptr;
 }
 
-// Typed, pasted and dropped text alike keep only their digits; whatever is
-// dropped sounds the beep.
-class DigitsValidator : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int& pos) const override {
-        QString digits;
-        int newPos = pos;
-        for (int i = 0; i < input.size(); ++i) {
-            if (input.at(i).isDigit() && input.at(i).unicode() < 0x80)
-                digits += input.at(i);
-            else if (i < pos)
-                --newPos;
-        }
-        if (digits.size() != input.size()) {
-            input = digits;
-            pos = newPos;
-            beeps(std::string());
-        }
-        return Acceptable;
-    }
-};
 
-QLineEdit* lineEdit(const char* name, QWidget* parent) {
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(QString::fromLatin1(name));
-    return e;
-}
 
-QRadioButton* radio(const QString& caption, const char* name, QWidget* parent) {
-    auto* r = new QRadioButton(caption, parent);
-    r->setObjectName(QString::fromLatin1(name));
-    return r;
-}
 
-QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    QString plain = caption;
-    plain.remove(QLatin1Char('&'));
-    b->setAccessibleName(plain);
-    b->setAutoDefault(false);
-    return b;
-}
 
 // Check boxes and radio buttons have no read-only mode: a read-only one drops
 // the mouse and keys and takes no focus, and still looks enabled.
@@ -192,15 +152,15 @@ void TSitefrm::build() {
         if (s && !s->rec.IsFolder && connectB_->isEnabled()) ConnectBClick();
     });
 
-    hostEdit_ = lineEdit("HostEdit", this);
-    addressEdit_ = lineEdit("addressedit", this);
-    loginEdit_ = lineEdit("LoginEdit", this);
-    passwordEdit_ = lineEdit("PasswordEdit", this);
+    hostEdit_ = namedLineEdit("HostEdit", this);
+    addressEdit_ = namedLineEdit("addressedit", this);
+    loginEdit_ = namedLineEdit("LoginEdit", this);
+    passwordEdit_ = namedLineEdit("PasswordEdit", this);
     passwordEdit_->setEchoMode(QLineEdit::Password);
-    portEdit_ = lineEdit("PortEdit", this);
+    portEdit_ = namedLineEdit("PortEdit", this);
     portEdit_->setMaxLength(5);
-    portEdit_->setValidator(new DigitsValidator(portEdit_));
-    remoteDirEdit_ = lineEdit("remotediredit", this);
+    acceptDigitsOnly(portEdit_);
+    remoteDirEdit_ = namedLineEdit("remotediredit", this);
     memo_ = new QPlainTextEdit(this);
     memo_->setObjectName(QStringLiteral("Memo1"));
     memo_->setTabChangesFocus(true);
@@ -208,8 +168,8 @@ void TSitefrm::build() {
 
     loginTypeGroup_ = new QGroupBox(variant_.loginTypeCaption, this);
     loginTypeGroup_->setObjectName(QStringLiteral("RadioGroup1"));
-    loginTypes_[0] = radio(variant_.loginTypeChoice0, "NormalRb", loginTypeGroup_);
-    loginTypes_[1] = radio(variant_.loginTypeChoice1, "AnonymousRb", loginTypeGroup_);
+    loginTypes_[0] = namedRadio(variant_.loginTypeChoice0, "NormalRb", loginTypeGroup_);
+    loginTypes_[1] = namedRadio(variant_.loginTypeChoice1, "AnonymousRb", loginTypeGroup_);
     auto* loginTypeLayout = new QVBoxLayout(loginTypeGroup_);
     for (int i = 0; i < 2; ++i) {
         loginTypeLayout->addWidget(loginTypes_[static_cast<size_t>(i)]);
@@ -221,9 +181,9 @@ void TSitefrm::build() {
 
     transferGroup_ = new QGroupBox(QStringLiteral("T&ype"), this);
     transferGroup_->setObjectName(QStringLiteral("RadioGroup2"));
-    transferTypes_[0] = radio(QStringLiteral("ASCII"), "AsciiRb", transferGroup_);
-    transferTypes_[1] = radio(QStringLiteral("Binary"), "BinaryRb", transferGroup_);
-    transferTypes_[2] = radio(QStringLiteral("Auto"), "AutoRb", transferGroup_);
+    transferTypes_[0] = namedRadio(QStringLiteral("ASCII"), "AsciiRb", transferGroup_);
+    transferTypes_[1] = namedRadio(QStringLiteral("Binary"), "BinaryRb", transferGroup_);
+    transferTypes_[2] = namedRadio(QStringLiteral("Auto"), "AutoRb", transferGroup_);
     auto* transferLayout = new QVBoxLayout(transferGroup_);
     for (auto* r : transferTypes_) transferLayout->addWidget(r);
 
@@ -235,17 +195,17 @@ void TSitefrm::build() {
     multihomedLabel_ = new QLabel(QStringLiteral("mh"), this);
     multihomedLabel_->setObjectName(QStringLiteral("multihomed_label"));
     multihomedLabel_->setVisible(false);
-    multihomedButton_ = button(QStringLiteral("Multihomed..."), "Multihomed_SB", this);
+    multihomedButton_ = namedButton(QStringLiteral("Multihomed..."), "Multihomed_SB", this, false);
     multihomedButton_->setToolTip(QStringLiteral("Multihomed Host - Try  multiple addresses"));
     connect(multihomedButton_, &QPushButton::clicked, this, &TSitefrm::Multihomed_SBClick);
 
-    newB_ = button(QStringLiteral("&New"), "NewB", this);
-    editB_ = button(QStringLiteral("E&dit"), "EditB", this);
-    deleteB_ = button(QStringLiteral("Dele&te"), "DeleteB", this);
-    saveB_ = button(QStringLiteral("&Save"), "SaveB", this);
-    cancelEditB_ = button(QStringLiteral("Canc&el"), "CAncelEB", this);
-    connectB_ = button(QStringLiteral("&Connect"), "ConnectB", this);
-    cancelB_ = button(QStringLiteral("Ca&ncel"), "CancelB", this);
+    newB_ = namedButton(QStringLiteral("&New"), "NewB", this, false);
+    editB_ = namedButton(QStringLiteral("E&dit"), "EditB", this, false);
+    deleteB_ = namedButton(QStringLiteral("Dele&te"), "DeleteB", this, false);
+    saveB_ = namedButton(QStringLiteral("&Save"), "SaveB", this, false);
+    cancelEditB_ = namedButton(QStringLiteral("Canc&el"), "CAncelEB", this, false);
+    connectB_ = namedButton(QStringLiteral("&Connect"), "ConnectB", this, false);
+    cancelB_ = namedButton(QStringLiteral("Ca&ncel"), "CancelB", this, false);
     connect(newB_, &QPushButton::clicked, this, &TSitefrm::NewBClick);
     connect(editB_, &QPushButton::clicked, this, &TSitefrm::EditBClick);
     connect(deleteB_, &QPushButton::clicked, this, &TSitefrm::DeleteBClick);
