@@ -234,10 +234,12 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     sp->info.pasvPort = 0;
     sp->info.workingDir = cwd;
 
-    // The first listing of the working folder builds the server node's folder
-    // chain; until it exists the node is created from sessionOpened.
-    sink_.sessionOpened(sp->info);
+    // The window lists the working folder here (its server node and folder
+    // chain come from that listing), then the REST probe follows.
+    SessionInfo info = sp->info;
+    sink_.sessionOpened(info);
     setConnecting(false);
+    if (wait_.cancelled() || !find(id)) return std::nullopt;
     ComprobarREST(id);
     return id;
 }

@@ -49,8 +49,11 @@ public:
     virtual void log(const std::string& line) = 0;
     virtual void beep() = 0;
     virtual void connectingChanged(bool /*connecting*/) {}
-    // A session logged in and knows its working folder: the server node and the
-    // keep-alive timer are created here.
+    // A session logged in and knows its working folder. Called on the worker
+    // inside the connect, after PWD and before the REST probe: the explorer
+    // runs its first listing of the working folder here, which builds the
+    // server node and its folder chain. A cancel raised meanwhile fails the
+    // connect; the session then stays open with what the listing built.
     virtual void sessionOpened(const SessionInfo&) {}
     // The session ended: its server node and keep-alive timer go.
     virtual void sessionClosed(SessionId) {}
@@ -115,6 +118,24 @@ public:
     // ---- commands ----
     bool fesCWD(SessionId id, const std::string& folder);
     bool fesTYPE(SessionId id, char letter);
+    // A failed send or a cancel is a failure for each of these (the caller
+    // would otherwise take an unsent command for a done one).
+    // CDUP, then PWD whatever CDUP said, so the session's working folder is
+    // wherever the server now is; false when CDUP was refused.
+    bool fesCDUP(SessionId id);
+    bool fesMKD(SessionId id, const std::string& folder);
+    bool fesRMD(SessionId id, const std::string& folder);
+    bool fesDELETEFILE(SessionId id, const std::string& path);
+    bool fesRENAME(SessionId id, const std::string& from, const std::string& to);
+    // The reply line when it starts with "2" (also shown in a message box);
+    // otherwise the window's beep and an empty text.
+    std::string fesSYST(SessionId id);
+    // Removes a remote folder with everything below it, depth first, in active
+    // mode. True only when the folder is gone; a cancel stops where it is and
+    // is a failure. Names a server lists that could leave the folder ("..",
+    // "a/b") are never acted on.
+    bool EsborrarDirectoriRemot(SessionId id, const std::string& folder);
+    static constexpr int kMaxDeleteDepth = 64;
 
     // ---- listings ----
     // LIST of a folder in the session's mode; nullopt when it failed, was
@@ -157,6 +178,11 @@ private:
     void fesPORT(SessionId id, const Endpoint& local, int port);
     // Reads a data connection to its end; false when the wait or a read failed.
     bool readData(Socket& data, std::string& out, const char* readError);
+    // Sends verb + argument, reads the reply and logs ">" + verb + argument and
+    // the reply; false when nothing could be sent, the read was cancelled or the
+    // reply does not start with `success`.
+    bool exchange(SessionId id, const std::string& verb, const std::string& argument, char success);
+    bool removeTree(SessionId id, const std::string& folder, int depth);
 
     FtpSink& sink_;
     Prompter& prompter_;
