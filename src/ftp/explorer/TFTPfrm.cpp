@@ -1,22 +1,38 @@
 #include "ftp/explorer/TFTPfrm.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QListView>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMetaObject>
+#include <QProgressBar>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTableView>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 
 #include "common/DataFolder.h"
@@ -27,8 +43,10 @@
 #include "common/ui/UiPrompter.h"
 #include "common/ui/WireText.h"
 #include "ftp/engine/QuickHost.h"
+#include "ftp/explorer/LocalRoots.h"
 #include "ftp/explorer/TQuickfrm.h"
 #include "shell/History.h"
+#include "shell/TSysfrm.h"
 
 namespace vn {
 
@@ -36,9 +54,42 @@ namespace {
 
 QColor fromBgr(unsigned bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
 
-constexpr int kSessionRole = Qt::UserRole + 1;
+std::string withSlash(std::string p) {
+    if (p.empty() || p.back() != '/') p += '/';
+    return p;
+}
+
+// A name typed for a new folder or a rename: one path component.
+bool validNewName(const std::string& n) {
+    return !n.empty() && n != "." && n != ".." && n.find('/') == std::string::npos &&
+           n.find('\0') == std::string::npos && !hasLineBreak(n);
+}
+
+constexpr int kGaugeScale = 10000;
+
+int scaled(std::uint64_t done, std::uint64_t total) {
+    if (total == 0) return 0;
+    if (done >= total) return kGaugeScale;
+    return static_cast<int>(static_cast<long double>(done) * kGaugeScale / static_cast<long double>(total));
+}
 
 } // namespace
+
+// A folder node; it unregisters itself however it is deleted, so a lookup by
+// id never finds a dead node.
+class TFTPfrm::NodeItem : public QTreeWidgetItem {
+public:
+    static constexpr int Type = QTreeWidgetItem::UserType + 1;
+    NodeItem(TFTPfrm* w, NodeId id, TNodeInfo info) : QTreeWidgetItem(Type), w_(w), id_(id), info_(std::move(info)) {}
+    ~NodeItem() override { w_->nodes_.erase(id_); }
+    bool operator<(const QTreeWidgetItem& other) const override {
+        if (other.type() != Type) return false;
+        return treeLess(info_, static_cast<const NodeItem&>(other).info_);
+    }
+    TFTPfrm* w_;
+    NodeId id_;
+    TNodeInfo info_;
+};
 
 // Runs on the worker thread; everything that touches widgets is queued to the UI thread.
 class TFTPfrm::Sink : public FtpSink {
@@ -54,19 +105,37 @@ public:
             std::lock_guard lock(mutex_);
             sound = sound_;
         }
-        beeps(sound);
+        vn::beeps(sound);
     }
     void connectingChanged(bool on) override {
         post([w = w_, on] {
             w->StatusBar->showMessage(on ? QStringLiteral("Connecting...") : QString());
-            w->HabilitarBotons();
+            if (!on) w->HabilitarBotons();
         });
     }
     void sessionOpened(const SessionInfo& info) override {
-        post([w = w_, info] { w->addServerNode(info); });
+        // The first listing of the working folder, still inside the connect:
+        // it builds the server node, its folder chain and the file list.
+        Entries entries = w_->engine_->fesLIST(info.id, info.workingDir, true);
+        post([w = w_, info, entries] { w->buildServerChain(info, entries); });
     }
     void sessionClosed(SessionId id) override {
         post([w = w_, id] { w->removeServerNode(id); });
+    }
+    std::uint64_t addReplaceableLine(const std::string& line) override {
+        std::uint64_t h = next_++;
+        post([w = w_, h, line] { w->lineHandles_[h] = w->Info->addLine(fromWire(line)); });
+        return h;
+    }
+    void replaceLine(std::uint64_t handle, const std::string& line) override {
+        post([w = w_, handle, line] {
+            auto it = w->lineHandles_.find(handle);
+            if (it != w->lineHandles_.end() && !w->Info->replaceLine(it->second, fromWire(line)))
+                w->lineHandles_.erase(it);
+        });
+    }
+    void fileProgress(std::uint64_t done, std::uint64_t total) override {
+        post([w = w_, done, total] { w->setFileProgress(done, total); });
     }
     void setSound(std::string s) {
         std::lock_guard lock(mutex_);
@@ -81,7 +150,10 @@ private:
     TFTPfrm* w_;
     std::mutex mutex_;
     std::string sound_;
+    std::atomic<std::uint64_t> next_{1};
 };
+
+// ---------------------------------------------------------------- creation
 
 TFTPfrm::TFTPfrm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("FTPfrm"));
@@ -89,102 +161,17 @@ TFTPfrm::TFTPfrm(QWidget* parent) : QWidget(parent) {
     sink_ = std::make_unique<Sink>(this);
     engine_ = std::make_unique<FtpEngine>(*sink_, uiPrompter());
     worker_ = std::make_unique<TaskThread>();
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
-    auto makeAction = [this](const QString& text, const QKeySequence& key, void (TFTPfrm::*slot)()) {
-        auto* a = new QAction(text, this);
-        if (!key.isEmpty()) a->setShortcut(key);
-        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        connect(a, &QAction::triggered, this, slot);
-        addAction(a);
-        return a;
-    };
-    QuickAction = makeAction(QStringLiteral("&Quick Connection"), QKeySequence(Qt::CTRL | Qt::Key_Q), &TFTPfrm::QuickSBClick);
-    SiteManagerAction = new QAction(QStringLiteral("Site &Manager"), this);
-    SiteManagerAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
-    SiteManagerAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    SiteManagerAction->setEnabled(false);
-    QuitAction = makeAction(QStringLiteral("&Break Connection (Quit)"), QKeySequence(Qt::Key_F10), &TFTPfrm::QuitSBClick);
-    AbortAction = makeAction(QStringLiteral("A&bort"), QKeySequence(Qt::Key_F9), &TFTPfrm::AbortSBClick);
-    AbortPopupAction = new QAction(QStringLiteral("&Abort"), this);
-    connect(AbortPopupAction, &QAction::triggered, this, &TFTPfrm::AbortSBClick);
-    LogoutAction = makeAction(QStringLiteral("Logout from this FTP Server"), QKeySequence(Qt::CTRL | Qt::Key_Escape),
-                              &TFTPfrm::Logout1Click);
-
-    auto* menuBar = new QMenuBar(this);
-    FTPMenu = menuBar->addMenu(QStringLiteral("&FTP"));
-    FTPMenu->addAction(SiteManagerAction);
-    FTPMenu->addAction(QuickAction);
-    LastHostsMenu = FTPMenu->addMenu(QStringLiteral("&Last Hosts Visited"));
-    FTPMenu->addSeparator();
-    FTPMenu->addAction(QuitAction);
-    FTPMenu->addAction(AbortAction);
-    connect(FTPMenu, &QMenu::aboutToShow, this, &TFTPfrm::FTPMenuPopup);
-    layout->setMenuBar(menuBar);
-
-    auto* toolBar = new QToolBar(this);
-    auto makeButton = [&](const char* name, const QString& caption, const QString& hint, QAction* action) {
-        auto* b = new QToolButton(toolBar);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setText(caption);
-        b->setToolTip(hint);
-        b->setStatusTip(hint);
-        b->setAccessibleName(hint);
-        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        connect(b, &QToolButton::clicked, action, &QAction::trigger);
-        toolBar->addWidget(b);
-        return b;
-    };
-    ConnectarAServidorSB = makeButton("ConnectarAServidorSB", QStringLiteral("Sites"),
-                                      QStringLiteral("Connect to a new FTP Server (Site Manager)"), SiteManagerAction);
-    QuickSB = makeButton("QuickSB", QStringLiteral("Quick"), QStringLiteral("Quick Connection"), QuickAction);
-    QuitSB = makeButton("QuitSB", QStringLiteral("Quit"), QStringLiteral("Logout (QUIT)"), QuitAction);
-    AbortSB = makeButton("AbortSB", QStringLiteral("Abort"), QStringLiteral("Abort"), AbortAction);
-    toolBar->addSeparator();
-    ProgressBar = new ThinkingIndicator(toolBar);
-    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-    toolBar->addWidget(ProgressBar);
-    layout->addWidget(toolBar);
-
-    auto* vsplit = new QSplitter(Qt::Vertical, this);
-    auto* hsplit = new QSplitter(Qt::Horizontal, vsplit);
-    Tree = new QTreeWidget(hsplit);
-    Tree->setObjectName(QStringLiteral("Tree"));
-    Tree->setAccessibleName(QStringLiteral("Folders"));
-    Tree->setHeaderHidden(true);
-    Tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    List = new QTreeWidget(hsplit);
-    List->setObjectName(QStringLiteral("List"));
-    List->setAccessibleName(QStringLiteral("Files"));
-    List->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Date"),
-                           QStringLiteral("Attributes")});
-    List->setRootIsDecorated(false);
-    Info = new InfoBox(vsplit);
-    Info->setObjectName(QStringLiteral("Info"));
-    Info->setAccessibleName(QStringLiteral("Information"));
-    Info->setMirrorCaption(windowTitle());
-    vsplit->setStretchFactor(0, 4);
-    vsplit->setStretchFactor(1, 1);
-    layout->addWidget(vsplit, 1);
-
-    TreePopup = new QMenu(this);
-    TreePopup->addAction(LogoutAction);
-    TreePopup->addAction(AbortPopupAction);
-    connect(Tree, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        popupNode_ = Tree->itemAt(pos);
-        LogoutAction->setEnabled(!busy_ && popupNode_);
-        TreePopup->popup(Tree->viewport()->mapToGlobal(pos));
-    });
-    connect(Tree, &QTreeWidget::currentItemChanged, this, [this] { takeCurrentFromSelection(); });
-
-    StatusBar = new QStatusBar(this);
-    StatusBar->setSizeGripEnabled(false);
-    layout->addWidget(StatusBar);
-
+    buildUi();
     resize(760, 520);
+
+    IniFile ini(configFile());
+    FtpSettings s = FtpSettings::load(ini);
+    treeWidth_ = s.TreeWidth;
+    infoHeight_ = s.InfoHeight;
+    hsplit_->setSizes({treeWidth_, std::max(100, width() - treeWidth_)});
+    vsplit_->setSizes({std::max(100, height() - infoHeight_), infoHeight_});
+
+    MostrarUnitatsLocals();
     FormatejarColors();
     HabilitarBotons();
 }
@@ -193,6 +180,355 @@ TFTPfrm::~TFTPfrm() {
     engine_->wait().abort();
     worker_->stop();
     for (auto& [id, t] : keepAlive_) t->stop();
+    // The nodes unregister from nodes_, which must still be there.
+    Tree->clear();
+}
+
+QAction* TFTPfrm::makeAction(const char* name, const QString& text, const QKeySequence& key,
+                             std::function<void()> slot, const QString& hint) {
+    auto* a = new QAction(text, this);
+    a->setObjectName(QString::fromLatin1(name));
+    if (!key.isEmpty()) {
+        a->setShortcut(key);
+        // Two explorer windows never make a key ambiguous.
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(a);
+    }
+    if (!hint.isEmpty()) {
+        a->setToolTip(hint);
+        a->setStatusTip(hint);
+    }
+    connect(a, &QAction::triggered, this, [slot = std::move(slot)] { slot(); });
+    actions_[a->objectName()] = a;
+    return a;
+}
+
+void TFTPfrm::buildUi() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    using K = QKeySequence;
+    auto A = [this](const char* name, const char* text, K key, std::function<void()> slot, const char* hint = "") {
+        return makeAction(name, QString::fromUtf8(text), key, std::move(slot), QString::fromUtf8(hint));
+    };
+    auto none = [] {};
+
+    // Commands that arrive later (clipboard, search, file properties, options,
+    // custom commands, multi-host upload) get their keys with them: a key held
+    // by a disabled action would only take it from the main window.
+    // FTP session
+    A("SiteManager1", "Site &Manager", K(Qt::CTRL | Qt::Key_M), none,
+                             "Connect to a new FTP Server (Site Manager)");
+    A("QuickConnection1", "&Quick Connection", K(Qt::CTRL | Qt::Key_Q), [this] { QuickSBClick(); }, "Quick Connection");
+    A("BreakConnection1", "&Break Connection (Quit)", K(Qt::Key_F10), [this] { QuitSBClick(); }, "Logout (QUIT)");
+    A("Abort1", "&Abort", K(Qt::Key_F9), [this] { AbortSBClick(); }, "Abort");
+    QAction* pasv = A("pasvmode1", "&Passive (PASV) Mode", K(Qt::ALT | Qt::CTRL | Qt::Key_P), [this] { pasvmode1Click(); });
+    pasv->setCheckable(true);
+    A("SystemProperties1", "S&ystem Properties", K(Qt::CTRL | Qt::Key_Y), [this] { System1Click(); },
+      "System Properties");
+    typeGroup_ = new QActionGroup(this);
+    for (auto [name, text] : {std::pair{"ASCIImode1", "AS&CII mode"}, std::pair{"Binarymode1", "Bi&nary mode"},
+                              std::pair{"Automode1", "A&uto mode"}}) {
+        QAction* t = A(name, text, K(), none);
+        t->setCheckable(true);
+        typeGroup_->addAction(t);
+    }
+    actions_["Automode1"]->setChecked(true);
+    // The multi-host upload window comes later; until then the hand-off stays off.
+    A("UploadtoMultipleHosts1", "Up&load to Multiple Hosts", K(), none);
+    // File
+    A("MoveUp1", "Move &Up", K(Qt::CTRL | Qt::Key_U), [this] { UpSBClick(); }, "Move Up");
+    A("NewFolder1", "&New Folder", K(Qt::CTRL | Qt::Key_N), [this] { NovaCarpetaSBClick(); }, "New Folder");
+    A("Execute1", "&Execute", K(Qt::CTRL | Qt::Key_E), [this] { ListDblClick(); });
+    A("FileProperties1", "File &Properties", K(), none);
+    A("FullCollapse1", "Full Collapse", K(), [this] { FullCollapse1Click(); });
+    A("FullExpand1", "Full Expand", K(), [this] { FullExpand1Click(); });
+    A("Search1", "&Search", K(), none, "Search");
+    A("Close1", "&Close", K(), [this] { closeWindow(); });
+    // Edit: the clipboard commands arrive with the copy routines.
+    A("Copy1", "&Copy", K(), none, "Copy");
+    A("Cut1", "Cu&t", K(), none, "Cut");
+    A("Paste1", "&Paste", K(), none, "Paste");
+    QAction* del = A("Delete1", "&Delete", K(), [this] { DeleteSBClick(); }, "Delete");
+    A("Rename1", "&Rename", K(), [this] { RenameSBClick(); }, "Rename");
+    A("SelectAll1", "Select &All", K(Qt::CTRL | Qt::Key_A), [this] { SelectAllSBClick(); }, "Select All");
+    A("InvertSelection1", "&Invert Selection", K(), [this] { InvertSelectionSBClick(); }, "Invert Selection");
+    // View
+    A("Refresh1", "&Refresh", K(Qt::Key_F5), [this] { RefreshSBClick(); }, "Refresh");
+    QAction* grid = A("Grid1", "&Grid", K(Qt::CTRL | Qt::Key_G), [this] { ShowGridSBClick(); }, "Show Grid");
+    grid->setCheckable(true);
+    QAction* infoBox = A("InformationBox1", "&Information Box", K(Qt::CTRL | Qt::Key_I), [this] { InformationBox1Click(); });
+    infoBox->setCheckable(true);
+    infoBox->setChecked(true);
+    viewGroup_ = new QActionGroup(this);
+    for (auto [name, text, v] :
+         {std::tuple{"viewList1", "&List View", ViewStyle::List}, std::tuple{"viewReport1", "Report &View", ViewStyle::Report},
+          std::tuple{"viewSmall1", "&Small Icons", ViewStyle::SmallIcons},
+          std::tuple{"viewIcon1", "L&arge Icons", ViewStyle::LargeIcons}}) {
+        ViewStyle style = v;
+        QAction* a = A(name, text, K(), [this, style] { setViewStyle(style); });
+        a->setCheckable(true);
+        viewGroup_->addAction(a);
+    }
+    actions_["viewReport1"]->setChecked(true);
+    // Miscellaneous: the options window and the custom commands come later.
+    A("ColorsOptions1", "Colors && &Options", K(), none);
+    A("NewCustomCommand1", "&New Custom Command", K(), none);
+    A("QuickCommand1", "&Quick Command", K(), none);
+    // Help
+    A("Contents1", "&Contents", K(Qt::Key_F1), [] {
+        uiPrompter().message("The help file FTPHelp.hlp cannot be shown on this system.");
+    });
+    A("About1", "&About...", K(), [] { uiPrompter().message(std::string(kAppTitle)); });
+    // Pop-ups
+    A("Abort2", "A&bort", K(), [this] { AbortSBClick(); });
+    A("Refresh2", "Re&fresh", K(), [this] { RefreshSBClick(); });
+    QAction* grid2 = A("ShowGrid1", "Show &Grid", K(), [this] { ShowGridSBClick(); });
+    grid2->setCheckable(true);
+    QAction* info2 = A("ShowInfoBox1", "Show &Info Box", K(), [this] { InformationBox1Click(); });
+    info2->setCheckable(true);
+    info2->setChecked(true);
+    QAction* info3 = A("ShowInformationBox1", "Show &Information Box", K(), [this] { InformationBox1Click(); });
+    info3->setCheckable(true);
+    info3->setChecked(true);
+    A("Options2", "&Options", K(), none);
+    A("System2", "S&ystem", K(), [this] { System1Click(); });
+    A("FileProperties2", "File P&roperties", K(), none);
+    LogoutAction = A("Logout1", "Logout from this FTP Server", K(Qt::CTRL | Qt::Key_Escape), [this] { Logout1Click(); });
+    QAction* clear = A("Clear1", "&Clear", K(), [this] { Clear1Click(); });
+    A("SaveLog1", "&Save Log to file", K(), [this] { SaveLog1Click(); });
+
+    auto* menuBar = new QMenuBar(this);
+    auto fill = [this](QMenu* m, std::initializer_list<const char*> names) {
+        for (const char* n : names) {
+            if (!*n) m->addSeparator();
+            else m->addAction(actions_.at(QString::fromLatin1(n)));
+        }
+    };
+    FTPMenu = menuBar->addMenu(QStringLiteral("FTP &Session"));
+    fill(FTPMenu, {"SiteManager1", "QuickConnection1"});
+    LastHostsMenu = FTPMenu->addMenu(QStringLiteral("&Last Hosts Visited"));
+    fill(FTPMenu, {"", "BreakConnection1", "Abort1", "", "pasvmode1", "SystemProperties1", "", "ASCIImode1",
+                   "Binarymode1", "Automode1", "", "UploadtoMultipleHosts1"});
+    FileMenu = menuBar->addMenu(QStringLiteral("&File"));
+    fill(FileMenu, {"MoveUp1", "NewFolder1", "Execute1", "FileProperties1", ""});
+    QMenu* treeMenu = FileMenu->addMenu(QStringLiteral("Tree"));
+    fill(treeMenu, {"FullCollapse1", "FullExpand1"});
+    fill(FileMenu, {"", "Search1", "", "Close1"});
+    EditMenu = menuBar->addMenu(QStringLiteral("&Edit"));
+    fill(EditMenu, {"Copy1", "Cut1", "Paste1", "", "Delete1", "Rename1", "", "SelectAll1", "InvertSelection1"});
+    ViewMenu = menuBar->addMenu(QStringLiteral("&View"));
+    fill(ViewMenu, {"Refresh1", "Grid1", "InformationBox1", "", "viewList1", "viewReport1", "viewSmall1", "viewIcon1"});
+    MiscMenu = menuBar->addMenu(QStringLiteral("&Miscellaneous"));
+    fill(MiscMenu, {"ColorsOptions1", "NewCustomCommand1"});
+    MiscMenu->addMenu(QStringLiteral("&Custom Commands"))->setEnabled(false);
+    fill(MiscMenu, {"QuickCommand1"});
+    HelpMenu = menuBar->addMenu(QStringLiteral("&Help"));
+    fill(HelpMenu, {"Contents1", "About1"});
+    for (QMenu* m : {FTPMenu, FileMenu, EditMenu, ViewMenu, MiscMenu})
+        connect(m, &QMenu::aboutToShow, this, &TFTPfrm::HabilitarBotons);
+    connect(FTPMenu, &QMenu::aboutToShow, this, &TFTPfrm::FTPMenuPopup);
+    layout->setMenuBar(menuBar);
+
+    auto* toolBar = new QToolBar(this);
+    toolBar->setObjectName(QStringLiteral("ControlBar1"));
+    auto B = [&](const char* name, const char* action, const char* caption) {
+        auto* b = new QToolButton(toolBar);
+        b->setObjectName(QString::fromLatin1(name));
+        QAction* a = actions_.at(QString::fromLatin1(action));
+        a->setIconText(QString::fromUtf8(caption));
+        b->setDefaultAction(a);
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        b->setAccessibleName(a->toolTip().isEmpty() ? QString::fromUtf8(caption) : a->toolTip());
+        toolBar->addWidget(b);
+        buttons_[b->objectName()] = b;
+        return b;
+    };
+    B("ConnectarAServidorSB", "SiteManager1", "Sites");
+    B("QuickSB", "QuickConnection1", "Quick");
+    B("QuitSB", "BreakConnection1", "Quit");
+    B("AbortSB", "Abort1", "Abort");
+    B("PropietatsSB", "SystemProperties1", "System");
+    B("ASCIISB", "ASCIImode1", "ASCII");
+    B("BinarySB", "Binarymode1", "Binary");
+    B("AutoTYPESB", "Automode1", "Auto");
+    B("mupsb", "UploadtoMultipleHosts1", "Multi");
+    toolBar->addSeparator();
+    B("UpSB", "MoveUp1", "Up");
+    B("NovaCarpetaSB", "NewFolder1", "New");
+    B("CopySB", "Copy1", "Copy");
+    B("CutSB", "Cut1", "Cut");
+    B("PAsteSB", "Paste1", "Paste");
+    B("DeleteSB", "Delete1", "Delete");
+    B("RenameSB", "Rename1", "Rename");
+    B("SelectAllSB", "SelectAll1", "All");
+    B("InvertSelectionSB", "InvertSelection1", "Invert");
+    B("RefreshSB", "Refresh1", "Refresh");
+    B("SearchSB", "Search1", "Search");
+    B("ShowGridSB", "Grid1", "Grid");
+    B("viewIconSB", "viewIcon1", "Large");
+    B("viewSmallSB", "viewSmall1", "Small");
+    B("viewListSB", "viewList1", "List");
+    B("viewReportSB", "viewReport1", "Report");
+    toolBar->addSeparator();
+    ProgressBar = new ThinkingIndicator(toolBar);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    toolBar->addWidget(ProgressBar);
+    toolBar->installEventFilter(this);
+    layout->addWidget(toolBar);
+
+    vsplit_ = new QSplitter(Qt::Vertical, this);
+    hsplit_ = new QSplitter(Qt::Horizontal, this);
+    Tree = new QTreeWidget(hsplit_);
+    Tree->setObjectName(QStringLiteral("Tree"));
+    Tree->setAccessibleName(QStringLiteral("Folders"));
+    Tree->setHeaderHidden(true);
+    Tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Tree->installEventFilter(this);
+
+    auto* right = new QWidget(hsplit_);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    ListStack = new QStackedWidget(vsplit_);
+    model_ = new FileListModel(this);
+    ListReport = new QTableView(ListStack);
+    ListReport->setObjectName(QStringLiteral("List"));
+    ListReport->setAccessibleName(QStringLiteral("Files"));
+    ListReport->setModel(model_);
+    ListReport->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListReport->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListReport->setShowGrid(false);
+    ListReport->setWordWrap(false);
+    ListReport->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListReport->verticalHeader()->hide();
+    ListReport->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ListReport->verticalHeader()->setDefaultSectionSize(ListReport->fontMetrics().height() + 4);
+    ListReport->horizontalHeader()->setSectionsClickable(true);
+    ListReport->horizontalHeader()->setHighlightSections(false);
+    ListReport->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    int widths[] = {150, 80, 45, 105, 70, 0};
+    for (int i = 0; i < 6; ++i) ListReport->setColumnWidth(i, widths[i]);
+    ListReport->setColumnHidden(5, true);
+    ListReport->setMouseTracking(true);
+    ListReport->viewport()->installEventFilter(this);
+    ListReport->installEventFilter(this);
+    ListIcons = new QListView(ListStack);
+    ListIcons->setObjectName(QStringLiteral("ListIcons"));
+    ListIcons->setModel(model_);
+    ListIcons->setSelectionModel(ListReport->selectionModel());
+    ListIcons->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListIcons->setUniformItemSizes(true);
+    ListIcons->setResizeMode(QListView::Adjust);
+    ListIcons->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListIcons->installEventFilter(this);
+    ListStack->addWidget(ListReport);
+    ListStack->addWidget(ListIcons);
+    Info = new InfoBox(vsplit_);
+    Info->setObjectName(QStringLiteral("Info"));
+    Info->setAccessibleName(QStringLiteral("Information"));
+    Info->setMirrorCaption(windowTitle());
+    Info->setContextMenuPolicy(Qt::CustomContextMenu);
+    QFont bold = Info->font();
+    bold.setBold(true);
+    Info->setFont(bold);
+    rightLayout->addWidget(vsplit_);
+    vsplit_->setStretchFactor(0, 4);
+    vsplit_->setStretchFactor(1, 1);
+    hsplit_->setStretchFactor(1, 1);
+    layout->addWidget(hsplit_, 1);
+
+    // Delete in the tree and list and Clear in the log share Ctrl+Del: each
+    // is bound to its own widgets so the key is never ambiguous.
+    del->setShortcut(K(Qt::CTRL | Qt::Key_Delete));
+    del->setShortcutContext(Qt::WidgetShortcut);
+    Tree->addAction(del);
+    ListReport->addAction(del);
+    ListIcons->addAction(del);
+    clear->setShortcut(K(Qt::CTRL | Qt::Key_Delete));
+    clear->setShortcutContext(Qt::WidgetShortcut);
+    Info->addAction(clear);
+
+    PanelGauge = new QWidget(this);
+    PanelGauge->setObjectName(QStringLiteral("PanelGauge"));
+    auto* gl = new QHBoxLayout(PanelGauge);
+    gl->setContentsMargins(0, 0, 2, 0);
+    TotalGauge = new QProgressBar(PanelGauge);
+    TotalGauge->setObjectName(QStringLiteral("TotalGauge"));
+    FileGauge = new QProgressBar(PanelGauge);
+    FileGauge->setObjectName(QStringLiteral("FileGauge"));
+    for (QProgressBar* g : {TotalGauge, FileGauge}) {
+        g->setRange(0, kGaugeScale);
+        g->setValue(0);
+        g->setTextVisible(false);
+        g->hide();
+        gl->addWidget(g);
+    }
+    PanelGauge->hide();
+    layout->addWidget(PanelGauge);
+
+    StatusBar = new QStatusBar(this);
+    StatusBar->setSizeGripEnabled(false);
+    layout->addWidget(StatusBar);
+
+    ListPopup = new QMenu(this);
+    fill(ListPopup, {"Abort2", "", "Cut1", "Copy1", "Paste1", "", "SelectAll1", "MoveUp1", "NewFolder1", "Search1", "",
+                     "Delete1", "Rename1", "Refresh2", "", "ShowGrid1", "ShowInfoBox1", "", "Options2", "System2",
+                     "FileProperties2"});
+    UploadPopupSeparator = ListPopup->addSeparator();
+    UploadPopupAction = actions_.at("UploadtoMultipleHosts1");
+    ListPopup->addAction(UploadPopupAction);
+    ListPopup->addAction(LogoutAction);
+    connect(ListPopup, &QMenu::aboutToShow, this, &TFTPfrm::HabilitarBotons);
+    InfoPopup = new QMenu(this);
+    fill(InfoPopup, {"ShowInformationBox1", "Clear1", "SaveLog1"});
+
+    auto listMenu = [this](QAbstractItemView* v) {
+        connect(v, &QWidget::customContextMenuRequested, this, [this, v](const QPoint& pos) {
+            UploadPopupSeparator->setVisible(true);
+            UploadPopupAction->setVisible(true);
+            LogoutAction->setVisible(false);
+            ListPopup->popup(v->viewport()->mapToGlobal(pos));
+        });
+    };
+    listMenu(ListReport);
+    listMenu(ListIcons);
+    connect(Tree, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        QTreeWidgetItem* at = Tree->itemAt(pos);
+        popupNode_ = nodeIdOf(at);
+        const TNodeInfo* n = nodeInfo(at);
+        UploadPopupSeparator->setVisible(false);
+        UploadPopupAction->setVisible(false);
+        LogoutAction->setVisible(n && n->remote());
+        LogoutAction->setEnabled(!busy_ && n && n->remote());
+        ListPopup->popup(Tree->viewport()->mapToGlobal(pos));
+    });
+    connect(Info, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { InfoPopup->popup(Info->viewport()->mapToGlobal(pos)); });
+
+    connect(Tree, &QTreeWidget::currentItemChanged, this, [this] { TreeChange(); });
+    connect(Tree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* i) { TreeExpanding(i); });
+    connect(Tree, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* i) { TreeCollapsed(i); });
+    connect(ListReport, &QAbstractItemView::doubleClicked, this, [this] { ListDblClick(); });
+    connect(ListIcons, &QAbstractItemView::doubleClicked, this, [this] { ListDblClick(); });
+    connect(ListReport->horizontalHeader(), &QHeaderView::sectionClicked, this, &TFTPfrm::ListColumnClick);
+    connect(ListReport->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (busy_) return;
+        engine_->wait().lowerCancel();
+        updateStatus();
+        HabilitarBotons();
+    });
+
+    mousetimer = new QTimer(this);
+    mousetimer->setObjectName(QStringLiteral("mousetimer"));
+    connect(mousetimer, &QTimer::timeout, this, &TFTPfrm::mousetimerTimer);
+
+    QStyle* st = style();
+    model_->setIcons({st->standardIcon(QStyle::SP_DirIcon), st->standardIcon(QStyle::SP_FileIcon),
+                      QIcon(st->standardIcon(QStyle::SP_FileIcon).pixmap(16, QIcon::Disabled)), QIcon(),
+                      st->standardIcon(QStyle::SP_DirIcon), st->standardIcon(QStyle::SP_FileIcon), QIcon(),
+                      st->standardIcon(QStyle::SP_DirLinkIcon)});
+    setViewStyle(ViewStyle::Report);
 }
 
 void TFTPfrm::FormatejarColors() {
@@ -202,23 +538,45 @@ void TFTPfrm::FormatejarColors() {
     pal.setColor(QPalette::Base, fromBgr(s.InfoBoxColor));
     pal.setColor(QPalette::Text, fromBgr(s.InfoBoxFontColor));
     Info->setPalette(pal);
-    QPalette lp = List->palette();
-    lp.setColor(QPalette::Text, fromBgr(s.ListFontColor));
-    List->setPalette(lp);
+    model_->setTextColor(fromBgr(s.ListFontColor));
+    QPalette fg = FileGauge->palette();
+    fg.setColor(QPalette::Highlight, fromBgr(s.FileGaugeColor));
+    FileGauge->setPalette(fg);
+    QPalette tg = TotalGauge->palette();
+    tg.setColor(QPalette::Highlight, fromBgr(s.TotalGaugeColor));
+    TotalGauge->setPalette(tg);
     Info->setMaxLines(s.MaxInfoBox);
     ProgressBar->setIntervals(100, 300);
     ProgressBar->setThinkingDisabled(s.DisableThinking);
     sink_->setSound(s.actionSound());
+    actionSound_ = s.actionSound();
     noopInterval_ = s.NOOPInterval;
     worker_->post([e = engine_.get(), s] { e->applySettings(s); });
 }
 
-bool TFTPfrm::startOperation(std::function<void()> op, bool userOperation) {
+QAction* TFTPfrm::action(const QString& objectName) const {
+    auto it = actions_.find(objectName);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QToolButton* TFTPfrm::button(const QString& objectName) const {
+    auto it = buttons_.find(objectName);
+    return it == buttons_.end() ? nullptr : it->second;
+}
+
+QString TFTPfrm::currentDir() const { return fromWire(currentDir_); }
+
+void TFTPfrm::beeps() { vn::beeps(actionSound_); }
+
+// ---------------------------------------------------------------- operations
+
+bool TFTPfrm::startOperation(std::function<void()> op, bool userOperation, std::function<void()> then) {
     if (busy_) return false;
     busy_ = true;
     if (userOperation) engine_->wait().lowerCancel();
+    then_ = std::move(then);
     setBusyLook(true);
-    HabilitarBotons();
+    DesactivaBotonsTx();
     worker_->post([this, op = std::move(op)] {
         op();
         engine_->finishOperation();
@@ -231,15 +589,23 @@ void TFTPfrm::endOperation() {
     busy_ = false;
     setBusyLook(false);
     HabilitarBotons();
-    emit operationFinished();
+    auto then = std::move(then_);
+    then_ = nullptr;
     if (quitThenClose_) {
         quitThenClose_ = false;
         closeConfirmed_ = true;
+        emit operationFinished();
         closeWindow();
-    } else if (closePending_) {
-        closePending_ = false;
-        closeWindow();
+        return;
     }
+    if (closePending_) {
+        closePending_ = false;
+        emit operationFinished();
+        closeWindow();
+        return;
+    }
+    if (then) then();
+    if (!busy_) emit operationFinished();
 }
 
 void TFTPfrm::closeWindow() {
@@ -251,34 +617,694 @@ void TFTPfrm::setBusyLook(bool busy) {
     ProgressBar->setBusy(busy);
     if (busy) {
         Tree->setCursor(Qt::WaitCursor);
-        List->setCursor(Qt::WaitCursor);
+        ListStack->setCursor(Qt::WaitCursor);
     } else {
         Tree->unsetCursor();
-        List->unsetCursor();
+        ListStack->unsetCursor();
     }
 }
 
+bool TFTPfrm::treeHasFocus() const { return Tree->hasFocus(); }
+bool TFTPfrm::listHasFocus() const { return ListReport->hasFocus() || ListIcons->hasFocus(); }
+
 void TFTPfrm::HabilitarBotons() {
-    bool idle = !busy_;
-    QuickAction->setEnabled(idle);
-    QuickSB->setEnabled(idle);
-    QuitAction->setEnabled(idle && currentSession_ != 0);
-    QuitSB->setEnabled(QuitAction->isEnabled());
-    AbortAction->setEnabled(busy_);
-    AbortSB->setEnabled(busy_);
-    AbortPopupAction->setEnabled(busy_);
-    LogoutAction->setEnabled(idle && !nodes_.empty());
-    LastHostsMenu->setEnabled(idle && !LastHostsMenu->actions().isEmpty());
-    ConnectarAServidorSB->setEnabled(false);
-    if (!engine_->connecting())
-        StatusBar->showMessage(nodes_.empty() ? QStringLiteral("Not Connected.") : QString());
+    if (busy_) return;
+    EnableInput in;
+    in.treeSelection = treeHasFocus() && Tree->currentItem();
+    in.selectedCount = QuantsSeleccionats();
+    in.listSelection = listHasFocus() && in.selectedCount > 0;
+    in.folderKnown = !currentDir_.empty();
+    in.remote = currentSession_ != 0;
+    in.listHasItems = model_->rowCount() > 0;
+    in.clipboardFile = std::filesystem::exists(dataFile("copy.dat"));
+    EnableState s = enablingRule(in);
+    auto set = [this](const char* name, bool on) { actions_.at(QString::fromLatin1(name))->setEnabled(on); };
+    set("QuickConnection1", s.quick);
+    set("SystemProperties1", s.system);
+    set("System2", s.system);
+    set("Options2", false);
+    set("Refresh1", s.refresh);
+    set("Refresh2", s.refresh);
+    set("SiteManager1", false); // the site manager comes later
+    set("SelectAll1", s.selectAll);
+    set("Delete1", s.del);
+    set("InvertSelection1", s.invert);
+    set("MoveUp1", s.up);
+    set("NewFolder1", s.newFolder);
+    set("Rename1", s.rename);
+    set("BreakConnection1", s.quit);
+    set("pasvmode1", s.quit);
+    for (const char* t : {"ASCIImode1", "Binarymode1", "Automode1"}) set(t, s.types);
+    set("Execute1", s.del && listHasFocus());
+    // Built with the copy routines, the search and the upload window.
+    for (const char* later : {"Copy1", "Cut1", "Paste1", "Search1", "FileProperties1", "FileProperties2",
+                              "UploadtoMultipleHosts1", "ColorsOptions1", "NewCustomCommand1", "QuickCommand1"})
+        set(later, false);
+    set("Abort1", true);
+    set("Abort2", true);
+    actions_.at("pasvmode1")->setChecked(currentPasv_);
+    LogoutAction->setEnabled(!serverNodes().empty());
+    LastHostsMenu->setEnabled(!LastHostsMenu->actions().isEmpty());
+    if (!engine_->connecting() && StatusBar->currentMessage() != QStringLiteral("Connecting..."))
+        updateStatus();
+}
+
+void TFTPfrm::DesactivaBotonsTx() {
+    setBusyLook(true);
+    for (const char* n : {"Cut1", "Copy1", "Paste1", "SelectAll1", "Delete1", "InvertSelection1", "MoveUp1",
+                          "NewFolder1", "Search1", "Rename1", "BreakConnection1", "ASCIImode1", "Binarymode1",
+                          "Automode1", "SiteManager1", "SystemProperties1", "System2", "Refresh1", "Refresh2",
+                          "QuickConnection1", "pasvmode1", "Execute1"})
+        actions_.at(QString::fromLatin1(n))->setEnabled(false);
+    LogoutAction->setEnabled(false);
+    LastHostsMenu->setEnabled(false);
 }
 
 void TFTPfrm::AbortSBClick() {
     // Wakes the worker's pending wait at once; the operation unwinds and ends itself.
     engine_->wait().abort();
     setBusyLook(false);
+    if (!engine_->connecting()) {
+        DesactivarGauges();
+        PanelGauge->hide();
+    }
+}
+
+// ---------------------------------------------------------------- gauges
+
+void TFTPfrm::ActivartotalGauge(std::uint64_t n) {
+    totalMax_ = n;
+    totalDone_ = 0;
+    TotalGauge->setValue(0);
+    TotalGauge->setToolTip(QStringLiteral("0 of %1").arg(static_cast<qulonglong>(n)));
+    PanelGauge->show();
+    TotalGauge->show();
+    ActivarFileGauge(0);
+}
+
+void TFTPfrm::ActivarFileGauge(std::uint64_t n) {
+    fileMax_ = n;
+    fileDone_ = 0;
+    FileGauge->setValue(0);
+    FileGauge->setToolTip(QStringLiteral("0 of %1").arg(static_cast<qulonglong>(n)));
+    PanelGauge->show();
+    FileGauge->show();
+}
+
+void TFTPfrm::IncrementarTotalGauge() {
+    ++totalDone_;
+    TotalGauge->setValue(scaled(totalDone_, totalMax_));
+    TotalGauge->setToolTip(
+        QStringLiteral("%1 of %2").arg(static_cast<qulonglong>(totalDone_)).arg(static_cast<qulonglong>(totalMax_)));
+}
+
+void TFTPfrm::IncrementarFileGauge(std::uint64_t k) { setFileProgress(fileDone_ + k, fileMax_); }
+
+void TFTPfrm::setFileProgress(std::uint64_t done, std::uint64_t total) {
+    if (total != fileMax_ || !FileGauge->isVisible()) {
+        fileMax_ = total;
+        PanelGauge->show();
+        FileGauge->show();
+    }
+    fileDone_ = done;
+    FileGauge->setValue(scaled(done, total));
+    FileGauge->setToolTip(
+        QStringLiteral("%1 of %2").arg(static_cast<qulonglong>(done)).arg(static_cast<qulonglong>(total)));
+}
+
+void TFTPfrm::DesactivarGauges() {
+    TotalGauge->hide();
+    FileGauge->hide();
+}
+
+// ---------------------------------------------------------------- tree
+
+const TNodeInfo* TFTPfrm::nodeInfo(const QTreeWidgetItem* item) const {
+    if (!item || item->type() != NodeItem::Type) return nullptr;
+    return &static_cast<const NodeItem*>(item)->info_;
+}
+
+NodeId TFTPfrm::nodeIdOf(const QTreeWidgetItem* item) const {
+    if (!item || item->type() != NodeItem::Type) return 0;
+    return static_cast<const NodeItem*>(item)->id_;
+}
+
+QTreeWidgetItem* TFTPfrm::nodeById(NodeId id) const {
+    auto it = nodes_.find(id);
+    return it == nodes_.end() ? nullptr : it->second;
+}
+
+bool TFTPfrm::isPlaceholder(const QTreeWidgetItem* item) const { return item && item->type() != NodeItem::Type; }
+
+std::vector<QTreeWidgetItem*> TFTPfrm::serverNodes() const {
+    std::vector<QTreeWidgetItem*> out;
+    for (int i = 0; i < Tree->topLevelItemCount(); ++i) {
+        const TNodeInfo* n = nodeInfo(Tree->topLevelItem(i));
+        if (n && n->kind == NodeKind::Server) out.push_back(Tree->topLevelItem(i));
+    }
+    return out;
+}
+
+QTreeWidgetItem* TFTPfrm::topLevelOf(QTreeWidgetItem* item) const {
+    while (item && item->parent()) item = item->parent();
+    return item;
+}
+
+void TFTPfrm::setNodeIcon(QTreeWidgetItem* item, NodeKind kind) {
+    QStyle* st = style();
+    QStyle::StandardPixmap p = QStyle::SP_DirIcon;
+    switch (kind) {
+    case NodeKind::Drive: p = QStyle::SP_DriveHDIcon; break;
+    case NodeKind::RemovableDrive: p = QStyle::SP_DriveFDIcon; break;
+    case NodeKind::LocalFolder: p = QStyle::SP_DirClosedIcon; break;
+    case NodeKind::Server: p = QStyle::SP_DriveNetIcon; break;
+    case NodeKind::RemoteFolder: p = QStyle::SP_DirIcon; break;
+    case NodeKind::RemoteLink: p = QStyle::SP_DirLinkIcon; break;
+    }
+    QIcon icon = st->standardIcon(p);
+    if (kind == NodeKind::LocalFolder) icon.addPixmap(st->standardPixmap(QStyle::SP_DirOpenIcon), QIcon::Selected);
+    item->setIcon(0, icon);
+}
+
+QTreeWidgetItem* TFTPfrm::addNode(QTreeWidgetItem* parent, const TNodeInfo& info, const QString& caption) {
+    NodeId id = nextNode_++;
+    auto* item = new NodeItem(this, id, info);
+    item->setText(0, caption);
+    setNodeIcon(item, info.kind);
+    nodes_[id] = item;
+    if (parent) parent->addChild(item);
+    else Tree->addTopLevelItem(item);
+    return item;
+}
+
+void TFTPfrm::addPlaceholder(QTreeWidgetItem* node) {
+    for (int i = 0; i < node->childCount(); ++i)
+        if (isPlaceholder(node->child(i))) return;
+    node->addChild(new QTreeWidgetItem());
+}
+
+void TFTPfrm::EsborrarDesde(QTreeWidgetItem* node, bool withNode) {
+    bool was = applying_;
+    applying_ = true;
+    if (!node) {
+        Tree->clear();
+    } else if (withNode) {
+        delete node;
+    } else {
+        qDeleteAll(node->takeChildren());
+    }
+    applying_ = was;
+}
+
+bool TFTPfrm::TeSubdirectoris(const std::string& path) const {
+    DIR* d = opendir(path.c_str());
+    if (!d) return false;
+    bool found = false;
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] == '.') continue;
+        if (e->d_type == DT_DIR) {
+            found = true;
+        } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat st{};
+            found = fstatat(dirfd(d), e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (found) break;
+    }
+    closedir(d);
+    return found;
+}
+
+int TFTPfrm::MostrarDirectoris(QTreeWidgetItem* node) {
+    const TNodeInfo* n = nodeInfo(node);
+    if (!n) return 1;
+    const std::string dir = RetornaDirectori(*n);
+    DIR* d = opendir(dir.c_str());
+    if (!d) return 1;
+    std::vector<std::pair<std::string, bool>> folders;
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] == '.') continue; // hidden (and "." and "..")
+        struct stat st{};
+        if (fstatat(dirfd(d), e->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
+        struct stat lst{};
+        bool link = fstatat(dirfd(d), e->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
+        folders.emplace_back(e->d_name, link);
+    }
+    closedir(d);
+    for (const auto& [name, link] : folders) {
+        TNodeInfo c;
+        c.kind = NodeKind::LocalFolder;
+        c.Path = dir;
+        c.DirNom = name;
+        c.symlink = link;
+        QTreeWidgetItem* child = addNode(node, c, fromWire(name));
+        if (TeSubdirectoris(dir + name + "/")) addPlaceholder(child);
+    }
+    node->sortChildren(0, Qt::AscendingOrder);
+    return 0;
+}
+
+void TFTPfrm::sortTree() { Tree->sortItems(0, Qt::AscendingOrder); }
+
+void TFTPfrm::MostrarUnitatsLocals() {
+    EsborrarDesde(nullptr, false);
+    QTreeWidgetItem* first = nullptr;
+    for (const RootNode& r : localRoots(currentMounts(), toWire(QDir::homePath()))) {
+        TNodeInfo n;
+        n.kind = r.removable ? NodeKind::RemovableDrive : NodeKind::Drive;
+        n.Path = r.path;
+        QTreeWidgetItem* item = addNode(nullptr, n, fromWire(r.caption));
+        // A removable, network or FUSE mount is never touched at start: a dead
+        // one would hang the window.
+        if (r.removable || TeSubdirectoris(r.path)) addPlaceholder(item);
+        if (!first && !r.removable) first = item;
+    }
+    if (!first) return;
+    first->setExpanded(true);
+    applying_ = true;
+    Tree->setCurrentItem(first);
+    applying_ = false;
+    const TNodeInfo* n = nodeInfo(first);
+    MostrarFitxers(RetornaDirectori(*n));
+}
+
+void TFTPfrm::takeCurrentFrom(const TNodeInfo& n) {
+    currentDir_ = RetornaDirectori(n);
+    currentIp_ = n.Ip;
+    currentSession_ = n.session;
+    currentPasv_ = n.Pasv;
+    currentPasvPort_ = n.PASVPort;
+}
+
+void TFTPfrm::TreeExpanding(QTreeWidgetItem* item) {
+    if (applying_) return; // the program itself opens the node and fills it
+    if (engine_->connecting() && busy_) {
+        skipExpand_ = false;
+        return;
+    }
+    if (skipExpand_) {
+        skipExpand_ = false;
+        return;
+    }
+    const TNodeInfo* n = nodeInfo(item);
+    if (!n) return;
+    if (!n->remote()) {
+        EsborrarDesde(item, false);
+        MostrarDirectoris(item);
+        return;
+    }
+    if (busy_) {
+        // One operation at a time: the node stays as it was, ready to expand later.
+        bool was = applying_;
+        applying_ = true;
+        item->setExpanded(false);
+        applying_ = was;
+        return;
+    }
+    EsborrarDesde(item, false);
+    listRemote(nodeIdOf(item), n->session, RetornaDirectori(*n), ListTarget::Tree);
+}
+
+void TFTPfrm::TreeCollapsed(QTreeWidgetItem* item) {
+    if (applying_) return;
+    const TNodeInfo* n = nodeInfo(item);
+    if (!n) return;
+    if (n->remote()) addPlaceholder(item);
+    const std::string dir = RetornaDirectori(*n);
+    if (n->session == currentSession_ && isSubfolder(currentDir_, dir) && Tree->currentItem() != item) {
+        applying_ = true;
+        Tree->setCurrentItem(item);
+        applying_ = false;
+        takeCurrentFrom(*n);
+        mousetimer->start(100);
+    }
+}
+
+void TFTPfrm::TreeChange() {
+    if (applying_) return;
+    if (busy_ || engine_->connecting() || engine_->listingBusy()) return;
+    const TNodeInfo* n = nodeInfo(Tree->currentItem());
+    if (!n) return;
+    currentIp_ = n->Ip;
+    currentPasv_ = n->Pasv;
+    currentPasvPort_ = n->PASVPort;
+    currentSession_ = n->session;
+    if (!mousetimer->isActive()) mousetimer->start(50);
     HabilitarBotons();
+}
+
+void TFTPfrm::mousetimerTimer() {
+    // Waits (the timer keeps running) until the window is idle.
+    if (busy_ || engine_->listingBusy()) return;
+    mousetimer->stop();
+    engine_->wait().lowerCancel();
+    QTreeWidgetItem* item = Tree->currentItem();
+    const TNodeInfo* n = nodeInfo(item);
+    if (!n) return;
+    model_->clear();
+    if (n->remote()) {
+        listRemote(nodeIdOf(item), n->session, RetornaDirectori(*n), ListTarget::List);
+    } else {
+        MostrarFitxers(RetornaDirectori(*n));
+        takeCurrentFrom(*n);
+        HabilitarBotons();
+    }
+}
+
+void TFTPfrm::addRemoteChildren(QTreeWidgetItem* node, const std::vector<ListingEntry>& entries) {
+    const TNodeInfo* parent = nodeInfo(node);
+    if (!parent) return;
+    TNodeInfo base = *parent;
+    const std::string dir = RetornaDirectori(base);
+    for (const auto& e : entries) {
+        if (e.kind == ListingEntry::Kind::File) continue;
+        TNodeInfo c;
+        c.kind = e.kind == ListingEntry::Kind::Folder ? NodeKind::RemoteFolder : NodeKind::RemoteLink;
+        c.Path = dir;
+        c.DirNom = e.name;
+        c.Ip = base.Ip;
+        c.session = base.session;
+        c.Pasv = base.Pasv;
+        c.PASVPort = base.PASVPort;
+        addPlaceholder(addNode(node, c, fromWire(e.name)));
+    }
+    node->sortChildren(0, Qt::AscendingOrder);
+}
+
+void TFTPfrm::listRemote(NodeId node, SessionId sid, const std::string& folder, ListTarget target,
+                         std::function<void(bool)> after) {
+    auto result = std::make_shared<Entries>();
+    auto cancelled = std::make_shared<bool>(false);
+    bool cwd = target != ListTarget::Tree;
+    bool started = startOperation(
+        [e = engine_.get(), sid, folder, cwd, result, cancelled] {
+            *result = e->fesLIST(sid, folder, cwd);
+            *cancelled = e->wait().cancelled();
+        },
+        true,
+        [this, node, sid, folder, target, result, cancelled, after] {
+            applyListing(node, sid, folder, *result, target);
+            if (after) after(result->has_value() && !*cancelled);
+        });
+    if (!started && after) after(false);
+}
+
+void TFTPfrm::applyListing(NodeId node, SessionId sid, const std::string& folder, const Entries& entries,
+                           ListTarget target) {
+    QTreeWidgetItem* item = nodeById(node);
+    bool sessionAlive = false;
+    for (QTreeWidgetItem* s : serverNodes())
+        if (nodeInfo(s)->session == sid) sessionAlive = true;
+    if (!sessionAlive) return; // the server went meanwhile: nothing of it is shown
+    if (target != ListTarget::List && item && entries) {
+        EsborrarDesde(item, false);
+        addRemoteChildren(item, *entries);
+    }
+    if (target != ListTarget::Tree && entries) {
+        fillRemoteList(*entries, folder);
+        currentSession_ = sid;
+        if (const TNodeInfo* n = nodeInfo(item)) {
+            currentIp_ = n->Ip;
+            currentPasv_ = n->Pasv;
+            currentPasvPort_ = n->PASVPort;
+        }
+    }
+    HabilitarBotons();
+}
+
+void TFTPfrm::fillRemoteList(const std::vector<ListingEntry>& entries, const std::string& folder) {
+    currentDir_ = withSlash(folder);
+    model_->setItems(remoteItems(entries, currentDir_), true);
+    updateStatus();
+}
+
+void TFTPfrm::passaListATree(const std::string& name) {
+    QTreeWidgetItem* node = Tree->currentItem();
+    const TNodeInfo* parent = nodeInfo(node);
+    if (!parent) return;
+    TNodeInfo base = *parent;
+    EsborrarDesde(node, false);
+    QTreeWidgetItem* chosen = nullptr;
+    for (const FileItem& it : model_->items()) {
+        if (it.kind != ItemKind::RemoteFolder && it.kind != ItemKind::RemoteLink) continue;
+        TNodeInfo c;
+        c.kind = it.kind == ItemKind::RemoteFolder ? NodeKind::RemoteFolder : NodeKind::RemoteLink;
+        c.Path = currentDir_;
+        c.DirNom = it.name;
+        c.Ip = currentIp_;
+        c.session = currentSession_;
+        c.Pasv = currentPasv_;
+        c.PASVPort = currentPasvPort_;
+        QTreeWidgetItem* child = addNode(node, c, it.display);
+        if (!(it.kind == ItemKind::RemoteLink && it.name.find('.') != std::string::npos)) addPlaceholder(child);
+        if (it.name == name) chosen = child;
+    }
+    node->sortChildren(0, Qt::AscendingOrder);
+    if (chosen) {
+        skipExpand_ = true;
+        node->setExpanded(true);
+        skipExpand_ = false;
+        applying_ = true;
+        Tree->setCurrentItem(chosen);
+        applying_ = false;
+    }
+}
+
+QTreeWidgetItem* TFTPfrm::findNode(const std::string& path, SessionId session) const {
+    std::vector<QTreeWidgetItem*> stack;
+    for (int i = Tree->topLevelItemCount() - 1; i >= 0; --i) stack.push_back(Tree->topLevelItem(i));
+    while (!stack.empty()) {
+        QTreeWidgetItem* it = stack.back();
+        stack.pop_back();
+        const TNodeInfo* n = nodeInfo(it);
+        if (n && !it->text(0).isEmpty() && n->session == session && RetornaDirectori(*n) == path) return it;
+        for (int i = it->childCount() - 1; i >= 0; --i) stack.push_back(it->child(i));
+    }
+    return nullptr;
+}
+
+void TFTPfrm::ObrirSubdirectoris(const std::string& path, SessionId session) {
+    if (path.empty()) return;
+    std::string p = withSlash(path[0] == '/' ? path : "/" + path);
+    openPathStep(p, session, 1);
+}
+
+void TFTPfrm::openPathStep(std::string path, SessionId session, std::size_t pos) {
+    // The prefixes "/", "/a/", "/a/b/" ... each select their node and reload it.
+    std::size_t next = path.find('/', pos);
+    std::string prefix = path.substr(0, pos);
+    QTreeWidgetItem* item = findNode(prefix, session);
+    bool more = next != std::string::npos;
+    if (item) {
+        applying_ = true;
+        Tree->setCurrentItem(item);
+        applying_ = false;
+    }
+    if (item && more) {
+        NodeId id = nodeIdOf(item);
+        const TNodeInfo* n = nodeInfo(item);
+        auto goOn = [this, id, path, session, next] {
+            if (QTreeWidgetItem* again = nodeById(id)) {
+                skipExpand_ = true;
+                again->setExpanded(true);
+                skipExpand_ = false;
+            }
+            openPathStep(path, session, next + 1);
+        };
+        if (n->remote()) {
+            EsborrarDesde(item, false);
+            listRemote(id, session, prefix, ListTarget::Tree, [this, goOn](bool ok) {
+                if (ok && !engine_->wait().cancelled()) goOn();
+            });
+        } else {
+            EsborrarDesde(item, false);
+            MostrarDirectoris(item);
+            goOn();
+        }
+        return;
+    }
+    // The whole path into the list.
+    if (session != 0) {
+        listRemote(nodeIdOf(Tree->currentItem()), session, path, ListTarget::List);
+    } else if (MostrarFitxers(path)) {
+        HabilitarBotons();
+    }
+}
+
+void TFTPfrm::FormatejaTreePASV(QTreeWidgetItem* node, bool pasv, int port) {
+    if (!node || node->type() != NodeItem::Type) return;
+    auto* n = static_cast<NodeItem*>(node);
+    n->info_.Pasv = pasv;
+    n->info_.PASVPort = port;
+    for (int i = 0; i < node->childCount(); ++i) FormatejaTreePASV(node->child(i), pasv, port);
+}
+
+void TFTPfrm::FullCollapse1Click() {
+    applying_ = true;
+    Tree->collapseAll();
+    applying_ = false;
+}
+
+void TFTPfrm::FullExpand1Click() {
+    if (busy_) return;
+    engine_->wait().lowerCancel();
+    std::vector<NodeId> pending;
+    for (int i = 0; i < Tree->topLevelItemCount(); ++i) pending.push_back(nodeIdOf(Tree->topLevelItem(i)));
+    fullExpandStep(std::move(pending));
+}
+
+void TFTPfrm::fullExpandStep(std::vector<NodeId> pending) {
+    // One node per step, so the window stays live and Abort can stop it.
+    while (!pending.empty()) {
+        if (engine_->wait().cancelled()) return;
+        NodeId id = pending.front();
+        pending.erase(pending.begin());
+        QTreeWidgetItem* item = nodeById(id);
+        const TNodeInfo* n = nodeInfo(item);
+        if (!n || n->symlink || n->kind == NodeKind::RemoteLink) continue;
+        auto children = [this](QTreeWidgetItem* it, std::vector<NodeId>& into) {
+            std::vector<NodeId> kids;
+            for (int i = 0; i < it->childCount(); ++i)
+                if (NodeId k = nodeIdOf(it->child(i))) kids.push_back(k);
+            into.insert(into.begin(), kids.begin(), kids.end());
+        };
+        if (n->remote()) {
+            EsborrarDesde(item, false);
+            listRemote(id, n->session, RetornaDirectori(*n), ListTarget::Tree, [this, id, pending, children](bool ok) {
+                auto rest = pending;
+                if (!ok || engine_->wait().cancelled()) return;
+                if (QTreeWidgetItem* again = nodeById(id)) {
+                    skipExpand_ = again->childCount() > 0;
+                    again->setExpanded(true);
+                    skipExpand_ = false;
+                    children(again, rest);
+                }
+                fullExpandStep(std::move(rest));
+            });
+            return;
+        }
+        item->setExpanded(true); // loads the level
+        if (item->childCount() > 0 && isPlaceholder(item->child(0)) && item->childCount() == 1) {
+            EsborrarDesde(item, false);
+            MostrarDirectoris(item);
+        }
+        children(item, pending);
+        QTimer::singleShot(0, this, [this, pending] { fullExpandStep(pending); });
+        return;
+    }
+}
+
+void TFTPfrm::deleteTreeNode(QTreeWidgetItem* item) {
+    const TNodeInfo* n = nodeInfo(item);
+    if (!n) return;
+    // A drive, a server or a folder-chain node has no name: deleting it would
+    // address a whole disk or server.
+    if (n->DirNom.empty()) {
+        beeps();
+        return;
+    }
+    if (!uiPrompter().askYesNo("Do you confirm that you want to delete '" + n->DirNom + "'?")) return;
+    if (!n->remote()) {
+        // Local folders are deleted by the local file operations.
+        beeps();
+        return;
+    }
+    NodeId id = nodeIdOf(item);
+    QTreeWidgetItem* parent = item->parent();
+    NodeId parentId = nodeIdOf(parent);
+    SessionId sid = n->session;
+    std::string dir = RetornaDirectori(*n);
+    auto ok = std::make_shared<bool>(false);
+    startOperation([e = engine_.get(), sid, dir, ok] { *ok = e->EsborrarDirectoriRemot(sid, dir); }, true,
+                   [this, id, parentId, ok] {
+                       if (!*ok) return; // what failed stays
+                       if (QTreeWidgetItem* gone = nodeById(id)) EsborrarDesde(gone, true);
+                       if (QTreeWidgetItem* p = nodeById(parentId)) {
+                           applying_ = true;
+                           Tree->setCurrentItem(p);
+                           applying_ = false;
+                       }
+                       model_->clear();
+                       mousetimer->start(0);
+                   });
+}
+
+// ---------------------------------------------------------------- sessions
+
+void TFTPfrm::buildServerChain(const SessionInfo& info, const Entries& entries) {
+    TNodeInfo n;
+    n.kind = NodeKind::Server;
+    n.Path = "/";
+    n.Ip = info.dotted;
+    n.session = info.id;
+    n.Pasv = info.passive;
+    n.PASVPort = 0;
+    // The chain is opened by the program: its nodes keep what the listing gave.
+    applying_ = true;
+    QTreeWidgetItem* last = addNode(nullptr, n, fromWire(info.caption));
+    const std::string& wd = info.workingDir;
+    std::size_t start = 1;
+    while (start < wd.size()) {
+        std::size_t slash = wd.find('/', start);
+        std::size_t end = slash == std::string::npos ? wd.size() : slash;
+        TNodeInfo c = n;
+        c.kind = NodeKind::RemoteFolder;
+        c.Path = wd.substr(0, end) + "/";
+        last = addNode(last, c, fromWire(wd.substr(start, end - start)));
+        start = end + 1;
+    }
+    currentDir_ = withSlash(wd);
+    currentSession_ = info.id;
+    currentIp_ = info.dotted;
+    currentPasv_ = info.passive;
+    currentPasvPort_ = 0;
+    if (entries) {
+        addRemoteChildren(last, *entries);
+        fillRemoteList(*entries, currentDir_);
+    } else {
+        model_->clear();
+    }
+    sortTree();
+    for (QTreeWidgetItem* p = last->parent(); p; p = p->parent()) p->setExpanded(true);
+    last->setExpanded(true);
+    Tree->setCurrentItem(last);
+    applying_ = false;
+    if (noopInterval_ > 0) {
+        auto* t = new QTimer(this);
+        t->setInterval(noopInterval_ * 1000);
+        SessionId id = info.id;
+        connect(t, &QTimer::timeout, this, [this, id] { fesNOOPTick(id); });
+        t->start();
+        keepAlive_[id] = t;
+    }
+    HabilitarBotons();
+}
+
+void TFTPfrm::removeServerNode(SessionId id) {
+    if (auto it = keepAlive_.find(id); it != keepAlive_.end()) {
+        it->second->stop();
+        it->second->deleteLater();
+        keepAlive_.erase(it);
+    }
+    for (QTreeWidgetItem* s : serverNodes())
+        if (nodeInfo(s)->session == id) EsborrarDesde(s, true);
+    if (currentSession_ == id) {
+        model_->clear();
+        if (const TNodeInfo* n = nodeInfo(Tree->currentItem())) {
+            takeCurrentFrom(*n);
+            if (!n->remote()) MostrarFitxers(RetornaDirectori(*n));
+            else mousetimer->start(50);
+        } else {
+            currentDir_.clear();
+            currentSession_ = 0;
+        }
+    }
+    HabilitarBotons();
+}
+
+void TFTPfrm::fesNOOPTick(SessionId id) {
+    // The keep-alive never interrupts: it does nothing while the window is busy.
+    if (busy_) return;
+    startOperation([e = engine_.get(), id] { e->fesNOOP(id); }, false);
 }
 
 void TFTPfrm::runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped) {
@@ -290,7 +1316,16 @@ void TFTPfrm::runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped) {
     p.passive = dialog.passive();
     p.port = dialog.port();
     p.siteName = "FTP";
-    startOperation([e = engine_.get(), p] { e->connectWithRetries(p, {}, RetryStyle::Quick); });
+    std::string remoteDir = toWire(dialog.remoteDir().trimmed());
+    int type = dialog.transferType();
+    auto id = std::make_shared<std::optional<SessionId>>();
+    startOperation([e = engine_.get(), p, id] { *id = e->connectWithRetries(p, {}, RetryStyle::Quick); }, true,
+                   [this, id, remoteDir, type] {
+                       if (!*id) return;
+                       const char* names[] = {"ASCIISB", "BinarySB", "AutoTYPESB"};
+                       if (type >= 0 && type < 3) buttons_.at(QString::fromLatin1(names[type]))->click();
+                       if (!remoteDir.empty()) ObrirSubdirectoris(remoteDir, **id);
+                   });
 }
 
 void TFTPfrm::QuickSBClick() {
@@ -341,103 +1376,526 @@ void TFTPfrm::FTPMenuPopup() {
     LastHostsMenu->setEnabled(!busy_ && !LastHostsMenu->actions().isEmpty());
 }
 
-QTreeWidgetItem* TFTPfrm::topLevelOf(QTreeWidgetItem* item) const {
-    while (item && item->parent()) item = item->parent();
-    return item;
-}
-
 void TFTPfrm::QuitSBClick() {
     if (busy_) return;
     if (currentSession_ == 0) {
-        beeps(std::string());
+        beeps();
         return;
     }
-    QTreeWidgetItem* top = topLevelOf(Tree->currentItem());
-    QString caption = top ? top->text(0) : QString();
+    SessionId id = currentSession_;
+    QString caption;
+    for (QTreeWidgetItem* s : serverNodes())
+        if (nodeInfo(s)->session == id) caption = s->text(0);
     if (!uiPrompter().askYesNo(toWire(QStringLiteral("Do you confirm that you want to Quit '%1'?").arg(caption))))
         return;
-    SessionId id = currentSession_;
     startOperation([e = engine_.get(), id] { e->DesConnecta(id); });
 }
 
 void TFTPfrm::Logout1Click() {
     if (busy_) return;
-    QTreeWidgetItem* top = topLevelOf(popupNode_ ? popupNode_ : Tree->currentItem());
-    if (!top) return;
-    SessionId id = top->data(0, kSessionRole).toULongLong();
-    if (id == 0) return;
+    QTreeWidgetItem* at = nodeById(popupNode_);
+    QTreeWidgetItem* top = topLevelOf(at ? at : Tree->currentItem());
+    popupNode_ = 0;
+    const TNodeInfo* n = nodeInfo(top);
+    if (!n || !n->remote()) return;
+    SessionId id = n->session;
     QString caption = top->text(0);
     if (!uiPrompter().askYesNo(toWire(QStringLiteral("Do you confirm that you want to Quit '%1'?").arg(caption))))
         return;
     startOperation([e = engine_.get(), id] { e->DesConnecta(id); });
 }
 
-void TFTPfrm::addServerNode(const SessionInfo& info) {
-    auto* node = new QTreeWidgetItem(Tree, {fromWire(info.caption)});
-    node->setData(0, kSessionRole, QVariant::fromValue<qulonglong>(info.id));
-    nodes_[info.id] = node;
-    Tree->setCurrentItem(node);
-    currentSession_ = info.id;
-    currentDir_ = fromWire(info.workingDir);
-    if (noopInterval_ > 0) {
-        auto* t = new QTimer(this);
-        t->setInterval(noopInterval_ * 1000);
-        SessionId id = info.id;
-        connect(t, &QTimer::timeout, this, [this, id] { fesNOOPTick(id); });
-        t->start();
-        keepAlive_[id] = t;
-    }
-    HabilitarBotons();
+void TFTPfrm::pasvmode1Click() {
+    if (busy_ || currentSession_ == 0) return;
+    QTreeWidgetItem* top = nullptr;
+    for (QTreeWidgetItem* s : serverNodes())
+        if (nodeInfo(s)->session == currentSession_) top = s;
+    bool pasv = !currentPasv_;
+    int port = currentPasvPort_;
+    FormatejaTreePASV(top, pasv, port);
+    currentPasv_ = pasv;
+    SessionId id = currentSession_;
+    startOperation([e = engine_.get(), id, pasv, port] { e->setPassive(id, pasv, port); });
 }
 
-void TFTPfrm::removeServerNode(SessionId id) {
-    if (auto it = keepAlive_.find(id); it != keepAlive_.end()) {
-        it->second->stop();
-        it->second->deleteLater();
-        keepAlive_.erase(it);
-    }
-    if (auto it = nodes_.find(id); it != nodes_.end()) {
-        delete it->second;
-        nodes_.erase(it);
-    }
-    takeCurrentFromSelection();
-    List->clear();
-    HabilitarBotons();
+// ---------------------------------------------------------------- list
+
+bool TFTPfrm::MostrarFitxers(const std::string& path) {
+    std::vector<FileItem> items;
+    std::string p = withSlash(path);
+    struct stat st{};
+    if (stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    if (!readLocalFolder(p, items)) return false;
+    currentDir_ = p;
+    currentIp_.clear();
+    currentPasv_ = false;
+    currentPasvPort_ = -1;
+    currentSession_ = 0;
+    model_->setItems(std::move(items), false);
+    updateStatus();
+    return true;
 }
 
-void TFTPfrm::takeCurrentFromSelection() {
-    QTreeWidgetItem* top = topLevelOf(Tree->currentItem());
-    currentSession_ = top ? top->data(0, kSessionRole).toULongLong() : 0;
-    if (currentSession_ == 0) currentDir_.clear();
-    HabilitarBotons();
+std::vector<int> TFTPfrm::selectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& i : ListReport->selectionModel()->selectedRows()) rows.push_back(i.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
-void TFTPfrm::fesNOOPTick(SessionId id) {
-    // The keep-alive never interrupts: it does nothing while the window is busy.
+int TFTPfrm::QuantsSeleccionats() const {
+    return ListReport->selectionModel() ? static_cast<int>(ListReport->selectionModel()->selectedRows().size()) : 0;
+}
+
+QString TFTPfrm::statusText() const {
+    return QStringLiteral("%1 - [Total Files : %2] - [Selected Files : %3]")
+        .arg(fromWire(currentDir_))
+        .arg(model_->rowCount())
+        .arg(QuantsSeleccionats());
+}
+
+void TFTPfrm::updateStatus() { StatusBar->showMessage(statusText()); }
+
+bool TFTPfrm::selectListItem(const QString& name) {
+    for (int r = 0; r < model_->rowCount(); ++r) {
+        if (model_->item(r).display == name) {
+            ListReport->selectionModel()->select(model_->index(r, 0), QItemSelectionModel::ClearAndSelect |
+                                                                          QItemSelectionModel::Rows);
+            ListReport->selectionModel()->setCurrentIndex(model_->index(r, 0), QItemSelectionModel::NoUpdate);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TFTPfrm::ListColumnClick(int column) {
+    if (busy_) {
+        vn::beeps(std::string());
+        return;
+    }
+    bool remote = currentSession_ != 0;
+    switch (column) {
+    case 0: model_->sortBy(SortColumn::Name); break;
+    case 1: model_->sortBy(SortColumn::Size); break;
+    case 2: model_->sortBy(SortColumn::Type); break;
+    case 3:
+        if (remote) beeps();
+        else model_->sortBy(SortColumn::Modified);
+        break;
+    default: beeps(); break;
+    }
+    updateStatus();
+}
+
+void TFTPfrm::setViewStyle(ViewStyle v) {
+    view_ = v;
+    if (v == ViewStyle::Report) {
+        ListStack->setCurrentWidget(ListReport);
+    } else {
+        ListIcons->setViewMode(v == ViewStyle::LargeIcons ? QListView::IconMode : QListView::ListMode);
+        ListIcons->setIconSize(v == ViewStyle::LargeIcons ? QSize(32, 32) : QSize(16, 16));
+        ListIcons->setFlow(v == ViewStyle::List ? QListView::TopToBottom : QListView::LeftToRight);
+        ListIcons->setWrapping(true);
+        ListStack->setCurrentWidget(ListIcons);
+    }
+    const char* names[] = {"viewIcon1", "viewSmall1", "viewList1", "viewReport1"};
+    actions_.at(QString::fromLatin1(names[static_cast<int>(v)]))->setChecked(true);
+}
+
+void TFTPfrm::ShowGridSBClick() {
+    grid_ = !grid_;
+    ListReport->setShowGrid(grid_);
+    actions_.at("Grid1")->setChecked(grid_);
+    actions_.at("ShowGrid1")->setChecked(grid_);
+}
+
+void TFTPfrm::InformationBox1Click() {
+    bool show = vsplit_->sizes().value(1) == 0;
+    for (const char* n : {"InformationBox1", "ShowInfoBox1", "ShowInformationBox1"})
+        actions_.at(QString::fromLatin1(n))->setChecked(show);
+    int total = std::max(vsplit_->height(), 100);
+    vsplit_->setSizes({show ? total - 50 : total, show ? 50 : 0});
+}
+
+void TFTPfrm::Clear1Click() { Info->clearLines(); }
+
+void TFTPfrm::SaveLog1Click() {
+    QFileDialog dialog(this, QStringLiteral("Save Log to file"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile(QString::fromStdString(dataFile("varnelo.log").string()));
+    if (uiPrompter().exec(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    QFile f(dialog.selectedFiles().first());
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        uiPrompter().message(toWire(QStringLiteral("I/O error: %1").arg(f.errorString())));
+        return;
+    }
+    for (const QString& l : Info->lines()) f.write(toWire(l + QStringLiteral("\r\n")).c_str());
+    if (!f.flush()) uiPrompter().message(toWire(QStringLiteral("I/O error: %1").arg(f.errorString())));
+}
+
+void TFTPfrm::SelectAllSBClick() {
+    engine_->wait().lowerCancel();
+    (view_ == ViewStyle::Report ? static_cast<QWidget*>(ListReport) : ListIcons)->setFocus();
+    if (model_->rowCount() == 0) return;
+    QItemSelection all(model_->index(0, 0), model_->index(model_->rowCount() - 1, model_->columnCount() - 1));
+    ListReport->selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
+}
+
+void TFTPfrm::InvertSelectionSBClick() {
+    engine_->wait().lowerCancel();
+    if (model_->rowCount() == 0) return;
+    QItemSelection all(model_->index(0, 0), model_->index(model_->rowCount() - 1, model_->columnCount() - 1));
+    ListReport->selectionModel()->select(all, QItemSelectionModel::Toggle);
+}
+
+void TFTPfrm::RefreshSBClick() {
     if (busy_) return;
-    startOperation([e = engine_.get(), id] { e->fesNOOP(id); }, false);
+    engine_->wait().lowerCancel();
+    if (currentDir_.empty()) return;
+    if (currentSession_ != 0) {
+        listRemote(nodeIdOf(Tree->currentItem()), currentSession_, currentDir_, ListTarget::List);
+    } else {
+        MostrarFitxers(currentDir_);
+        HabilitarBotons();
+    }
+}
+
+void TFTPfrm::UpSBClick() {
+    if (busy_) return;
+    engine_->wait().lowerCancel();
+    QTreeWidgetItem* item = Tree->currentItem();
+    QTreeWidgetItem* parent = item ? item->parent() : nullptr;
+    const TNodeInfo* pn = nodeInfo(parent);
+    if (!pn) {
+        beeps();
+        return;
+    }
+    applying_ = true;
+    Tree->setCurrentItem(parent);
+    applying_ = false;
+    model_->clear();
+    if (!pn->remote()) {
+        MostrarFitxers(RetornaDirectori(*pn));
+        takeCurrentFrom(*pn);
+        HabilitarBotons();
+        return;
+    }
+    NodeId pid = nodeIdOf(parent);
+    SessionId sid = pn->session;
+    std::string dir = RetornaDirectori(*pn);
+    auto result = std::make_shared<Entries>();
+    auto where = std::make_shared<std::string>(dir);
+    startOperation(
+        [e = engine_.get(), sid, result, where] {
+            // CWD to the folder shown first: the server's own working folder may be elsewhere.
+            e->fesCDUP(sid);
+            if (auto info = e->sessionInfo(sid)) *where = info->workingDir;
+            if (!e->wait().cancelled()) *result = e->fesLIST(sid, *where, true);
+        },
+        true, [this, pid, sid, result, where] { applyListing(pid, sid, *where, *result, ListTarget::List); });
+}
+
+void TFTPfrm::NovaCarpetaSBClick() {
+    if (busy_ || currentDir_.empty()) return;
+    if (currentSession_ == 0) {
+        // Local folders are made by the local file operations.
+        beeps();
+        return;
+    }
+    auto name = uiPrompter().input(kAppTitle, "New Folder", "");
+    if (!name) return;
+    if (!validNewName(*name)) {
+        uiPrompter().message("Error Creating Folder!");
+        return;
+    }
+    SessionId sid = currentSession_;
+    std::string dir = currentDir_;
+    NodeId node = nodeIdOf(findNode(dir, sid));
+    auto result = std::make_shared<Entries>();
+    auto ok = std::make_shared<bool>(false);
+    startOperation(
+        [e = engine_.get(), sid, dir, n = *name, result, ok] {
+            *ok = e->fesMKD(sid, dir + n);
+            if (!e->wait().cancelled()) *result = e->fesLIST(sid, dir, true);
+        },
+        true, [this, node, sid, dir, result, ok] {
+            if (!*ok) uiPrompter().message("Error Creating Folder!");
+            applyListing(node, sid, dir, *result, ListTarget::Both);
+        });
+}
+
+void TFTPfrm::DeleteSBClick() {
+    if (busy_) return;
+    if (treeHasFocus()) {
+        deleteTreeNode(Tree->currentItem());
+        return;
+    }
+    std::vector<int> rows = selectedRows();
+    if (rows.empty()) return;
+    if (currentSession_ == 0) {
+        // Local files are deleted by the local file operations.
+        beeps();
+        return;
+    }
+    std::string question = rows.size() == 1 ? "Do you confirm that you want to delete '" + model_->item(rows[0]).name + "'?"
+                                            : "Do you confirm that you want to delete the " +
+                                                  std::to_string(rows.size()) + " selected items?";
+    if (!uiPrompter().askYesNo(question)) return;
+    SessionId sid = currentSession_;
+    std::string dir = currentDir_;
+    struct Target {
+        std::string name;
+        bool folder;
+    };
+    std::vector<Target> targets;
+    for (int r : rows) targets.push_back({model_->item(r).name, model_->item(r).kind == ItemKind::RemoteFolder});
+    NodeId node = nodeIdOf(findNode(dir, sid));
+    auto result = std::make_shared<Entries>();
+    startOperation(
+        [e = engine_.get(), sid, dir, targets, result] {
+            for (const auto& t : targets) {
+                if (e->wait().cancelled()) break;
+                if (t.folder) e->EsborrarDirectoriRemot(sid, dir + t.name);
+                else e->fesDELETEFILE(sid, dir + t.name);
+            }
+            // The list shows what the server now holds: what failed stays in it.
+            bool was = e->wait().cancelled();
+            if (was) e->wait().lowerCancel();
+            *result = e->fesLIST(sid, dir, true);
+            if (was) e->wait().raiseCancel();
+        },
+        true, [this, node, sid, dir, result] { applyListing(node, sid, dir, *result, ListTarget::Both); });
+}
+
+void TFTPfrm::RenameSBClick() {
+    if (busy_) return;
+    SessionId sid = currentSession_;
+    std::string from, parentDir;
+    NodeId renamedNode = 0;
+    if (treeHasFocus()) {
+        QTreeWidgetItem* item = Tree->currentItem();
+        const TNodeInfo* n = nodeInfo(item);
+        if (!n) return;
+        // Drives, servers and folder-chain nodes have no name to change.
+        if (n->DirNom.empty()) {
+            beeps();
+            return;
+        }
+        from = n->DirNom;
+        parentDir = n->Path;
+        sid = n->session;
+        renamedNode = nodeIdOf(item);
+    } else {
+        std::vector<int> rows = selectedRows();
+        if (rows.size() != 1) return;
+        from = model_->item(rows[0]).name;
+        parentDir = currentDir_;
+    }
+    auto to = uiPrompter().input(kAppTitle, "Rename", from);
+    if (!to || *to == from) return;
+    if (!validNewName(*to)) {
+        uiPrompter().message("Error renaming file!");
+        return;
+    }
+    if (sid == 0) {
+        std::error_code ec;
+        std::filesystem::rename(parentDir + from, parentDir + *to, ec);
+        if (ec) {
+            uiPrompter().message("Error renaming file!");
+            return;
+        }
+        if (QTreeWidgetItem* item = nodeById(renamedNode)) {
+            static_cast<NodeItem*>(item)->info_.DirNom = *to;
+            item->setText(0, fromWire(*to));
+            MostrarFitxers(parentDir + *to + "/");
+        } else {
+            MostrarFitxers(currentDir_);
+            if (QTreeWidgetItem* child = findNode(parentDir + from + "/", 0)) {
+                static_cast<NodeItem*>(child)->info_.DirNom = *to;
+                child->setText(0, fromWire(*to));
+            }
+        }
+        HabilitarBotons();
+        return;
+    }
+    auto ok = std::make_shared<bool>(false);
+    auto result = std::make_shared<Entries>();
+    std::string listDir = currentDir_;
+    NodeId listNode = nodeIdOf(findNode(listDir, sid));
+    startOperation(
+        [e = engine_.get(), sid, parentDir, from, to = *to, ok, result, listDir] {
+            *ok = e->fesRENAME(sid, parentDir + from, parentDir + to);
+            if (!e->wait().cancelled()) *result = e->fesLIST(sid, listDir, true);
+        },
+        true, [this, ok, result, sid, listDir, listNode, renamedNode, to = *to] {
+            if (!*ok) uiPrompter().message("Error renaming file!");
+            if (*ok) {
+                if (QTreeWidgetItem* item = nodeById(renamedNode)) {
+                    static_cast<NodeItem*>(item)->info_.DirNom = to;
+                    item->setText(0, fromWire(to));
+                }
+            }
+            applyListing(listNode, sid, listDir, *result,
+                         renamedNode ? ListTarget::List : ListTarget::Both);
+        });
+}
+
+void TFTPfrm::ListDblClick() {
+    if (busy_) {
+        vn::beeps(std::string());
+        return;
+    }
+    engine_->wait().lowerCancel();
+    std::vector<int> rows = selectedRows();
+    QModelIndex cur = ListReport->selectionModel()->currentIndex();
+    int row = cur.isValid() ? cur.row() : (rows.size() == 1 ? rows[0] : -1);
+    QTreeWidgetItem* node = Tree->currentItem();
+    if (row < 0 || row >= model_->rowCount() || !nodeInfo(node)) return;
+    const FileItem it = model_->item(row);
+    bool folder = it.size.isEmpty() && !(it.type == QStringLiteral("Link") && it.name.find('.') != std::string::npos);
+    folder = folder && it.kind != ItemKind::LocalFile && it.kind != ItemKind::LocalHiddenFile;
+    if (folder && currentSession_ != 0) {
+        const std::string target = currentDir_ + it.name + "/";
+        if (node->isExpanded()) {
+            for (int i = 0; i < node->childCount(); ++i) {
+                const TNodeInfo* c = nodeInfo(node->child(i));
+                if (c && RetornaDirectori(*c) == target) {
+                    applying_ = true;
+                    Tree->setCurrentItem(node->child(i));
+                    applying_ = false;
+                    break;
+                }
+            }
+        } else {
+            passaListATree(it.name);
+        }
+        listRemote(nodeIdOf(Tree->currentItem()), currentSession_, target, ListTarget::List);
+        return;
+    }
+    if (folder) {
+        std::string target = currentDir_ + it.name + "/";
+        if (!MostrarFitxers(target)) return;
+        if (node->childCount() == 1 && isPlaceholder(node->child(0))) {
+            node->setExpanded(true);
+        }
+        for (int i = 0; i < node->childCount(); ++i) {
+            const TNodeInfo* c = nodeInfo(node->child(i));
+            if (c && c->DirNom == it.name) {
+                applying_ = true;
+                Tree->setCurrentItem(node->child(i));
+                applying_ = false;
+                break;
+            }
+        }
+        HabilitarBotons();
+        return;
+    }
+    if (currentSession_ != 0) {
+        // A remote file is opened once the download into "TEMP" is wired in.
+        beeps();
+        return;
+    }
+    if (!openLocalFile(QString::fromStdString(currentDir_ + it.name)))
+        Info->addLine(QStringLiteral(">Can not open ") + fromWire(currentDir_ + it.name));
+}
+
+void TFTPfrm::System1Click() {
+    if (busy_) return;
+    SessionId sid = currentSession_;
+    if (treeHasFocus())
+        if (const TNodeInfo* n = nodeInfo(Tree->currentItem())) sid = n->session;
+    if (sid == 0) {
+        std::string folder = currentDir_.empty() ? "/" : currentDir_;
+        DriveFacts f;
+        auto m = mountOf(folder, currentMounts());
+        std::uint64_t total = 0, freeBytes = 0;
+        if (m && diskSpace(folder, total, freeBytes)) {
+            switch (driveKindOf(*m)) {
+            case DriveKind::Removable: f.kind = DriveFacts::Kind::Removable; break;
+            case DriveKind::Fixed: f.kind = DriveFacts::Kind::Fixed; break;
+            case DriveKind::Remote: f.kind = DriveFacts::Kind::Remote; break;
+            case DriveKind::CdRom: f.kind = DriveFacts::Kind::CdRom; break;
+            case DriveKind::RamDisk: f.kind = DriveFacts::Kind::RamDisk; break;
+            case DriveKind::Error: break;
+            }
+            f.totalBytes = total;
+            f.freeBytes = freeBytes;
+            f.memoryLoad = memoryLoadFromMeminfo(readMeminfo());
+        }
+        TSysfrm dialog(fromWire(folder), f, this);
+        uiPrompter().exec(dialog);
+        HabilitarBotons();
+        return;
+    }
+    startOperation([e = engine_.get(), sid] { e->fesSYST(sid); });
+}
+
+// ---------------------------------------------------------------- events
+
+bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
+    bool inList = watched == ListReport || watched == ListIcons;
+    if (event->type() == QEvent::MouseMove && watched == ListReport->viewport()) {
+        updateStatus();
+    } else if (event->type() == QEvent::Enter && qobject_cast<QToolBar*>(watched)) {
+        HabilitarBotons();
+    } else if (event->type() == QEvent::KeyPress && (inList || watched == Tree)) {
+        auto* k = static_cast<QKeyEvent*>(event);
+        if (busy_) return true; // swallowed while busy
+        if (k->key() == Qt::Key_Delete && k->modifiers() == Qt::NoModifier) {
+            if (watched == Tree) deleteTreeNode(Tree->currentItem());
+            else if (QuantsSeleccionats() > 0) DeleteSBClick();
+            return true;
+        }
+        if (inList && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)) {
+            if (QuantsSeleccionats() == 1) ListDblClick();
+            return true;
+        }
+    } else if (event->type() == QEvent::KeyRelease && inList) {
+        HabilitarBotons();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TFTPfrm::emptyTemp() {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dataFile("TEMP"), ec)) {
+        std::error_code ec2;
+        if (e.is_regular_file(ec2) || e.is_symlink(ec2)) std::filesystem::remove(e.path(), ec2);
+    }
 }
 
 void TFTPfrm::closeEvent(QCloseEvent* event) {
-    if (closeConfirmed_) {
+    auto finish = [this, event] {
         for (auto& [id, t] : keepAlive_) t->stop();
+        mousetimer->stop();
+        engine_->wait().raiseCancel();
+        emptyTemp();
+        IniFile ini(configFile());
+        QList<int> h = hsplit_->sizes(), v = vsplit_->sizes();
+        if (!h.isEmpty()) ini.writeInt("FTP", "TreeWidth", h.value(0));
+        if (v.size() > 1) ini.writeInt("FTP", "InfoHeight", v.value(1));
         event->accept();
+    };
+    if (closeConfirmed_) {
+        finish();
         return;
     }
     if (busy_) {
+        // The running operation is cancelled; the window closes once it unwound.
         closePending_ = true;
         AbortSBClick();
         event->ignore();
         return;
     }
-    if (!nodes_.empty()) {
+    if (!serverNodes().empty()) {
         event->ignore();
         if (!uiPrompter().askYesNo("There are still open connections. Do you want to close them?")) return;
         quitThenClose_ = true;
         startOperation([e = engine_.get()] { e->quitAll(); });
         return;
     }
-    event->accept();
+    finish();
 }
 
 } // namespace vn

@@ -1,30 +1,46 @@
 #pragma once
 // The FTP explorer window. It owns its engine and runs every network operation
 // on a worker thread of its own, one operation at a time; the engine reports
-// through the window's sink, which hands everything to the UI thread.
+// through the window's sink, which hands everything to the UI thread. Tree
+// nodes are referred to by id across an operation and looked up again when its
+// result arrives, so a node that went meanwhile is never written to.
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "ftp/engine/FtpEngine.h"
+#include "ftp/explorer/ExplorerRules.h"
+#include "ftp/explorer/FileList.h"
 #include "platform/TaskThread.h"
 
 class QAction;
+class QActionGroup;
+class QListView;
 class QMenu;
+class QProgressBar;
+class QSplitter;
+class QStackedWidget;
 class QStatusBar;
 class QTimer;
 class QToolButton;
+class QTableView;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QWidget;
 
 namespace vn {
 
 class InfoBox;
 class ThinkingIndicator;
 class TQuickfrm;
+
+using NodeId = std::uint64_t;
 
 class TFTPfrm : public QWidget {
     Q_OBJECT
@@ -45,15 +61,42 @@ public:
     // The window's state, for the main window and the tests.
     bool busy() const { return busy_; }
     bool connecting() const { return engine_->connecting(); }
-    int sessionCount() const { return static_cast<int>(nodes_.size()); }
+    int sessionCount() const { return static_cast<int>(serverNodes().size()); }
     SessionId currentSession() const { return currentSession_; }
-    QString currentDir() const { return currentDir_; }
+    QString currentDir() const;
+    const std::string& currentDirBytes() const { return currentDir_; }
+    bool currentPasv() const { return currentPasv_; }
     InfoBox* info() const { return Info; }
     QTreeWidget* tree() const { return Tree; }
+    QTableView* list() const { return ListReport; }
+    QListView* iconList() const { return ListIcons; }
+    FileListModel* listModel() const { return model_; }
     ThinkingIndicator* thinking() const { return ProgressBar; }
     QMenu* ftpMenu() const { return FTPMenu; }
     QMenu* lastHostsMenu() const { return LastHostsMenu; }
+    QAction* action(const QString& objectName) const;
+    QToolButton* button(const QString& objectName) const;
+    QString statusText() const;
 
+    // Tree access by node.
+    std::vector<QTreeWidgetItem*> serverNodes() const;
+    const TNodeInfo* nodeInfo(const QTreeWidgetItem* item) const;
+    QTreeWidgetItem* nodeById(NodeId id) const;
+    NodeId nodeIdOf(const QTreeWidgetItem* item) const;
+    bool isPlaceholder(const QTreeWidgetItem* item) const;
+    // The first node, in tree order, whose folder is `path` on `session`.
+    QTreeWidgetItem* findNode(const std::string& path, SessionId session) const;
+
+    // Opens a full path of a session (0: local) in the tree and the list.
+    void ObrirSubdirectoris(const std::string& path, SessionId session);
+    // Shows a local folder (trailing "/") in the list; false when it is no folder.
+    bool MostrarFitxers(const std::string& path);
+    // Sets the passive flag and port on a node and every node below it.
+    void FormatejaTreePASV(QTreeWidgetItem* node, bool pasv, int port);
+    // Selects a list item by name (for the tests and the search window).
+    bool selectListItem(const QString& name);
+
+    // Commands (buttons, menus, shortcuts).
 public slots:
     void QuickSBClick();
     void QuitSBClick();
@@ -63,6 +106,43 @@ public slots:
     // Rebuilds "&Last Hosts Visited" from the history (each time the menu opens).
     void FTPMenuPopup();
     void FormatejarColors();
+    void RefreshSBClick();
+    void UpSBClick();
+    void NovaCarpetaSBClick();
+    void DeleteSBClick();
+    void RenameSBClick();
+    void SelectAllSBClick();
+    void InvertSelectionSBClick();
+    void ListDblClick();
+    void System1Click();
+    void pasvmode1Click();
+    void ShowGridSBClick();
+    void InformationBox1Click();
+    void Clear1Click();
+    void SaveLog1Click();
+    void FullCollapse1Click();
+    void FullExpand1Click();
+    void ListColumnClick(int column);
+    void HabilitarBotons();
+    void DesactivaBotonsTx();
+
+public:
+    enum class ViewStyle { LargeIcons, SmallIcons, List, Report };
+    void setViewStyle(ViewStyle v);
+    ViewStyle viewStyle() const { return view_; }
+    bool gridShown() const { return grid_; }
+    // Gauges: 64-bit counts shown scaled.
+    void ActivartotalGauge(std::uint64_t n);
+    void ActivarFileGauge(std::uint64_t n);
+    void IncrementarTotalGauge();
+    void IncrementarFileGauge(std::uint64_t k);
+    void setFileProgress(std::uint64_t done, std::uint64_t total);
+    void DesactivarGauges();
+    QProgressBar* totalGauge() const { return TotalGauge; }
+    QProgressBar* fileGauge() const { return FileGauge; }
+    void beeps();
+    // The deferred folder load (50 ms after a selection).
+    QTimer* mouseTimer() const { return mousetimer; }
 
 signals:
     // An operation ended and the window is idle again.
@@ -70,59 +150,133 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class Sink;
+    class NodeItem;
+    friend class NodeItem;
+    enum class ListTarget { Tree, List, Both };
+    using Entries = std::optional<std::vector<ListingEntry>>;
 
     // Runs op on the worker thread unless the window is busy (false then). A user
-    // operation lowers the cancel flag first; the keep-alive does not.
-    bool startOperation(std::function<void()> op, bool userOperation = true);
+    // operation lowers the cancel flag first; the keep-alive does not. `then`
+    // runs on the UI thread once the window is idle again.
+    bool startOperation(std::function<void()> op, bool userOperation = true, std::function<void()> then = {});
     void endOperation();
     void closeWindow();
-    // Shows a quick-connection dialog and connects as it says.
     void runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped);
-    void HabilitarBotons();
     void setBusyLook(bool busy);
-    void addServerNode(const SessionInfo& info);
-    void removeServerNode(SessionId id);
-    void takeCurrentFromSelection();
-    void fesNOOPTick(SessionId id);
+    void buildUi();
+    QAction* makeAction(const char* name, const QString& text, const QKeySequence& key,
+                        std::function<void()> slot, const QString& hint = {});
+
+    // Tree.
+    void MostrarUnitatsLocals();
+    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const TNodeInfo& info, const QString& caption);
+    void addPlaceholder(QTreeWidgetItem* node);
+    void EsborrarDesde(QTreeWidgetItem* node, bool withNode);
+    int MostrarDirectoris(QTreeWidgetItem* node);
+    bool TeSubdirectoris(const std::string& path) const;
+    void sortTree();
+    void setNodeIcon(QTreeWidgetItem* item, NodeKind kind);
+    void TreeExpanding(QTreeWidgetItem* item);
+    void TreeCollapsed(QTreeWidgetItem* item);
+    void TreeChange();
+    void mousetimerTimer();
+    void takeCurrentFrom(const TNodeInfo& n);
+    void addRemoteChildren(QTreeWidgetItem* node, const std::vector<ListingEntry>& entries);
+    void passaListATree(const std::string& name);
+    void TreeEdited(QTreeWidgetItem* item);
+    void deleteTreeNode(QTreeWidgetItem* item);
+    void fullExpandStep(std::vector<NodeId> pending);
     QTreeWidgetItem* topLevelOf(QTreeWidgetItem* item) const;
+
+    // Listing on the worker; `after` runs on the UI thread with the outcome.
+    void listRemote(NodeId node, SessionId sid, const std::string& folder, ListTarget target,
+                    std::function<void(bool ok)> after = {});
+    void applyListing(NodeId node, SessionId sid, const std::string& folder, const Entries& entries,
+                      ListTarget target);
+    void fillRemoteList(const std::vector<ListingEntry>& entries, const std::string& folder);
+    void openPathStep(std::string path, SessionId session, std::size_t pos);
+
+    // Sessions.
+    void buildServerChain(const SessionInfo& info, const Entries& entries);
+    void removeServerNode(SessionId id);
+    void fesNOOPTick(SessionId id);
+
+    // List.
+    std::vector<int> selectedRows() const;
+    int QuantsSeleccionats() const;
+    void updateStatus();
+    void emptyTemp();
+    bool treeHasFocus() const;
+    bool listHasFocus() const;
 
     std::unique_ptr<Sink> sink_;
     std::unique_ptr<FtpEngine> engine_;
     std::unique_ptr<TaskThread> worker_;
     bool busy_ = false;
-    bool closePending_ = false; // close once the running operation has unwound
+    bool txWait_ = false;
+    bool closePending_ = false;   // close once the running operation has unwound
     bool closeConfirmed_ = false; // QUIT round done: let the window close
     bool quitThenClose_ = false;  // the running operation is the QUIT round of a close
+    bool skipExpand_ = false;
+    bool applying_ = false;       // the program itself is changing the tree
+    std::function<void()> then_;
     int noopInterval_ = 180;
+    int treeWidth_ = 225, infoHeight_ = 50;
     std::string actionSound_;
+    QString pendingRemoteDir_;
+    int pendingType_ = -1;
 
+    // Current folder values.
+    std::string currentDir_;
+    std::string currentIp_;
     SessionId currentSession_ = 0;
-    QString currentDir_;
-    std::map<SessionId, QTreeWidgetItem*> nodes_;
+    bool currentPasv_ = false;
+    int currentPasvPort_ = -1;
+
+    NodeId nextNode_ = 1;
+    std::map<NodeId, QTreeWidgetItem*> nodes_;
     std::map<SessionId, QTimer*> keepAlive_;
-    QTreeWidgetItem* popupNode_ = nullptr;
+    std::map<std::uint64_t, std::uint64_t> lineHandles_;
+    NodeId popupNode_ = 0;
+
+    FileListModel* model_ = nullptr;
+    ViewStyle view_ = ViewStyle::Report;
+    bool grid_ = false;
+    std::uint64_t totalMax_ = 0, totalDone_ = 0, fileMax_ = 0, fileDone_ = 0;
 
     QTreeWidget* Tree = nullptr;
-    QTreeWidget* List = nullptr;
+    QStackedWidget* ListStack = nullptr;
+    QTableView* ListReport = nullptr;
+    QListView* ListIcons = nullptr;
     InfoBox* Info = nullptr;
+    QSplitter* hsplit_ = nullptr;
+    QSplitter* vsplit_ = nullptr;
     ThinkingIndicator* ProgressBar = nullptr;
     QStatusBar* StatusBar = nullptr;
+    QWidget* PanelGauge = nullptr;
+    QProgressBar* TotalGauge = nullptr;
+    QProgressBar* FileGauge = nullptr;
+    QTimer* mousetimer = nullptr;
     QMenu* FTPMenu = nullptr;
+    QMenu* FileMenu = nullptr;
+    QMenu* EditMenu = nullptr;
+    QMenu* ViewMenu = nullptr;
+    QMenu* MiscMenu = nullptr;
+    QMenu* HelpMenu = nullptr;
     QMenu* LastHostsMenu = nullptr;
-    QMenu* TreePopup = nullptr;
-    QAction* QuickAction = nullptr;
-    QAction* SiteManagerAction = nullptr;
-    QAction* QuitAction = nullptr;
-    QAction* AbortAction = nullptr;
-    QAction* AbortPopupAction = nullptr;
+    QMenu* ListPopup = nullptr;
+    QMenu* InfoPopup = nullptr;
+    QActionGroup* typeGroup_ = nullptr;
+    QActionGroup* viewGroup_ = nullptr;
+    std::map<QString, QAction*> actions_;
+    std::map<QString, QToolButton*> buttons_;
     QAction* LogoutAction = nullptr;
-    QToolButton* QuickSB = nullptr;
-    QToolButton* ConnectarAServidorSB = nullptr;
-    QToolButton* QuitSB = nullptr;
-    QToolButton* AbortSB = nullptr;
+    QAction* UploadPopupAction = nullptr;
+    QAction* UploadPopupSeparator = nullptr;
 };
 
 } // namespace vn

@@ -21,6 +21,7 @@
 #include "common/IniFile.h"
 #include "common/ui/Beeper.h"
 #include "common/ui/InfoBox.h"
+#include "ftp/explorer/LocalRoots.h"
 #include "ftp/explorer/TFTPfrm.h"
 #include "ftp/explorer/TQuickfrm.h"
 #include "shell/History.h"
@@ -57,21 +58,28 @@ struct Window : ::testing::Test {
     ScopedPrompter prompter;
     int beeps = 0;
     void SetUp() override {
+        // No mounts: the tree's local roots are home and "/" only.
+        setMountProvider([] { return std::vector<MountEntry>{}; });
         IniFile ini(configFile());
         ini.writeInt("FTP", "ShowWelcome", 0);
         setBeepHook([this] { ++beeps; });
     }
-    void TearDown() override { setBeepHook(nullptr); }
+    void TearDown() override {
+        setBeepHook(nullptr);
+        setMountProvider(nullptr);
+    }
 };
 
 TEST_F(Window, QuickConnectionLogsTheSession) {
     auto server = FakeFtpServer::loginScript();
+    server->dataActive().onList("drwxr-xr-x   2 ftp ftp 4096 Jan  5 10:00 pub\r\n").on("CWD", "250 Ok.\r\n");
     TFTPfrm w;
     w.show();
     prompter->pushDialog(quick("127.0.0.1", server->port()));
     w.QuickSBClick();
     EXPECT_TRUE(w.busy());
     ASSERT_TRUE(waitIdle(w));
+    // The first listing of the working folder comes between PWD and the REST probe.
     QStringList expected = {
         ">Connecting socket to 127.0.0.1 [FTP]",
         ">Socket connected.",
@@ -82,13 +90,30 @@ TEST_F(Window, QuickConnectionLogsTheSession) {
         "--->230 Logged in.",
         ">PWD",
         "--->257 \"/\" is the current directory.",
+        ">PORT",
+        "--->200 PORT command successful.",
+        ">TYPE A",
+        "--->200 Type set.",
+        ">LIST /",
+        "--->150 Here comes the listing.",
+        "--->226 Done.",
+        ">CWD /",
+        "--->250 Ok.",
         ">REST 0",
         "--->350 Restarting at 0.",
         "-This Server can resume broken downloads.",
     };
-    EXPECT_EQ(w.info()->lines(), expected);
-    ASSERT_EQ(w.tree()->topLevelItemCount(), 1);
-    EXPECT_EQ(w.tree()->topLevelItem(0)->text(0), "127.0.0.1[FTP]");
+    QStringList lines = w.info()->lines();
+    for (QString& l : lines)
+        if (l.startsWith(">PORT 127,0,0,1,")) l = ">PORT";
+    EXPECT_EQ(lines, expected);
+    auto servers = w.serverNodes();
+    ASSERT_EQ(servers.size(), 1u);
+    EXPECT_EQ(servers[0]->text(0), "127.0.0.1[FTP]");
+    // The listing filled the server node and the list.
+    ASSERT_EQ(servers[0]->childCount(), 1);
+    EXPECT_EQ(servers[0]->child(0)->text(0), "pub");
+    EXPECT_EQ(w.listModel()->rowCount(), 1);
     EXPECT_NE(w.currentSession(), 0u);
     EXPECT_EQ(w.currentDir(), "/");
 
@@ -134,7 +159,7 @@ TEST_F(Window, AbortEndsAHangingConnectAndTheWindowStaysLive) {
     EXPECT_LT(std::chrono::steady_clock::now() - a0, 1s);
     EXPECT_TRUE(w.info()->lines().contains("--CANCELED--"));
     EXPECT_EQ(w.info()->lines().count(">Connecting socket to 127.0.0.1 [FTP]"), 1);
-    EXPECT_EQ(w.tree()->topLevelItemCount(), 0);
+    EXPECT_EQ(w.sessionCount(), 0);
 }
 
 TEST_F(Window, TwoSessionsLogoutOfOneThenCloseAsksOnceAndQuitsTheRest) {
@@ -149,13 +174,13 @@ TEST_F(Window, TwoSessionsLogoutOfOneThenCloseAsksOnceAndQuitsTheRest) {
         w->QuickSBClick();
         ASSERT_TRUE(waitIdle(*w));
     }
-    ASSERT_EQ(w->tree()->topLevelItemCount(), 3);
+    ASSERT_EQ(w->sessionCount(), 3);
 
     // Logout of the selected (last) session removes only its node.
     prompter->pushYesNo(true);
     w->QuitSBClick();
     ASSERT_TRUE(waitIdle(*w));
-    EXPECT_EQ(w->tree()->topLevelItemCount(), 2);
+    EXPECT_EQ(w->sessionCount(), 2);
     EXPECT_TRUE(w->info()->lines().contains(">CONNECTION with 127.0.0.1[FTP] has been CLOSED"));
     auto asked = prompter->asked();
     EXPECT_EQ(asked.back(), "yesno: Do you confirm that you want to Quit '127.0.0.1[FTP]'?");
@@ -165,7 +190,7 @@ TEST_F(Window, TwoSessionsLogoutOfOneThenCloseAsksOnceAndQuitsTheRest) {
     EXPECT_FALSE(w->close());
     QTest::qWait(50);
     ASSERT_TRUE(alive);
-    EXPECT_EQ(w->tree()->topLevelItemCount(), 2);
+    EXPECT_EQ(w->sessionCount(), 2);
 
     prompter->clearAsked();
     prompter->pushYesNo(true);
@@ -216,7 +241,7 @@ TEST_F(Window, HistoryEntryOpensTheDialogWithItsHost) {
     w.lastHostsMenu()->actions()[0]->trigger();
     ASSERT_TRUE(waitIdle(w));
     EXPECT_EQ(seenHost, "127.0.0.1");
-    EXPECT_EQ(w.tree()->topLevelItemCount(), 1);
+    EXPECT_EQ(w.sessionCount(), 1);
 }
 
 TEST_F(Window, CommandLineParameterFillsTheHost) {
