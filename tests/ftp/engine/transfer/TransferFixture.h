@@ -1,0 +1,237 @@
+#pragma once
+// A window-less FTP engine for the transfer tests: records the log with its
+// replaceable lines, the file gauge and the Smart Resume questions, and
+// answers from scripts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FakeFtpServer.h"
+#include "TestHome.h"
+#include "common/Prompter.h"
+#include "ftp/engine/FtpEngine.h"
+#include "ftp/engine/transfer/ResumeStore.h"
+#include "ftp/engine/transfer/Transfer.h"
+
+namespace vn::test {
+
+class TransferSink : public FtpSink {
+public:
+    using Answer = FtpSink::ResumeAnswer;
+
+    void log(const std::string& line) override {
+        std::lock_guard l(m);
+        lines.push_back(line);
+    }
+    void beep() override {
+        std::lock_guard l(m);
+        ++beeps;
+    }
+    std::uint64_t addReplaceableLine(const std::string& line) override {
+        std::lock_guard l(m);
+        lines.push_back(line);
+        std::uint64_t h = ++lastHandle;
+        handles[h] = lines.size() - 1;
+        return h;
+    }
+    void replaceLine(std::uint64_t handle, const std::string& line) override {
+        std::lock_guard l(m);
+        auto it = handles.find(handle);
+        ASSERT_NE(it, handles.end()) << "unknown line handle " << handle;
+        lines[it->second] = line;
+        ++replacements;
+    }
+    void fileProgress(std::uint64_t done, std::uint64_t total) override {
+        std::function<void(std::uint64_t, std::uint64_t)> hook;
+        {
+            std::lock_guard l(m);
+            progress.emplace_back(done, total);
+            hook = onProgress;
+        }
+        if (hook) hook(done, total);
+    }
+    Answer askSmartResume(const std::string& localPath) override {
+        std::lock_guard l(m);
+        resumeAsked.push_back(localPath);
+        if (resumeAnswers.empty()) {
+            ADD_FAILURE() << "unexpected Smart Resume question for " << localPath;
+            return Answer::DontTransfer;
+        }
+        Answer a = resumeAnswers.front();
+        resumeAnswers.pop_front();
+        return a;
+    }
+
+    std::vector<std::string> log() const {
+        std::lock_guard l(m);
+        return lines;
+    }
+    bool has(const std::string& line) const {
+        auto v = log();
+        return std::find(v.begin(), v.end(), line) != v.end();
+    }
+    bool anyStartsWith(const std::string& prefix) const {
+        for (const auto& l : log())
+            if (l.rfind(prefix, 0) == 0) return true;
+        return false;
+    }
+    std::string dump() const {
+        std::string all;
+        for (const auto& l : log()) all += l + "\n";
+        return all;
+    }
+    void clear() {
+        std::lock_guard l(m);
+        lines.clear();
+        handles.clear();
+        progress.clear();
+        resumeAsked.clear();
+    }
+
+    mutable std::mutex m;
+    std::vector<std::string> lines;
+    std::map<std::uint64_t, std::size_t> handles;
+    std::uint64_t lastHandle = 0;
+    int replacements = 0;
+    int beeps = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
+    std::function<void(std::uint64_t, std::uint64_t)> onProgress;
+    std::deque<Answer> resumeAnswers;
+    std::vector<std::string> resumeAsked;
+};
+
+class PlainPrompter : public Prompter {
+public:
+    bool askYesNo(const std::string& text) override {
+        std::lock_guard l(m);
+        asked.push_back("yesno: " + text);
+        if (answers.empty()) return false;
+        bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void message(const std::string& text) override {
+        std::lock_guard l(m);
+        asked.push_back("message: " + text);
+    }
+    std::optional<std::string> input(const std::string&, const std::string& prompt, const std::string&) override {
+        std::lock_guard l(m);
+        asked.push_back("input: " + prompt);
+        return std::nullopt;
+    }
+    std::mutex m;
+    std::deque<bool> answers;
+    std::vector<std::string> asked;
+};
+
+// Aborts the engine's wait from another thread, the way the window's Abort
+// button does, once the gauge has shown at least `after` bytes. The engine
+// thread waits in the progress callback until the abort has happened, so the
+// point of the abort is exact.
+class AbortAfter {
+public:
+    AbortAfter(TransferSink& sink, EventWait& wait, std::uint64_t after) : sink_(sink) {
+        aborter_ = std::thread([this, &wait] {
+            std::unique_lock l(m_);
+            cv_.wait(l, [this] { return due_ || quit_; });
+            if (!due_) return;
+            wait.abort();
+            done_ = true;
+            cv_.notify_all();
+        });
+        sink.onProgress = [this, after](std::uint64_t d, std::uint64_t) {
+            if (d < after) return;
+            std::unique_lock l(m_);
+            if (due_) return;
+            due_ = true;
+            seenAt = d;
+            cv_.notify_all();
+            cv_.wait(l, [this] { return done_; });
+        };
+    }
+    ~AbortAfter() {
+        {
+            std::lock_guard l(m_);
+            quit_ = true;
+            cv_.notify_all();
+        }
+        aborter_.join();
+        sink_.onProgress = nullptr;
+    }
+    bool fired() {
+        std::lock_guard l(m_);
+        return done_;
+    }
+    std::uint64_t seenAt = 0;
+
+private:
+    TransferSink& sink_;
+    std::thread aborter_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool due_ = false, done_ = false, quit_ = false;
+};
+
+inline std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void writeFile(const std::filesystem::path& p, const std::string& data) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << data;
+}
+
+// Deterministic bytes that are never all zero and don't repeat in short periods.
+inline std::string patternBytes(std::size_t n, std::uint32_t seed = 1) {
+    std::string s(n, '\0');
+    std::uint32_t x = seed * 2654435761u + 12345;
+    for (std::size_t i = 0; i < n; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        s[i] = static_cast<char>(x);
+    }
+    return s;
+}
+
+struct TransferFixture : ::testing::Test {
+    TransferSink sink;
+    PlainPrompter prompter;
+    FtpEngine engine{sink, prompter};
+    FtpTransfer transfer{engine};
+
+    void SetUp() override {
+        configure({});
+        transfer.setProgressInterval(std::chrono::milliseconds(0));
+    }
+    void configure(FtpSettings s) {
+        engine.applySettings(s);
+        engine.wait().lowerCancel();
+    }
+    static ConnectParams params(uint16_t port, bool passive, std::string login = "user", std::string password = "pw") {
+        ConnectParams p;
+        p.host = "127.0.0.1";
+        p.port = port;
+        p.passive = passive;
+        p.login = std::move(login);
+        p.password = std::move(password);
+        return p;
+    }
+    std::vector<ResumeRecord> restRecords() const { return ResumeStore().records(); }
+};
+
+} // namespace vn::test
