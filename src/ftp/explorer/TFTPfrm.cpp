@@ -45,6 +45,8 @@
 #include "ftp/engine/QuickHost.h"
 #include "ftp/explorer/LocalRoots.h"
 #include "ftp/explorer/TQuickfrm.h"
+#include "sites/SiteConnect.h"
+#include "sites/ui/TSitefrm.h"
 #include "shell/History.h"
 #include "shell/TSysfrm.h"
 
@@ -217,8 +219,8 @@ void TFTPfrm::buildUi() {
     // custom commands, multi-host upload) get their keys with them: a key held
     // by a disabled action would only take it from the main window.
     // FTP session
-    A("SiteManager1", "Site &Manager", K(Qt::CTRL | Qt::Key_M), none,
-                             "Connect to a new FTP Server (Site Manager)");
+    A("SiteManager1", "Site &Manager", K(Qt::CTRL | Qt::Key_M), [this] { ConnectarAServidorSBClick(); },
+      "Connect to a new FTP Server (Site Manager)");
     A("QuickConnection1", "&Quick Connection", K(Qt::CTRL | Qt::Key_Q), [this] { QuickSBClick(); }, "Quick Connection");
     A("BreakConnection1", "&Break Connection (Quit)", K(Qt::Key_F10), [this] { QuitSBClick(); }, "Logout (QUIT)");
     A("Abort1", "&Abort", K(Qt::Key_F9), [this] { AbortSBClick(); }, "Abort");
@@ -645,7 +647,7 @@ void TFTPfrm::HabilitarBotons() {
     set("Options2", false);
     set("Refresh1", s.refresh);
     set("Refresh2", s.refresh);
-    set("SiteManager1", false); // the site manager comes later
+    set("SiteManager1", s.quick);
     set("SelectAll1", s.selectAll);
     set("Delete1", s.del);
     set("InvertSelection1", s.invert);
@@ -1316,16 +1318,30 @@ void TFTPfrm::runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped) {
     p.passive = dialog.passive();
     p.port = dialog.port();
     p.siteName = "FTP";
-    std::string remoteDir = toWire(dialog.remoteDir().trimmed());
-    int type = dialog.transferType();
+    connectAndOpen(p, {}, RetryStyle::Quick, dialog.transferType(), toWire(dialog.remoteDir().trimmed()));
+}
+
+void TFTPfrm::connectAndOpen(const ConnectParams& p, const std::vector<std::string>& alternates, RetryStyle style,
+                             int transferType, const std::string& remoteDir) {
     auto id = std::make_shared<std::optional<SessionId>>();
-    startOperation([e = engine_.get(), p, id] { *id = e->connectWithRetries(p, {}, RetryStyle::Quick); }, true,
-                   [this, id, remoteDir, type] {
+    startOperation([e = engine_.get(), p, alternates, style, id] { *id = e->connectWithRetries(p, alternates, style); },
+                   true, [this, id, remoteDir, transferType] {
                        if (!*id) return;
                        const char* names[] = {"ASCIISB", "BinarySB", "AutoTYPESB"};
-                       if (type >= 0 && type < 3) buttons_.at(QString::fromLatin1(names[type]))->click();
+                       if (transferType >= 0 && transferType < 3)
+                           buttons_.at(QString::fromLatin1(names[transferType]))->click();
                        if (!remoteDir.empty()) ObrirSubdirectoris(remoteDir, **id);
                    });
+}
+
+void TFTPfrm::ConnectarAServidorSBClick() {
+    if (busy_) return;
+    TSitefrm dialog(this);
+    if (uiPrompter().exec(dialog) != QDialog::Accepted) return;
+    std::optional<SiteChoice> c = dialog.choice();
+    if (!c) return;
+    connectAndOpen(siteConnectParams(c->site, c->email), siteAlternates(c->site), RetryStyle::SiteManager,
+                   c->site.TransferType, c->site.RemoteDir);
 }
 
 void TFTPfrm::QuickSBClick() {

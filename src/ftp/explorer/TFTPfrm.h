@@ -99,6 +99,8 @@ public:
     // Commands (buttons, menus, shortcuts).
 public slots:
     void QuickSBClick();
+    // Site Manager (Ctrl+M): connects to the chosen site, trying its alternate addresses.
+    void ConnectarAServidorSBClick();
     void QuitSBClick();
     void Logout1Click();
     void AbortSBClick();
@@ -166,6 +168,10 @@ private:
     void endOperation();
     void closeWindow();
     void runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped);
+    // Connects (with the retry rules), then presses the chosen transfer type and
+    // opens the initial remote folder.
+    void connectAndOpen(const ConnectParams& p, const std::vector<std::string>& alternates, RetryStyle style,
+                        int transferType, const std::string& remoteDir);
     void setBusyLook(bool busy);
     void buildUi();
     QAction* makeAction(const char* name, const QString& text, const QKeySequence& key,
