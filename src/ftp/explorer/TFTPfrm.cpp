@@ -45,6 +45,7 @@
 #include "ftp/engine/QuickHost.h"
 #include "ftp/explorer/LocalRoots.h"
 #include "ftp/explorer/TQuickfrm.h"
+#include "ftp/explorer/TSmartfrm.h"
 #include "sites/SiteConnect.h"
 #include "sites/ui/TSitefrm.h"
 #include "shell/History.h"
@@ -139,6 +140,13 @@ public:
     void fileProgress(std::uint64_t done, std::uint64_t total) override {
         post([w = w_, done, total] { w->setFileProgress(done, total); });
     }
+    ResumeAnswer askSmartResume(const std::string& localPath) override {
+        // The worker waits for the answer; the dialog lives on the UI thread.
+        ResumeAnswer answer = ResumeAnswer::Resume;
+        QMetaObject::invokeMethod(
+            w_, [&] { answer = TSmartfrm::ask(localPath, w_); }, Qt::BlockingQueuedConnection);
+        return answer;
+    }
     void setSound(std::string s) {
         std::lock_guard lock(mutex_);
         sound_ = std::move(s);
@@ -162,6 +170,7 @@ TFTPfrm::TFTPfrm(QWidget* parent) : QWidget(parent) {
     setWindowTitle(QStringLiteral("FTP"));
     sink_ = std::make_unique<Sink>(this);
     engine_ = std::make_unique<FtpEngine>(*sink_, uiPrompter());
+    transfer_ = std::make_unique<FtpTransfer>(*engine_);
     worker_ = std::make_unique<TaskThread>();
     buildUi();
     resize(760, 520);
@@ -1808,12 +1817,52 @@ void TFTPfrm::ListDblClick() {
         return;
     }
     if (currentSession_ != 0) {
-        // A remote file is opened once the download into "TEMP" is wired in.
-        beeps();
+        openRemoteFile(it.name);
         return;
     }
     if (!openLocalFile(QString::fromStdString(currentDir_ + it.name)))
         Info->addLine(QStringLiteral(">Can not open ") + fromWire(currentDir_ + it.name));
+}
+
+TransferMode TFTPfrm::pressedTransferMode() const {
+    if (actions_.at(QStringLiteral("ASCIImode1"))->isChecked()) return TransferMode::Ascii;
+    if (actions_.at(QStringLiteral("Binarymode1"))->isChecked()) return TransferMode::Binary;
+    return TransferMode::Auto;
+}
+
+void TFTPfrm::openRemoteFile(const std::string& name) {
+    if (!uiPrompter().askYesNo("The file '" + name +
+                               "' is remote.\rDo you really want to download it to a temporal folder and execute it?"))
+        return;
+    std::error_code ec;
+    std::filesystem::path temp = dataFile("TEMP");
+    std::filesystem::create_directories(temp, ec);
+    if (!std::filesystem::is_directory(temp)) {
+        uiPrompter().message("Can not create temporal folder");
+        return;
+    }
+    const std::string local = (temp / name).string();
+    const std::string remote = currentDir_ + name;
+    SessionId sid = currentSession_;
+    TransferMode mode = pressedTransferMode();
+    int retries = engine_->settings().TxRT;
+    auto result = std::make_shared<TransferResult>(TransferResult::Failed);
+    startOperation(
+        [e = engine_.get(), t = transfer_.get(), sid, mode, name, remote, local, retries, result] {
+            // The local copy is only a temporary file: the source always stays.
+            FtpTransfer::KeepSource keep(*t);
+            t->SeleccionaTYPE(sid, mode, name);
+            for (int attempt = 0;; ++attempt) {
+                if (attempt > 0) e->sink().log(">Trying again...");
+                *result = t->fesGET(sid, remote, local);
+                if (*result != TransferResult::Failed || attempt >= retries || e->wait().cancelled()) break;
+            }
+        },
+        true, [this, result, local] {
+            DesactivarGauges();
+            if (*result == TransferResult::Copied && !openLocalFile(QString::fromStdString(local)))
+                Info->addLine(QStringLiteral(">Can not open ") + fromWire(local));
+        });
 }
 
 void TFTPfrm::System1Click() {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ftp/engine/FtpEngine.h"
+#include "ftp/engine/transfer/Transfer.h"
 #include "ftp/explorer/ExplorerRules.h"
 #include "ftp/explorer/FileList.h"
 #include "platform/TaskThread.h"
@@ -168,6 +169,9 @@ private:
     void endOperation();
     void closeWindow();
     void runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped);
+    // Downloads a remote file of the current folder into "TEMP" and opens it.
+    void openRemoteFile(const std::string& name);
+    TransferMode pressedTransferMode() const;
     // Connects (with the retry rules), then presses the chosen transfer type and
     // opens the initial remote folder.
     void connectAndOpen(const ConnectParams& p, const std::vector<std::string>& alternates, RetryStyle style,
@@ -221,6 +225,7 @@ private:
 
     std::unique_ptr<Sink> sink_;
     std::unique_ptr<FtpEngine> engine_;
+    std::unique_ptr<FtpTransfer> transfer_;
     std::unique_ptr<TaskThread> worker_;
     bool busy_ = false;
     bool txWait_ = false;

@@ -621,3 +621,40 @@ TEST_F(OnVsftpd, TwoServersSideBySideAndLogoutRemovesOnlyItsNode) {
 
 } // namespace
 } // namespace vn::test
+
+namespace vn::test {
+namespace {
+
+TEST_F(OnVsftpd, OpeningARemoteFileDownloadsItIntoTempAndKeepsTheSource) {
+    // Even with delete-after-download on, the temporary copy never costs the source.
+    IniFile(configFile()).writeInt("FTP", "DeleteFileAfterDownload", 1);
+    std::vector<QString> opened;
+    setLocalOpener([&](const QString& p) {
+        opened.push_back(p);
+        return true;
+    });
+    TFTPfrm w;
+    connect(w, "/upload/one");
+    ASSERT_TRUE(waitIdle(w));
+    ASSERT_EQ(w.currentDirBytes(), "/upload/one/");
+    ASSERT_TRUE(w.selectListItem("file.txt"));
+    prompter->pushYesNo(true);
+    w.ListDblClick();
+    ASSERT_TRUE(waitIdle(w));
+    const fs::path local = dataFile("TEMP") / "file.txt";
+    EXPECT_EQ(opened, (std::vector<QString>{QString::fromStdString(local.string())}));
+    std::ifstream in(local);
+    std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(got, "1");
+    EXPECT_TRUE(fs::exists(server->uploadDir() / "one" / "file.txt"));
+    EXPECT_FALSE(w.info()->lines().contains(">DELE /upload/one/file.txt"));
+    auto asked = prompter->asked();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_NE(std::find(asked.begin(), asked.end(),
+                        "yesno: The file 'file.txt' is remote.\rDo you really want to download it to a temporal "
+                        "folder and execute it?"),
+              asked.end());
+}
+
+} // namespace
+} // namespace vn::test

@@ -475,7 +475,7 @@ TransferResult FtpTransfer::fesGET(SessionId id, const std::string& remoteName, 
     log(">File '" + localPath + "' transmitted OK.");
     log(timeNeededLine(ms));
     log(speedSummaryLine(fileSize - offset, ms));
-    if (engine_.settings().DeleteFileAfterDownload) {
+    if (engine_.settings().DeleteFileAfterDownload && !keepSource_) {
         engine_.fesDELETEFILE(id, remoteName);
         if (refresh_) refresh_();
     }
@@ -656,7 +656,7 @@ TransferResult FtpTransfer::fesPUT(SessionId id, const std::string& localPath, c
     log(">File '" + remoteName + "' transmitted OK.");
     log(timeNeededLine(ms));
     log(speedSummaryLine(sent - offset, ms));
-    if (engine_.settings().DeleteFileAfterUpload) {
+    if (engine_.settings().DeleteFileAfterUpload && !keepSource_) {
         deleteLocal(localPath);
         if (refresh_) refresh_();
     }

@@ -69,6 +69,21 @@ public:
     TransferResult fesGET(SessionId id, const std::string& remoteName, const std::string& localPath);
     TransferResult fesPUT(SessionId id, const std::string& localPath, const std::string& remoteName);
 
+    // While one lives, DeleteFileAfterDownload/DeleteFileAfterUpload do not
+    // apply: the transfers it covers move temporary copies (opening a remote
+    // file, server-to-server copies through "TEMP").
+    class KeepSource {
+    public:
+        explicit KeepSource(FtpTransfer& t) : t_(t), was_(t.keepSource_) { t_.keepSource_ = true; }
+        ~KeepSource() { t_.keepSource_ = was_; }
+        KeepSource(const KeepSource&) = delete;
+        KeepSource& operator=(const KeepSource&) = delete;
+
+    private:
+        FtpTransfer& t_;
+        bool was_;
+    };
+
     // Called after DeleteFileAfterDownload/DeleteFileAfterUpload removed a
     // source, so the window refreshes its current folder.
     void setRefresh(std::function<void()> refresh) { refresh_ = std::move(refresh); }
@@ -83,6 +98,7 @@ public:
 
 private:
     class Progress;
+    bool keepSource_ = false;
 
     void deleteLocal(const std::string& path);
     // Why a transfer stopped early: the user's Abort, or a failure.
