@@ -147,6 +147,24 @@ Socket FtpEngine::getConnectSocket(const std::string& dotted, int port) {
     return s;
 }
 
+bool FtpEngine::openDataConnection(SessionId id, Socket& data, Socket& listener) {
+    Session* s = find(id);
+    if (!s) return false;
+    if (s->info.passive) {
+        int port = 0;
+        bool ok = fesPASV(id, port);
+        if (wait_.cancelled()) {
+            log("--CANCELED--");
+            sink_.beep();
+            return false;
+        }
+        if (ok) data = getConnectSocket(s->info.dotted, port);
+    } else {
+        listener = getListenSocket(id);
+    }
+    return data.valid() || listener.valid();
+}
+
 void FtpEngine::setPassive(SessionId id, bool passive, int pasvPort) {
     if (Session* s = find(id)) {
         s->info.passive = passive;
@@ -229,20 +247,8 @@ std::optional<std::vector<ListingEntry>> FtpEngine::fesLIST(SessionId id, const 
 
     const std::string server = s->info.dotted;
     Socket data, listener;
-    if (s->info.passive) {
-        int port = 0;
-        bool ok = fesPASV(id, port);
-        if (wait_.cancelled()) {
-            log("--CANCELED--");
-            sink_.beep();
-            return std::nullopt;
-        }
-        if (ok) data = getConnectSocket(server, port);
-    } else {
-        listener = getListenSocket(id);
-    }
-    if (!data.valid() && !listener.valid()) {
-        log(">ERROR creating socket.");
+    if (!openDataConnection(id, data, listener)) {
+        if (!wait_.cancelled()) log(">ERROR creating socket.");
         return std::nullopt;
     }
     fesTYPE(id, 'A');

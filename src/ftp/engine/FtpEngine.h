@@ -71,6 +71,9 @@ public:
     // The Smart Resume question; blocks the worker until the user answers.
     enum class ResumeAnswer { Resume, TransferAll, DontTransfer };
     virtual ResumeAnswer askSmartResume(const std::string& /*localPath*/) { return ResumeAnswer::Resume; }
+    // The total gauge of a paste or a drop: steps done of the steps expected
+    // (a step is one transfer, one local copy or one deletion of a cut).
+    virtual void totalProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
 };
 
 // How the retry loop announces a further attempt.
@@ -112,6 +115,11 @@ public:
     // Passive mode: PASV and the port it names (the address in the reply is ignored).
     bool fesPASV(SessionId id, int& port);
     Socket getConnectSocket(const std::string& dotted, int port);
+    // The data connection of one transfer in the session's mode: passive, PASV
+    // and the connected socket in data; active, the listener (PORT sent) in
+    // listener. False when neither could be had; a cancel after PASV logs
+    // "--CANCELED--" here.
+    bool openDataConnection(SessionId id, Socket& data, Socket& listener);
     // The passive switch of one session.
     void setPassive(SessionId id, bool passive, int pasvPort);
 

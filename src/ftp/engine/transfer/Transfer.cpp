@@ -312,21 +312,10 @@ TransferResult FtpTransfer::fesGET(SessionId id, const std::string& remoteName, 
     // The data connection after the questions, so a passive port cannot time
     // out on the server while the user thinks.
     Socket data, listener;
-    if (info->passive) {
-        int port = 0;
-        bool ok = engine_.fesPASV(id, port);
-        if (wait.cancelled()) {
-            log("--CANCELED--");
-            sink.beep();
-            return stopped(id);
-        }
-        if (ok) data = engine_.getConnectSocket(server, port);
-    } else {
-        listener = engine_.getListenSocket(id);
-    }
-    if (!data.valid() && !listener.valid()) {
+    if (!engine_.openDataConnection(id, data, listener)) {
+        if (wait.cancelled()) return stopped(id);
         log(">ERROR creating socket.");
-        return wait.cancelled() ? stopped(id) : TransferResult::Failed;
+        return TransferResult::Failed;
     }
 
     // Opened without truncation: an existing file changes only once the server
@@ -542,21 +531,10 @@ TransferResult FtpTransfer::fesPUT(SessionId id, const std::string& localPath, c
     const auto start = Clock::now();
 
     Socket data, listener;
-    if (info->passive) {
-        int port = 0;
-        bool ok = engine_.fesPASV(id, port);
-        if (wait.cancelled()) {
-            log("--CANCELED--");
-            sink.beep();
-            return stopped(id);
-        }
-        if (ok) data = engine_.getConnectSocket(server, port);
-    } else {
-        listener = engine_.getListenSocket(id);
-    }
-    if (!data.valid() && !listener.valid()) {
+    if (!engine_.openDataConnection(id, data, listener)) {
+        if (wait.cancelled()) return stopped(id);
         log(">ERROR with listen socket.");
-        return wait.cancelled() ? stopped(id) : TransferResult::Failed;
+        return TransferResult::Failed;
     }
 
     if (offset > 0) {
