@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "../EngineFixture.h"
 #include "FakeFtpServer.h"
 #include "TestHome.h"
 #include "common/Prompter.h"
@@ -26,18 +27,10 @@
 
 namespace vn::test {
 
-class TransferSink : public FtpSink {
+class TransferSink : public RecordingSink {
 public:
     using Answer = FtpSink::ResumeAnswer;
 
-    void log(const std::string& line) override {
-        std::lock_guard l(m);
-        lines.push_back(line);
-    }
-    void beep() override {
-        std::lock_guard l(m);
-        ++beeps;
-    }
     std::uint64_t addReplaceableLine(const std::string& line) override {
         std::lock_guard l(m);
         lines.push_back(line);
@@ -73,19 +66,6 @@ public:
         return a;
     }
 
-    std::vector<std::string> log() const {
-        std::lock_guard l(m);
-        return lines;
-    }
-    bool has(const std::string& line) const {
-        auto v = log();
-        return std::find(v.begin(), v.end(), line) != v.end();
-    }
-    bool anyStartsWith(const std::string& prefix) const {
-        for (const auto& l : log())
-            if (l.rfind(prefix, 0) == 0) return true;
-        return false;
-    }
     std::string dump() const {
         std::string all;
         for (const auto& l : log()) all += l + "\n";
@@ -99,40 +79,13 @@ public:
         resumeAsked.clear();
     }
 
-    mutable std::mutex m;
-    std::vector<std::string> lines;
     std::map<std::uint64_t, std::size_t> handles;
     std::uint64_t lastHandle = 0;
     int replacements = 0;
-    int beeps = 0;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
     std::function<void(std::uint64_t, std::uint64_t)> onProgress;
     std::deque<Answer> resumeAnswers;
     std::vector<std::string> resumeAsked;
-};
-
-class PlainPrompter : public Prompter {
-public:
-    bool askYesNo(const std::string& text) override {
-        std::lock_guard l(m);
-        asked.push_back("yesno: " + text);
-        if (answers.empty()) return false;
-        bool a = answers.front();
-        answers.pop_front();
-        return a;
-    }
-    void message(const std::string& text) override {
-        std::lock_guard l(m);
-        asked.push_back("message: " + text);
-    }
-    std::optional<std::string> input(const std::string&, const std::string& prompt, const std::string&) override {
-        std::lock_guard l(m);
-        asked.push_back("input: " + prompt);
-        return std::nullopt;
-    }
-    std::mutex m;
-    std::deque<bool> answers;
-    std::vector<std::string> asked;
 };
 
 // Aborts the engine's wait from another thread, the way the window's Abort
