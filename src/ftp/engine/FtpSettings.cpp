@@ -25,7 +25,7 @@ FtpSettings FtpSettings::load(const IniFile& ini) {
     s.Email = ini.readString("FTP", "Email", "");
     s.UseEmailAddress = b("FTP", "UseEmailAddress", true);
     s.DisableThinking = b("FTP", "DisableThinking", false);
-    s.RecycleBin = ini.readInt("FTP", "RecycleBin", 1) == 1;
+    s.RecycleBin = i("FTP", "RecycleBin", 1);
     s.DeleteFileAfterDownload = b("FTP", "DeleteFileAfterDownload", false);
     s.DeleteFileAfterUpload = b("FTP", "DeleteFileAfterUpload", false);
     s.TreeWidth = i("FTP", "TreeWidth", s.TreeWidth);

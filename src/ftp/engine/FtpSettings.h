@@ -16,7 +16,7 @@ struct FtpSettings {
     std::string Email;
     bool UseEmailAddress = true;
     bool DisableThinking = false;
-    bool RecycleBin = true;
+    int RecycleBin = 1; // 1: deleted local files go to the trash, 0: deleted, other: kept
     bool DeleteFileAfterDownload = false;
     bool DeleteFileAfterUpload = false;
     int TreeWidth = 225;

@@ -250,7 +250,11 @@ TransferResult FtpTransfer::stopped(SessionId id) {
 
 void FtpTransfer::deleteLocal(const std::string& path) {
     FtpSink& sink = engine_.sink();
-    if (engine_.settings().RecycleBin) {
+    const int recycle = engine_.settings().RecycleBin;
+    if (recycle != 0 && recycle != 1) {
+        // Neither the trash nor a delete was chosen: the file stays.
+        sink.log("File " + path + " was kept (RecycleBin is neither 0 nor 1)");
+    } else if (recycle == 1) {
         TrashResult t = moveToTrash(path);
         // A file that cannot go to the trash stays where it is.
         if (t.ok) sink.log("File " + path + " has been successfully sent to Recycle Bin");
