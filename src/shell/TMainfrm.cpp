@@ -28,7 +28,7 @@
 #include "common/ui/UiPrompter.h"
 #include "ftp/explorer/TFTPfrm.h"
 #include "shell/CommandLine.h"
-#include "shell/HelpService.h"
+#include "common/ui/HelpService.h"
 #include "shell/LocalHost.h"
 #include "shell/MdiLayout.h"
 #include "shell/Pictures.h"

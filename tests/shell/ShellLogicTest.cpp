@@ -9,7 +9,7 @@
 #include <set>
 
 #include "shell/CommandLine.h"
-#include "shell/HelpService.h"
+#include "common/ui/HelpService.h"
 #include "shell/LocalHost.h"
 #include "shell/MdiLayout.h"
 
@@ -191,7 +191,9 @@ TEST(HelpFolder, TheGuideShipsItsPages) {
     QFile ftp(QDir(folder).filePath("ftp.html"));
     ASSERT_TRUE(ftp.open(QIODevice::ReadOnly));
     const QByteArray html = ftp.readAll();
-    for (const char* topic : {"id=\"quick\"", "id=\"lasthosts\"", "id=\"abort\"", "id=\"logout\"", "id=\"log\""})
+    for (const char* topic : {"id=\"quick\"", "id=\"lasthosts\"", "id=\"abort\"", "id=\"logout\"", "id=\"log\"",
+                              "id=\"tree\"", "id=\"list\"", "id=\"views\"", "id=\"open\"", "id=\"remote\"",
+                              "id=\"passive\"", "id=\"system\""})
         EXPECT_TRUE(html.contains(topic)) << topic;
 }
 

@@ -286,7 +286,10 @@ QVariant FileListModel::headerData(int section, Qt::Orientation o, int role) con
 }
 
 Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
+    if (!index.isValid()) return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (index.column() == 0) f |= Qt::ItemIsEditable;
+    return f;
 }
 
 std::vector<int> FileListModel::sortedOrder() const {
@@ -340,6 +343,14 @@ void FileListModel::sortBy(SortColumn column) {
     for (const QModelIndex& i : from) to.push_back(index(newRow[static_cast<std::size_t>(i.row())], i.column()));
     changePersistentIndexList(from, to);
     emit layoutChanged();
+}
+
+int FileListModel::appendItem(FileItem item) {
+    const int row = rowCount();
+    beginInsertRows({}, row, row);
+    items_.push_back(std::move(item));
+    endInsertRows();
+    return row;
 }
 
 void FileListModel::removeRowsAt(std::vector<int> rows) {

@@ -81,6 +81,7 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
+    // Names are edited in place (the window decides what a new name does).
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     // Replaces every item in one reset, sorted by the current column.
@@ -92,6 +93,8 @@ public:
     const std::vector<FileItem>& items() const { return items_; }
     const FileItem& item(int row) const { return items_[static_cast<std::size_t>(row)]; }
     void removeRowsAt(std::vector<int> rows);
+    // Appends one item at the end, unsorted (a new folder being named); its row.
+    int appendItem(FileItem item);
     void setIcons(std::vector<QIcon> byKind) { icons_ = std::move(byKind); }
     void setTextColor(const QColor& c) { color_ = c; }
 

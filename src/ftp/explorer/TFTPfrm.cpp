@@ -2,7 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
+
+#include <cerrno>
 
 #include <QActionGroup>
 #include <QApplication>
@@ -10,8 +13,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLocale>
+#include <QPersistentModelIndex>
+#include <QResizeEvent>
+#include <QSplitterHandle>
+#include <QStyledItemDelegate>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
@@ -38,6 +46,7 @@
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
 #include "common/ui/Beeper.h"
+#include "common/ui/HelpService.h"
 #include "common/ui/InfoBox.h"
 #include "common/ui/ThinkingIndicator.h"
 #include "common/ui/UiPrompter.h"
@@ -68,6 +77,37 @@ bool validNewName(const std::string& n) {
            n.find('\0') == std::string::npos && !hasLineBreak(n);
 }
 
+// Renames without ever replacing what is already there.
+bool renameNoReplace(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(to, ec))) return false;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the flag: the check above has to do.
+    std::filesystem::rename(from, to, ec);
+    return !ec;
+}
+
+// The list's selection: while the window is busy, a selection the user drives
+// from the keyboard is refused; the program's own changes go through.
+class GuardedSelection : public QItemSelectionModel {
+public:
+    GuardedSelection(QAbstractItemModel* model, std::function<bool()> refuse, QObject* parent)
+        : QItemSelectionModel(model, parent), refuse_(std::move(refuse)) {}
+    void select(const QModelIndex& index, SelectionFlags command) override {
+        if (!refuse_()) QItemSelectionModel::select(index, command);
+    }
+    void select(const QItemSelection& selection, SelectionFlags command) override {
+        if (!refuse_()) QItemSelectionModel::select(selection, command);
+    }
+    void setCurrentIndex(const QModelIndex& index, SelectionFlags command) override {
+        if (!refuse_()) QItemSelectionModel::setCurrentIndex(index, command);
+    }
+
+private:
+    std::function<bool()> refuse_;
+};
+
 constexpr int kGaugeScale = 10000;
 
 int scaled(std::uint64_t done, std::uint64_t total) {
@@ -92,6 +132,49 @@ public:
     TFTPfrm* w_;
     NodeId id_;
     TNodeInfo info_;
+};
+
+// Edits one name in place. The view never writes the text itself: the window
+// decides what a committed name does. An edit closed without a commit
+// (Escape) is a cancel. Both reach the window after the editor has gone, so
+// the handlers may refill the model.
+class TFTPfrm::NameDelegate : public QStyledItemDelegate {
+public:
+    std::function<void(const QPersistentModelIndex&, const QString&)> committed;
+    std::function<void(const QPersistentModelIndex&)> cancelled;
+
+    explicit NameDelegate(QObject* parent) : QStyledItemDelegate(parent) {
+        connect(this, &QAbstractItemDelegate::closeEditor, this, [this] {
+            if (done_) return;
+            done_ = true;
+            QPersistentModelIndex index = editing_;
+            QMetaObject::invokeMethod(
+                this, [this, index] { if (cancelled) cancelled(index); }, Qt::QueuedConnection);
+        });
+    }
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        editing_ = index;
+        done_ = false;
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) line->setObjectName(QStringLiteral("NameEditor"));
+        return editor;
+    }
+    // An editor is open and has not ended yet.
+    bool editing() const { return !done_; }
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+        if (done_) return;
+        done_ = true;
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        QString text = line ? line->text() : QString();
+        QPersistentModelIndex at(index);
+        auto* self = const_cast<NameDelegate*>(this);
+        QMetaObject::invokeMethod(
+            self, [self, at, text] { if (self->committed) self->committed(at, text); }, Qt::QueuedConnection);
+    }
+
+private:
+    mutable QPersistentModelIndex editing_;
+    mutable bool done_ = true;
 };
 
 // Runs on the worker thread; everything that touches widgets is queued to the UI thread.
@@ -179,8 +262,6 @@ TFTPfrm::TFTPfrm(QWidget* parent) : QWidget(parent) {
     FtpSettings s = FtpSettings::load(ini);
     treeWidth_ = s.TreeWidth;
     infoHeight_ = s.InfoHeight;
-    hsplit_->setSizes({treeWidth_, std::max(100, width() - treeWidth_)});
-    vsplit_->setSizes({std::max(100, height() - infoHeight_), infoHeight_});
 
     MostrarUnitatsLocals();
     FormatejarColors();
@@ -287,9 +368,7 @@ void TFTPfrm::buildUi() {
     A("NewCustomCommand1", "&New Custom Command", K(), none);
     A("QuickCommand1", "&Quick Command", K(), none);
     // Help
-    A("Contents1", "&Contents", K(Qt::Key_F1), [] {
-        uiPrompter().message("The help file FTPHelp.hlp cannot be shown on this system.");
-    });
+    A("Contents1", "&Contents", K(Qt::Key_F1), [this] { Contents1Click(); }, "Help contents");
     A("About1", "&About...", K(), [] { uiPrompter().message(std::string(kAppTitle)); });
     // Pop-ups
     A("Abort2", "A&bort", K(), [this] { AbortSBClick(); });
@@ -395,7 +474,17 @@ void TFTPfrm::buildUi() {
     Tree->setAccessibleName(QStringLiteral("Folders"));
     Tree->setHeaderHidden(true);
     Tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Names are edited only through the window's own checks (Rename, F2).
     Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    treeNames_ = new NameDelegate(Tree);
+    treeNames_->committed = [this](const QPersistentModelIndex&, const QString& text) {
+        TreeEdited(treeEditNode_, text);
+    };
+    treeNames_->cancelled = [this](const QPersistentModelIndex&) {
+        treeEditing_ = false;
+        HabilitarBotons();
+    };
+    Tree->setItemDelegate(treeNames_);
     Tree->installEventFilter(this);
 
     auto* right = new QWidget(hsplit_);
@@ -407,6 +496,15 @@ void TFTPfrm::buildUi() {
     ListReport->setObjectName(QStringLiteral("List"));
     ListReport->setAccessibleName(QStringLiteral("Files"));
     ListReport->setModel(model_);
+    QItemSelectionModel* defaultSelection = ListReport->selectionModel();
+    ListReport->setSelectionModel(new GuardedSelection(
+        model_, [this] { return busy_ && keyboardSelecting_ && !programSelecting_; }, ListReport));
+    delete defaultSelection;
+    ListReport->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    listNames_ = new NameDelegate(ListReport);
+    listNames_->committed = [this](const QPersistentModelIndex& i, const QString& text) { ListEdited(i, text); };
+    listNames_->cancelled = [this](const QPersistentModelIndex& i) { ListEditCancelled(i); };
+    ListReport->setItemDelegateForColumn(0, listNames_);
     ListReport->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListReport->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListReport->setShowGrid(false);
@@ -430,6 +528,8 @@ void TFTPfrm::buildUi() {
     ListIcons->setSelectionModel(ListReport->selectionModel());
     ListIcons->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListIcons->setUniformItemSizes(true);
+    ListIcons->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListIcons->setItemDelegate(listNames_);
     ListIcons->setResizeMode(QListView::Adjust);
     ListIcons->setContextMenuPolicy(Qt::CustomContextMenu);
     ListIcons->installEventFilter(this);
@@ -460,10 +560,10 @@ void TFTPfrm::buildUi() {
     clear->setShortcutContext(Qt::WidgetShortcut);
     Info->addAction(clear);
 
+    // The gauges line up with the panes above them: the total gauge under the
+    // tree, the file gauge under the list (placeGauges follows the splitter).
     PanelGauge = new QWidget(this);
     PanelGauge->setObjectName(QStringLiteral("PanelGauge"));
-    auto* gl = new QHBoxLayout(PanelGauge);
-    gl->setContentsMargins(0, 0, 2, 0);
     TotalGauge = new QProgressBar(PanelGauge);
     TotalGauge->setObjectName(QStringLiteral("TotalGauge"));
     FileGauge = new QProgressBar(PanelGauge);
@@ -473,8 +573,9 @@ void TFTPfrm::buildUi() {
         g->setValue(0);
         g->setTextVisible(false);
         g->hide();
-        gl->addWidget(g);
     }
+    PanelGauge->setFixedHeight(std::max(TotalGauge->sizeHint().height(), 12));
+    PanelGauge->installEventFilter(this);
     PanelGauge->hide();
     layout->addWidget(PanelGauge);
 
@@ -523,6 +624,11 @@ void TFTPfrm::buildUi() {
     connect(ListReport, &QAbstractItemView::doubleClicked, this, [this] { ListDblClick(); });
     connect(ListIcons, &QAbstractItemView::doubleClicked, this, [this] { ListDblClick(); });
     connect(ListReport->horizontalHeader(), &QHeaderView::sectionClicked, this, &TFTPfrm::ListColumnClick);
+    connect(hsplit_, &QSplitter::splitterMoved, this, [this] { placeGauges(); });
+    // Adding items ends a keyboard selection; a refill closes an open edit.
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { keyboardSelecting_ = false; });
+    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] { keyboardSelecting_ = false; });
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { listEditing_ = false; });
     connect(ListReport->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (busy_) return;
         engine_->wait().lowerCancel();
@@ -703,6 +809,34 @@ void TFTPfrm::AbortSBClick() {
 
 // ---------------------------------------------------------------- gauges
 
+void TFTPfrm::placeGauges() {
+    // The splitter's bar, in the panel's coordinates: the total gauge ends at
+    // its left edge, the file gauge runs from one pixel past its right edge to
+    // two pixels short of the panel's right edge.
+    // The tree's right edge is the bar's left edge (the tree is resized before
+    // the bar moves, so the bar's own geometry may still be the old one).
+    const int left = Tree->mapTo(this, QPoint(Tree->width(), 0)).x() - PanelGauge->x();
+    const int right = left + hsplit_->handleWidth();
+    const int h = PanelGauge->height();
+    TotalGauge->setGeometry(0, 0, std::max(0, left), h);
+    FileGauge->setGeometry(right + 1, 0, std::max(0, PanelGauge->width() - 2 - (right + 1)), h);
+}
+
+void TFTPfrm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (sizesApplied_) return;
+    // Only a laid-out splitter keeps the sizes it is given.
+    sizesApplied_ = true;
+    hsplit_->setSizes({treeWidth_, std::max(100, hsplit_->width() - treeWidth_)});
+    vsplit_->setSizes({std::max(100, vsplit_->height() - infoHeight_), infoHeight_});
+    placeGauges();
+}
+
+void TFTPfrm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeGauges();
+}
+
 void TFTPfrm::ActivartotalGauge(std::uint64_t n) {
     totalMax_ = n;
     totalDone_ = 0;
@@ -710,6 +844,7 @@ void TFTPfrm::ActivartotalGauge(std::uint64_t n) {
     TotalGauge->setToolTip(QStringLiteral("0 of %1").arg(static_cast<qulonglong>(n)));
     PanelGauge->show();
     TotalGauge->show();
+    placeGauges();
     ActivarFileGauge(0);
 }
 
@@ -720,6 +855,7 @@ void TFTPfrm::ActivarFileGauge(std::uint64_t n) {
     FileGauge->setToolTip(QStringLiteral("0 of %1").arg(static_cast<qulonglong>(n)));
     PanelGauge->show();
     FileGauge->show();
+    placeGauges();
 }
 
 void TFTPfrm::IncrementarTotalGauge() {
@@ -736,6 +872,7 @@ void TFTPfrm::setFileProgress(std::uint64_t done, std::uint64_t total) {
         fileMax_ = total;
         PanelGauge->show();
         FileGauge->show();
+        placeGauges();
     }
     fileDone_ = done;
     FileGauge->setValue(scaled(done, total));
@@ -801,6 +938,8 @@ QTreeWidgetItem* TFTPfrm::addNode(QTreeWidgetItem* parent, const TNodeInfo& info
     NodeId id = nextNode_++;
     auto* item = new NodeItem(this, id, info);
     item->setText(0, caption);
+    // Drives, servers and folder-chain nodes have no name to edit.
+    if (!info.DirNom.empty()) item->setFlags(item->flags() | Qt::ItemIsEditable);
     setNodeIcon(item, info.kind);
     nodes_[id] = item;
     if (parent) parent->addChild(item);
@@ -941,7 +1080,11 @@ void TFTPfrm::TreeCollapsed(QTreeWidgetItem* item) {
     if (!n) return;
     if (n->remote()) addPlaceholder(item);
     const std::string dir = RetornaDirectori(*n);
-    if (n->session == currentSession_ && isSubfolder(currentDir_, dir) && Tree->currentItem() != item) {
+    // Local roots overlap ("/" holds home): the current node must also be
+    // inside the collapsed one, not only its path.
+    bool below = false;
+    for (QTreeWidgetItem* p = Tree->currentItem(); p && !below; p = p->parent()) below = p->parent() == item;
+    if (below && n->session == currentSession_ && isSubfolder(currentDir_, dir)) {
         applying_ = true;
         Tree->setCurrentItem(item);
         applying_ = false;
@@ -1150,9 +1293,19 @@ void TFTPfrm::FormatejaTreePASV(QTreeWidgetItem* node, bool pasv, int port) {
 }
 
 void TFTPfrm::FullCollapse1Click() {
-    applying_ = true;
-    Tree->collapseAll();
-    applying_ = false;
+    // Deepest first, each through the collapse rules: remote nodes get their
+    // placeholder, and the node above the current folder ends up selected.
+    std::vector<NodeId> expanded;
+    std::vector<QTreeWidgetItem*> stack;
+    for (int i = 0; i < Tree->topLevelItemCount(); ++i) stack.push_back(Tree->topLevelItem(i));
+    while (!stack.empty()) {
+        QTreeWidgetItem* it = stack.back();
+        stack.pop_back();
+        if (it->isExpanded()) expanded.push_back(nodeIdOf(it));
+        for (int i = 0; i < it->childCount(); ++i) stack.push_back(it->child(i));
+    }
+    for (auto id = expanded.rbegin(); id != expanded.rend(); ++id)
+        if (QTreeWidgetItem* it = nodeById(*id)) it->setExpanded(false);
 }
 
 void TFTPfrm::FullExpand1Click() {
@@ -1214,6 +1367,8 @@ void TFTPfrm::deleteTreeNode(QTreeWidgetItem* item) {
         return;
     }
     if (!uiPrompter().askYesNo("Do you confirm that you want to delete '" + n->DirNom + "'?")) return;
+    n = nodeInfo(nodeById(nodeIdOf(item)));
+    if (!n) return;
     if (!n->remote()) {
         // Local folders are deleted by the local file operations.
         beeps();
@@ -1484,9 +1639,11 @@ void TFTPfrm::updateStatus() { StatusBar->showMessage(statusText()); }
 bool TFTPfrm::selectListItem(const QString& name) {
     for (int r = 0; r < model_->rowCount(); ++r) {
         if (model_->item(r).display == name) {
+            programSelecting_ = true;
             ListReport->selectionModel()->select(model_->index(r, 0), QItemSelectionModel::ClearAndSelect |
                                                                           QItemSelectionModel::Rows);
             ListReport->selectionModel()->setCurrentIndex(model_->index(r, 0), QItemSelectionModel::NoUpdate);
+            programSelecting_ = false;
             return true;
         }
     }
@@ -1622,30 +1779,168 @@ void TFTPfrm::UpSBClick() {
 }
 
 void TFTPfrm::NovaCarpetaSBClick() {
-    if (busy_ || currentDir_.empty()) return;
-    if (currentSession_ == 0) {
-        // Local folders are made by the local file operations.
+    if (busy_ || currentDir_.empty() || listEditing_ || treeEditing_) return;
+    engine_->wait().lowerCancel();
+    keyboardSelecting_ = false;
+    // A nameless folder item at the end of the list, named in place; the
+    // folder is made when the name is committed.
+    const bool remote = currentSession_ != 0;
+    FileItem it;
+    it.kind = remote ? ItemKind::RemoteFolder : ItemKind::LocalFolder;
+    it.type = QStringLiteral("Folder");
+    it.modified = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
+    it.attribs = remote ? QStringLiteral("drwxr-xr-x") : FormatejaAtributs(true, false, false, false);
+    it.path = currentDir_;
+    startListEdit(model_->appendItem(std::move(it)));
+}
+
+QAbstractItemView* TFTPfrm::currentListView() const {
+    return view_ == ViewStyle::Report ? static_cast<QAbstractItemView*>(ListReport) : ListIcons;
+}
+
+void TFTPfrm::startListEdit(int row) {
+    if (row < 0 || row >= model_->rowCount()) return;
+    QAbstractItemView* v = currentListView();
+    const QModelIndex index = model_->index(row, 0);
+    programSelecting_ = true;
+    ListReport->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ListReport->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    programSelecting_ = false;
+    v->setFocus();
+    v->scrollTo(index);
+    listEditing_ = true;
+    v->edit(index);
+    if (!listNames_->editing()) ListEditCancelled(QPersistentModelIndex(index));
+}
+
+void TFTPfrm::startTreeEdit(QTreeWidgetItem* item) {
+    if (!item || !(item->flags() & Qt::ItemIsEditable)) {
         beeps();
         return;
     }
-    auto name = uiPrompter().input(kAppTitle, "New Folder", "");
-    if (!name) return;
-    if (!validNewName(*name)) {
+    treeEditNode_ = nodeIdOf(item);
+    treeEditing_ = true;
+    Tree->setFocus();
+    Tree->scrollToItem(item);
+    Tree->editItem(item, 0);
+    if (!treeNames_->editing()) treeEditing_ = false;
+}
+
+void TFTPfrm::removeNamelessItems() {
+    std::vector<int> rows;
+    for (int r = 0; r < model_->rowCount(); ++r)
+        if (model_->item(r).name.empty()) rows.push_back(r);
+    if (!rows.empty()) model_->removeRowsAt(rows);
+    updateStatus();
+}
+
+void TFTPfrm::ListEditCancelled(const QPersistentModelIndex& index) {
+    listEditing_ = false;
+    // An abandoned new folder leaves nothing behind.
+    if (index.isValid() && model_->item(index.row()).name.empty()) removeNamelessItems();
+    HabilitarBotons();
+}
+
+void TFTPfrm::ListEdited(const QPersistentModelIndex& index, const QString& text) {
+    listEditing_ = false;
+    if (!index.isValid()) return; // the list was refilled meanwhile
+    const std::string from = model_->item(index.row()).name;
+    const std::string to = toWire(text);
+    if (from.empty()) createFolderInPlace(to);
+    else renameInList(from, to);
+    HabilitarBotons();
+}
+
+void TFTPfrm::reloadLocalNode(const std::string& dir) {
+    QTreeWidgetItem* node = findNode(dir, 0);
+    if (!node) return;
+    EsborrarDesde(node, false);
+    MostrarDirectoris(node);
+    applying_ = true;
+    node->setExpanded(true);
+    applying_ = false;
+}
+
+void TFTPfrm::createFolderInPlace(const std::string& name) {
+    if (name.empty()) {
+        removeNamelessItems();
+        return;
+    }
+    if (busy_ || !validNewName(name)) {
+        removeNamelessItems();
         uiPrompter().message("Error Creating Folder!");
         return;
     }
+    const std::string dir = currentDir_;
+    if (currentSession_ == 0) {
+        std::error_code ec;
+        // create_directory reports false for a name already there: nothing is replaced.
+        if (!std::filesystem::create_directory(dir + name, ec) || ec) {
+            removeNamelessItems();
+            uiPrompter().message("Error Creating Folder!");
+            return;
+        }
+        MostrarFitxers(dir);
+        reloadLocalNode(dir);
+        selectListItem(fromWire(name));
+        return;
+    }
     SessionId sid = currentSession_;
-    std::string dir = currentDir_;
     NodeId node = nodeIdOf(findNode(dir, sid));
     auto result = std::make_shared<Entries>();
     auto ok = std::make_shared<bool>(false);
+    auto cancelled = std::make_shared<bool>(false);
     startOperation(
-        [e = engine_.get(), sid, dir, n = *name, result, ok] {
-            *ok = e->fesMKD(sid, dir + n);
-            if (!e->wait().cancelled()) *result = e->fesLIST(sid, dir, true);
+        [e = engine_.get(), sid, dir, name, result, ok, cancelled] {
+            *ok = e->fesMKD(sid, dir + name);
+            *cancelled = e->wait().cancelled();
+            if (!*cancelled) *result = e->fesLIST(sid, dir, true);
         },
-        true, [this, node, sid, dir, result, ok] {
-            if (!*ok) uiPrompter().message("Error Creating Folder!");
+        true, [this, node, sid, dir, name, result, ok, cancelled] {
+            removeNamelessItems();
+            if (!*ok && !*cancelled) uiPrompter().message("Error Creating Folder!");
+            applyListing(node, sid, dir, *result, ListTarget::Both);
+            if (*ok) {
+                if (QTreeWidgetItem* n = nodeById(node)) {
+                    applying_ = true;
+                    n->setExpanded(true);
+                    applying_ = false;
+                }
+                selectListItem(fromWire(name));
+            }
+        });
+}
+
+void TFTPfrm::renameInList(const std::string& from, const std::string& to) {
+    if (to.empty() || to == from) return; // refused: the old name stays
+    if (busy_ || !validNewName(to)) {
+        uiPrompter().message("Error renaming file!");
+        return;
+    }
+    const std::string dir = currentDir_;
+    if (currentSession_ == 0) {
+        if (!renameNoReplace(dir + from, dir + to)) {
+            uiPrompter().message("Error renaming file!");
+            return;
+        }
+        MostrarFitxers(dir);
+        reloadLocalNode(dir);
+        selectListItem(fromWire(to));
+        return;
+    }
+    SessionId sid = currentSession_;
+    NodeId node = nodeIdOf(findNode(dir, sid));
+    auto ok = std::make_shared<bool>(false);
+    auto cancelled = std::make_shared<bool>(false);
+    auto result = std::make_shared<Entries>();
+    startOperation(
+        [e = engine_.get(), sid, dir, from, to, ok, cancelled, result] {
+            *ok = e->fesRENAME(sid, dir + from, dir + to);
+            *cancelled = e->wait().cancelled();
+            if (!*cancelled) *result = e->fesLIST(sid, dir, true);
+        },
+        true, [this, ok, cancelled, result, sid, dir, node] {
+            if (!*ok && !*cancelled) uiPrompter().message("Error renaming file!");
             applyListing(node, sid, dir, *result, ListTarget::Both);
         });
 }
@@ -1694,79 +1989,80 @@ void TFTPfrm::DeleteSBClick() {
 }
 
 void TFTPfrm::RenameSBClick() {
-    if (busy_) return;
-    SessionId sid = currentSession_;
-    std::string from, parentDir;
-    NodeId renamedNode = 0;
-    if (treeHasFocus()) {
-        QTreeWidgetItem* item = Tree->currentItem();
-        const TNodeInfo* n = nodeInfo(item);
-        if (!n) return;
-        // Drives, servers and folder-chain nodes have no name to change.
-        if (n->DirNom.empty()) {
-            beeps();
-            return;
-        }
-        from = n->DirNom;
-        parentDir = n->Path;
-        sid = n->session;
-        renamedNode = nodeIdOf(item);
-    } else {
-        std::vector<int> rows = selectedRows();
-        if (rows.size() != 1) return;
-        from = model_->item(rows[0]).name;
-        parentDir = currentDir_;
-    }
-    auto to = uiPrompter().input(kAppTitle, "Rename", from);
-    if (!to || *to == from) return;
-    if (!validNewName(*to)) {
+    if (busy_ || listEditing_ || treeEditing_) return;
+    engine_->wait().lowerCancel();
+    std::vector<int> rows = selectedRows();
+    if (!treeHasFocus() && rows.size() == 1) startListEdit(rows[0]);
+    else if (Tree->currentItem()) startTreeEdit(Tree->currentItem());
+    HabilitarBotons();
+}
+
+void TFTPfrm::applyRenamedNode(QTreeWidgetItem* item, const std::string& name) {
+    auto* node = static_cast<NodeItem*>(item);
+    node->info_.DirNom = name;
+    item->setText(0, fromWire(name));
+    bool was = applying_;
+    applying_ = true;
+    item->setExpanded(false);
+    EsborrarDesde(item, false);
+    if (node->info_.remote() || TeSubdirectoris(RetornaDirectori(node->info_))) addPlaceholder(item);
+    if (item->parent()) item->parent()->sortChildren(0, Qt::AscendingOrder);
+    Tree->setCurrentItem(item);
+    applying_ = was;
+}
+
+void TFTPfrm::TreeEdited(NodeId id, const QString& text) {
+    treeEditing_ = false;
+    QTreeWidgetItem* item = nodeById(id);
+    const TNodeInfo* n = nodeInfo(item);
+    if (!n || n->DirNom.empty()) return;
+    const std::string to = toWire(text);
+    if (to.empty() || to == n->DirNom) return; // refused: the old name stays
+    if (busy_ || !validNewName(to)) {
         uiPrompter().message("Error renaming file!");
         return;
     }
-    if (sid == 0) {
-        std::error_code ec;
-        std::filesystem::rename(parentDir + from, parentDir + *to, ec);
-        if (ec) {
+    const std::string parent = withSlash(n->Path);
+    const std::string from = parent + n->DirNom;
+    const std::string target = parent + to;
+    if (!n->remote()) {
+        if (!renameNoReplace(from, target)) {
             uiPrompter().message("Error renaming file!");
             return;
         }
-        if (QTreeWidgetItem* item = nodeById(renamedNode)) {
-            static_cast<NodeItem*>(item)->info_.DirNom = *to;
-            item->setText(0, fromWire(*to));
-            MostrarFitxers(parentDir + *to + "/");
-        } else {
-            MostrarFitxers(currentDir_);
-            if (QTreeWidgetItem* child = findNode(parentDir + from + "/", 0)) {
-                static_cast<NodeItem*>(child)->info_.DirNom = *to;
-                child->setText(0, fromWire(*to));
-            }
-        }
+        applyRenamedNode(item, to);
+        MostrarFitxers(target + "/");
+        takeCurrentFrom(*nodeInfo(item));
         HabilitarBotons();
         return;
     }
+    SessionId sid = n->session;
     auto ok = std::make_shared<bool>(false);
+    auto cancelled = std::make_shared<bool>(false);
     auto result = std::make_shared<Entries>();
-    std::string listDir = currentDir_;
-    NodeId listNode = nodeIdOf(findNode(listDir, sid));
     startOperation(
-        [e = engine_.get(), sid, parentDir, from, to = *to, ok, result, listDir] {
-            *ok = e->fesRENAME(sid, parentDir + from, parentDir + to);
-            if (!e->wait().cancelled()) *result = e->fesLIST(sid, listDir, true);
+        [e = engine_.get(), sid, from, target, ok, cancelled, result] {
+            *ok = e->fesRENAME(sid, from, target);
+            *cancelled = e->wait().cancelled();
+            if (*ok && !*cancelled) *result = e->fesLIST(sid, target + "/", true);
         },
-        true, [this, ok, result, sid, listDir, listNode, renamedNode, to = *to] {
-            if (!*ok) uiPrompter().message("Error renaming file!");
-            if (*ok) {
-                if (QTreeWidgetItem* item = nodeById(renamedNode)) {
-                    static_cast<NodeItem*>(item)->info_.DirNom = to;
-                    item->setText(0, fromWire(to));
-                }
+        true, [this, id, sid, to, target, ok, cancelled, result] {
+            if (!*ok) {
+                if (!*cancelled) uiPrompter().message("Error renaming file!");
+                return;
             }
-            applyListing(listNode, sid, listDir, *result,
-                         renamedNode ? ListTarget::List : ListTarget::Both);
+            QTreeWidgetItem* item = nodeById(id);
+            if (!item) return;
+            applyRenamedNode(item, to);
+            // The renamed folder's own listing: its children and the list.
+            model_->clear();
+            applyListing(id, sid, target + "/", *result, ListTarget::Both);
+            if (const TNodeInfo* again = nodeInfo(nodeById(id))) takeCurrentFrom(*again);
         });
 }
 
 void TFTPfrm::ListDblClick() {
+    if (listEditing_ || treeEditing_) return;
     if (busy_) {
         vn::beeps(std::string());
         return;
@@ -1900,26 +2196,53 @@ void TFTPfrm::System1Click() {
 
 bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
     bool inList = watched == ListReport || watched == ListIcons;
-    if (event->type() == QEvent::MouseMove && watched == ListReport->viewport()) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseMove && watched == ListReport->viewport()) {
         updateStatus();
-    } else if (event->type() == QEvent::Enter && qobject_cast<QToolBar*>(watched)) {
+    } else if (type == QEvent::Enter && qobject_cast<QToolBar*>(watched)) {
         HabilitarBotons();
-    } else if (event->type() == QEvent::KeyPress && (inList || watched == Tree)) {
+    } else if ((type == QEvent::Resize || type == QEvent::Show) && (watched == Tree || watched == PanelGauge)) {
+        placeGauges();
+    } else if (type == QEvent::KeyPress && (inList || watched == Tree)) {
+        if (listEditing_ || treeEditing_) return QWidget::eventFilter(watched, event);
         auto* k = static_cast<QKeyEvent*>(event);
-        if (busy_) return true; // swallowed while busy
-        if (k->key() == Qt::Key_Delete && k->modifiers() == Qt::NoModifier) {
+        if (inList) keyboardSelecting_ = true;
+        // While busy the key is swallowed: the selection must not move under
+        // the running operation.
+        if (busy_) return true;
+        const bool plain = k->modifiers() == Qt::NoModifier;
+        if (k->key() == Qt::Key_Delete && plain) {
             if (watched == Tree) deleteTreeNode(Tree->currentItem());
             else if (QuantsSeleccionats() > 0) DeleteSBClick();
+            return true;
+        }
+        if (k->key() == Qt::Key_F2 && plain) {
+            if (watched == Tree) startTreeEdit(Tree->currentItem());
+            else if (QuantsSeleccionats() == 1) startListEdit(selectedRows()[0]);
             return true;
         }
         if (inList && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)) {
             if (QuantsSeleccionats() == 1) ListDblClick();
             return true;
         }
-    } else if (event->type() == QEvent::KeyRelease && inList) {
+    } else if (type == QEvent::KeyRelease && inList) {
+        if (listEditing_) return QWidget::eventFilter(watched, event);
+        auto* k = static_cast<QKeyEvent*>(event);
+        keyboardSelecting_ = true;
+        // A key never lowers the cancel flag of a running operation: that would
+        // undo an Abort.
+        if (busy_) return true;
+        engine_->wait().lowerCancel();
+        if (k->key() == Qt::Key_Escape && QuantsSeleccionats() == 1 && model_->item(selectedRows()[0]).name.empty())
+            removeNamelessItems();
         HabilitarBotons();
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TFTPfrm::Contents1Click() {
+    // A missing guide shows nothing; the window's beep says so.
+    if (!openHelpPage(QStringLiteral("ftp.html"))) beeps();
 }
 
 void TFTPfrm::emptyTemp() {
@@ -1938,8 +2261,9 @@ void TFTPfrm::closeEvent(QCloseEvent* event) {
         emptyTemp();
         IniFile ini(configFile());
         QList<int> h = hsplit_->sizes(), v = vsplit_->sizes();
-        if (!h.isEmpty()) ini.writeInt("FTP", "TreeWidth", h.value(0));
-        if (v.size() > 1) ini.writeInt("FTP", "InfoHeight", v.value(1));
+        // A window never shown keeps what it read.
+        ini.writeInt("FTP", "TreeWidth", sizesApplied_ && !h.isEmpty() ? h.value(0) : treeWidth_);
+        ini.writeInt("FTP", "InfoHeight", sizesApplied_ && v.size() > 1 ? v.value(1) : infoHeight_);
         event->accept();
     };
     if (closeConfirmed_) {

@@ -25,6 +25,8 @@ class QActionGroup;
 class QListView;
 class QMenu;
 class QProgressBar;
+class QAbstractItemView;
+class QPersistentModelIndex;
 class QSplitter;
 class QStackedWidget;
 class QStatusBar;
@@ -96,6 +98,17 @@ public:
     void FormatejaTreePASV(QTreeWidgetItem* node, bool pasv, int port);
     // Selects a list item by name (for the tests and the search window).
     bool selectListItem(const QString& name);
+    // An in-place name edit is open in the list / the tree.
+    bool listEditing() const { return listEditing_; }
+    bool treeEditing() const { return treeEditing_; }
+    // A key was pressed in the list since items were last added: while busy,
+    // the user's selection changes are refused.
+    bool keyboardSelecting() const { return keyboardSelecting_; }
+    // The list view shown by the current view style.
+    QAbstractItemView* currentListView() const;
+    QSplitter* treeSplitter() const { return hsplit_; }
+    QSplitter* infoSplitter() const { return vsplit_; }
+    QWidget* gaugePanel() const { return PanelGauge; }
 
     // Commands (buttons, menus, shortcuts).
 public slots:
@@ -125,6 +138,8 @@ public slots:
     void SaveLog1Click();
     void FullCollapse1Click();
     void FullExpand1Click();
+    // Help "&Contents" (F1): the user guide's page of this window.
+    void Contents1Click();
     void ListColumnClick(int column);
     void HabilitarBotons();
     void DesactivaBotonsTx();
@@ -132,6 +147,8 @@ public slots:
 public:
     enum class ViewStyle { LargeIcons, SmallIcons, List, Report };
     void setViewStyle(ViewStyle v);
+    // Places the gauges under the tree and under the list.
+    void placeGauges();
     ViewStyle viewStyle() const { return view_; }
     bool gridShown() const { return grid_; }
     // Gauges: 64-bit counts shown scaled.
@@ -153,11 +170,14 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class Sink;
     class NodeItem;
+    class NameDelegate;
     friend class NodeItem;
     enum class ListTarget { Tree, List, Both };
     using Entries = std::optional<std::vector<ListingEntry>>;
@@ -197,7 +217,19 @@ private:
     void takeCurrentFrom(const TNodeInfo& n);
     void addRemoteChildren(QTreeWidgetItem* node, const std::vector<ListingEntry>& entries);
     void passaListATree(const std::string& name);
-    void TreeEdited(QTreeWidgetItem* item);
+    // In-place names: the edits start here and end in the Edited handlers.
+    void startTreeEdit(QTreeWidgetItem* item);
+    void startListEdit(int row);
+    void TreeEdited(NodeId id, const QString& text);
+    void ListEdited(const QPersistentModelIndex& index, const QString& text);
+    void ListEditCancelled(const QPersistentModelIndex& index);
+    void createFolderInPlace(const std::string& name);
+    void renameInList(const std::string& from, const std::string& to);
+    // A renamed folder node: new name, its old children gone (their paths changed).
+    void applyRenamedNode(QTreeWidgetItem* item, const std::string& name);
+    // Reloads the local sub-folders of the node showing `dir` and opens it.
+    void reloadLocalNode(const std::string& dir);
+    void removeNamelessItems();
     void deleteTreeNode(QTreeWidgetItem* item);
     void fullExpandStep(std::vector<NodeId> pending);
     QTreeWidgetItem* topLevelOf(QTreeWidgetItem* item) const;
@@ -234,9 +266,15 @@ private:
     bool quitThenClose_ = false;  // the running operation is the QUIT round of a close
     bool skipExpand_ = false;
     bool applying_ = false;       // the program itself is changing the tree
+    bool listEditing_ = false;
+    bool treeEditing_ = false;
+    NodeId treeEditNode_ = 0;
+    bool keyboardSelecting_ = false;
+    bool programSelecting_ = false; // the program itself is changing the list's selection
     std::function<void()> then_;
     int noopInterval_ = 180;
     int treeWidth_ = 225, infoHeight_ = 50;
+    bool sizesApplied_ = false; // TreeWidth and InfoHeight given to the splitters at the first show
     std::string actionSound_;
     QString pendingRemoteDir_;
     int pendingType_ = -1;
@@ -288,6 +326,8 @@ private:
     QAction* LogoutAction = nullptr;
     QAction* UploadPopupAction = nullptr;
     QAction* UploadPopupSeparator = nullptr;
+    NameDelegate* treeNames_ = nullptr;
+    NameDelegate* listNames_ = nullptr;
 };
 
 } // namespace vn

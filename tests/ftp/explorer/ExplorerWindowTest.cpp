@@ -4,7 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QMenu>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QRegularExpression>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +35,7 @@
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
 #include "common/ui/Beeper.h"
+#include "common/ui/HelpService.h"
 #include "common/ui/InfoBox.h"
 #include "ftp/explorer/FileList.h"
 #include "ftp/explorer/LocalRoots.h"
@@ -73,6 +82,23 @@ void focus(QWidget* window, QWidget* widget) {
         widget->setFocus();
     }
     EXPECT_TRUE(widget->hasFocus());
+}
+
+// The open in-place name editor of a view; null when none is open.
+QLineEdit* nameEditor(QAbstractItemView* v) {
+    for (QLineEdit* e : v->findChildren<QLineEdit*>("NameEditor"))
+        if (e->isVisible()) return e;
+    return nullptr;
+}
+
+// Types a name into the open editor of the view and ends the edit with `key`.
+bool typeName(TFTPfrm& w, QAbstractItemView* v, const QString& text, Qt::Key key = Qt::Key_Return) {
+    QLineEdit* e = nameEditor(v);
+    EXPECT_NE(e, nullptr);
+    if (!e) return false;
+    e->setText(text);
+    QTest::keyClick(e, key);
+    return waitIdle(w);
 }
 
 std::vector<QString> listNames(const TFTPfrm& w) {
@@ -237,9 +263,13 @@ TEST_F(Explorer, RenamingALocalFolderNode) {
     w.tree()->setCurrentItem(docs);
     ASSERT_TRUE(waitIdle(w));
     focus(&w, w.tree());
-    prompter->pushInput("papers");
     w.RenameSBClick();
+    EXPECT_TRUE(w.treeEditing());
+    ASSERT_TRUE(typeName(w, w.tree(), "papers"));
+    EXPECT_FALSE(w.treeEditing());
+    EXPECT_TRUE(prompter->asked().empty());
     EXPECT_TRUE(fs::is_directory(home / "papers"));
+    EXPECT_TRUE(fs::exists(home / "papers" / "a.txt"));
     EXPECT_EQ(docs->text(0), "papers");
     EXPECT_EQ(w.currentDirBytes(), homeDir() + "papers/");
     EXPECT_EQ(w.nodeInfo(docs)->DirNom, "papers");
@@ -547,17 +577,21 @@ TEST_F(OnVsftpd, NewFolderRenameAndDeleteActOnTheCurrentFolder) {
     ASSERT_EQ(w.currentDirBytes(), "/upload/");
     const fs::path up = server->uploadDir();
 
-    prompter->pushInput("made");
+    focus(&w, w.list());
     w.NovaCarpetaSBClick();
-    ASSERT_TRUE(waitIdle(w));
+    ASSERT_TRUE(typeName(w, w.list(), "made"));
     EXPECT_TRUE(fs::is_directory(up / "made"));
     EXPECT_NE(listItem(w, "made"), nullptr);
+    EXPECT_EQ(listItem(w, ""), nullptr);
+    QTreeWidgetItem* uploadNode = w.findNode("/upload/", w.currentSession());
+    ASSERT_NE(uploadNode, nullptr);
+    EXPECT_TRUE(uploadNode->isExpanded());
+    EXPECT_TRUE(childCaptions(uploadNode).contains("made"));
 
     focus(&w, w.list());
     ASSERT_TRUE(w.selectListItem("made"));
-    prompter->pushInput("renamed");
     w.RenameSBClick();
-    ASSERT_TRUE(waitIdle(w));
+    ASSERT_TRUE(typeName(w, w.list(), "renamed"));
     EXPECT_TRUE(fs::is_directory(up / "renamed"));
     EXPECT_FALSE(fs::exists(up / "made"));
     EXPECT_NE(listItem(w, "renamed"), nullptr);
@@ -658,3 +692,492 @@ TEST_F(OnVsftpd, OpeningARemoteFileDownloadsItIntoTempAndKeepsTheSource) {
 
 } // namespace
 } // namespace vn::test
+
+// ---- names edited in place, tree commands, layout, help ----
+
+namespace vn::test {
+namespace {
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    UrlCatcher() { QDesktopServices::setUrlHandler("file", this, "open"); }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler("file"); }
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+// Shows docs/ in the list with the list focused.
+void openDocs(TFTPfrm& w, const std::string& homeDir) {
+    w.tree()->setCurrentItem(w.findNode(homeDir + "docs/", 0));
+    ASSERT_TRUE(waitIdle(w));
+    ASSERT_EQ(w.currentDirBytes(), homeDir + "docs/");
+    focus(&w, w.list());
+}
+
+TEST_F(Explorer, TreeRenameInPlaceRefusesWhatItMustNot) {
+    struct Case {
+        const char* text;
+        Qt::Key key;
+        const char* message; // "" for none
+    };
+    // Escape cancels; an empty or unchanged name keeps the old one; a path or
+    // the name of an existing folder is an error and replaces nothing.
+    const Case cases[] = {{"other", Qt::Key_Escape, ""},
+                          {"", Qt::Key_Return, ""},
+                          {"docs", Qt::Key_Return, ""},
+                          {"a/b", Qt::Key_Return, "message: Error renaming file!"},
+                          {"taken", Qt::Key_Return, "message: Error renaming file!"}};
+    fs::create_directories(home / "taken");
+    touch(home / "taken" / "keep.txt");
+    TFTPfrm w;
+    QTreeWidgetItem* docs = w.findNode(homeDir() + "docs/", 0);
+    ASSERT_NE(docs, nullptr);
+    w.tree()->setCurrentItem(docs);
+    ASSERT_TRUE(waitIdle(w));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        prompter->clearAsked();
+        focus(&w, w.tree());
+        w.RenameSBClick();
+        ASSERT_TRUE(typeName(w, w.tree(), c.text, c.key));
+        EXPECT_FALSE(w.treeEditing());
+        EXPECT_EQ(docs->text(0), "docs");
+        EXPECT_EQ(w.nodeInfo(docs)->DirNom, "docs");
+        EXPECT_TRUE(fs::exists(home / "docs" / "a.txt"));
+        EXPECT_TRUE(fs::exists(home / "taken" / "keep.txt"));
+        std::vector<std::string> expected;
+        if (*c.message) expected.push_back(c.message);
+        EXPECT_EQ(prompter->asked(), expected);
+    }
+    EXPECT_FALSE(fs::exists(home / "other"));
+    // The renamed node's children are reloaded under the new path.
+    focus(&w, w.tree());
+    w.RenameSBClick();
+    ASSERT_TRUE(typeName(w, w.tree(), "papers"));
+    docs->setExpanded(true);
+    ASSERT_EQ(childCaptions(docs), QStringList{"inner"});
+    EXPECT_EQ(w.nodeInfo(docs->child(0))->Path, homeDir() + "papers/");
+    EXPECT_EQ(w.currentDirBytes(), homeDir() + "papers/");
+}
+
+TEST_F(Explorer, ListRenameInPlaceActsOnTheCurrentFolderAndNeverOverwrites) {
+    TFTPfrm w;
+    openDocs(w, homeDir());
+    ASSERT_TRUE(w.selectListItem("a.txt"));
+    w.RenameSBClick();
+    EXPECT_TRUE(w.listEditing());
+    ASSERT_TRUE(typeName(w, w.list(), "b.txt"));
+    EXPECT_FALSE(w.listEditing());
+    EXPECT_TRUE(fs::exists(home / "docs" / "b.txt"));
+    EXPECT_FALSE(fs::exists(home / "docs" / "a.txt"));
+    EXPECT_NE(listItem(w, "b.txt"), nullptr);
+    EXPECT_EQ(w.currentDirBytes(), homeDir() + "docs/");
+
+    focus(&w, w.list());
+    ASSERT_TRUE(w.selectListItem("b.txt"));
+    w.RenameSBClick();
+    ASSERT_TRUE(typeName(w, w.list(), "big.bin"));
+    EXPECT_EQ(prompter->asked(), std::vector<std::string>{"message: Error renaming file!"});
+    std::ifstream in(home / "docs" / "big.bin");
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}).size(), 5000u);
+    EXPECT_TRUE(fs::exists(home / "docs" / "b.txt"));
+
+    // A folder renamed from the list is renamed in the tree too.
+    focus(&w, w.list());
+    ASSERT_TRUE(w.selectListItem("inner"));
+    w.RenameSBClick();
+    ASSERT_TRUE(typeName(w, w.list(), "core"));
+    EXPECT_TRUE(fs::is_directory(home / "docs" / "core"));
+    EXPECT_NE(w.findNode(homeDir() + "docs/core/", 0), nullptr);
+    EXPECT_EQ(w.findNode(homeDir() + "docs/inner/", 0), nullptr);
+}
+
+TEST_F(Explorer, LocalNewFolderIsNamedInPlace) {
+    struct Case {
+        const char* text;
+        Qt::Key key;
+        bool made;
+        const char* message;
+    };
+    const Case cases[] = {{"ignored", Qt::Key_Escape, false, ""},
+                          {"", Qt::Key_Return, false, ""},
+                          {"in/side", Qt::Key_Return, false, "message: Error Creating Folder!"},
+                          {"inner", Qt::Key_Return, false, "message: Error Creating Folder!"},
+                          {"fresh", Qt::Key_Return, true, ""}};
+    touch(home / "docs" / "inner" / "keep.txt");
+    TFTPfrm w;
+    openDocs(w, homeDir());
+    const int before = w.listModel()->rowCount();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        prompter->clearAsked();
+        focus(&w, w.list());
+        w.NovaCarpetaSBClick();
+        // A nameless folder item, last, being edited.
+        ASSERT_EQ(w.listModel()->rowCount(), before + 1);
+        const FileItem& fresh = w.listModel()->item(before);
+        EXPECT_TRUE(fresh.name.empty());
+        EXPECT_EQ(fresh.kind, ItemKind::LocalFolder);
+        EXPECT_EQ(fresh.type, "Folder");
+        EXPECT_EQ(fresh.path, homeDir() + "docs/");
+        EXPECT_TRUE(w.listEditing());
+        ASSERT_TRUE(typeName(w, w.list(), c.text, c.key));
+        EXPECT_EQ(listItem(w, ""), nullptr);
+        EXPECT_EQ(w.listModel()->rowCount(), before + (c.made ? 1 : 0));
+        if (*c.text) {
+            EXPECT_EQ(fs::is_directory(home / "docs" / c.text), c.made || std::string(c.text) == "inner");
+        }
+        std::vector<std::string> expected;
+        if (*c.message) expected.push_back(c.message);
+        EXPECT_EQ(prompter->asked(), expected);
+    }
+    EXPECT_TRUE(fs::exists(home / "docs" / "inner" / "keep.txt"));
+    EXPECT_NE(listItem(w, "fresh"), nullptr);
+    QTreeWidgetItem* docs = w.findNode(homeDir() + "docs/", 0);
+    EXPECT_TRUE(docs->isExpanded());
+    EXPECT_EQ(childCaptions(docs), (QStringList{"fresh", "inner"}));
+}
+
+TEST_F(Explorer, EscapeOnTheListRemovesAnAbandonedNewFolder) {
+    TFTPfrm w;
+    openDocs(w, homeDir());
+    const int before = w.listModel()->rowCount();
+    w.NovaCarpetaSBClick();
+    QLineEdit* e = nameEditor(w.list());
+    ASSERT_NE(e, nullptr);
+    e->setText("");
+    QTest::keyClick(e, Qt::Key_Tab); // leaves the editor with no name
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_EQ(w.listModel()->rowCount(), before);
+    EXPECT_FALSE(w.listEditing());
+}
+
+TEST_F(Explorer, LocalDeleteAndTheClipboardStayForTheFileOperations) {
+    TFTPfrm w;
+    openDocs(w, homeDir());
+    ASSERT_TRUE(w.selectListItem("a.txt"));
+    int before = beeps;
+    w.DeleteSBClick();
+    EXPECT_EQ(beeps, before + 1);
+    EXPECT_TRUE(fs::exists(home / "docs" / "a.txt"));
+    w.HabilitarBotons();
+    for (const char* name : {"Copy1", "Cut1", "Paste1"}) {
+        EXPECT_FALSE(w.action(name)->isEnabled()) << name;
+        EXPECT_TRUE(w.action(name)->shortcut().isEmpty()) << name;
+    }
+}
+
+TEST_F(Explorer, FullExpandNeverFollowsASymlinkedFolderAndAbortStopsIt) {
+    fs::create_symlink(home / "docs", home / "docs" / "inner" / "loop");
+    fs::create_directories(home / "docs" / "inner" / "deep" / "deeper");
+    TFTPfrm w;
+    QTreeWidget* t = w.tree();
+    ASSERT_GE(t->topLevelItemCount(), 2);
+    QTreeWidgetItem* root = t->topLevelItem(1); // "/", walked after home
+    w.FullExpand1Click();
+    // Home is walked completely first; stop once the walk has reached "/".
+    for (int i = 0; i < 500 && !root->isExpanded(); ++i) QTest::qWait(2);
+    ASSERT_TRUE(root->isExpanded());
+    w.AbortSBClick();
+    QTreeWidgetItem* loop = w.findNode(homeDir() + "docs/inner/loop/", 0);
+    ASSERT_NE(loop, nullptr);
+    EXPECT_TRUE(w.nodeInfo(loop)->symlink);
+    EXPECT_FALSE(loop->isExpanded());
+    QTreeWidgetItem* deeper = w.findNode(homeDir() + "docs/inner/deep/deeper/", 0);
+    ASSERT_NE(deeper, nullptr);
+    EXPECT_TRUE(w.findNode(homeDir() + "docs/inner/deep/", 0)->isExpanded());
+    // Nothing more is opened after Abort.
+    auto countExpanded = [&] {
+        int n = 0;
+        std::vector<QTreeWidgetItem*> stack{root};
+        while (!stack.empty()) {
+            QTreeWidgetItem* it = stack.back();
+            stack.pop_back();
+            if (it->isExpanded()) ++n;
+            for (int i = 0; i < it->childCount(); ++i) stack.push_back(it->child(i));
+        }
+        return n;
+    };
+    const int opened = countExpanded();
+    QTest::qWait(100);
+    EXPECT_EQ(countExpanded(), opened);
+
+    // Full collapse closes everything and selects the root above the current folder.
+    t->setCurrentItem(w.findNode(homeDir() + "docs/inner/", 0));
+    ASSERT_TRUE(waitIdle(w));
+    ASSERT_EQ(w.currentDirBytes(), homeDir() + "docs/inner/");
+    w.FullCollapse1Click();
+    for (int i = 0; i < t->topLevelItemCount(); ++i) EXPECT_FALSE(t->topLevelItem(i)->isExpanded());
+    EXPECT_FALSE(w.findNode(homeDir() + "docs/", 0)->isExpanded());
+    EXPECT_EQ(t->currentItem(), t->topLevelItem(0));
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_EQ(w.currentDirBytes(), homeDir());
+}
+
+TEST_F(Explorer, CollapsingAboveTheCurrentFolderSelectsAndReloadsIt) {
+    TFTPfrm w;
+    QTreeWidgetItem* docs = w.findNode(homeDir() + "docs/", 0);
+    docs->setExpanded(true);
+    w.tree()->setCurrentItem(w.findNode(homeDir() + "docs/inner/", 0));
+    ASSERT_TRUE(waitIdle(w));
+    ASSERT_EQ(w.currentDirBytes(), homeDir() + "docs/inner/");
+    // An unrelated node leaves the list alone.
+    fs::create_directories(home / "other" / "sub");
+    QTreeWidgetItem* home0 = w.tree()->topLevelItem(0);
+    w.tree()->topLevelItem(1)->setExpanded(true);
+    w.tree()->topLevelItem(1)->setExpanded(false);
+    EXPECT_FALSE(w.mouseTimer()->isActive());
+    EXPECT_EQ(w.currentDirBytes(), homeDir() + "docs/inner/");
+    // The node above is selected and listed after 100 ms.
+    docs->setExpanded(false);
+    EXPECT_EQ(w.tree()->currentItem(), docs);
+    EXPECT_TRUE(w.mouseTimer()->isActive());
+    EXPECT_EQ(w.mouseTimer()->interval(), 100);
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_EQ(w.currentDirBytes(), homeDir() + "docs/");
+    EXPECT_EQ(listNames(w), (std::vector<QString>{"inner", "a.txt", "big.bin"}));
+    EXPECT_TRUE(home0->isExpanded());
+}
+
+TEST_F(Explorer, TreeWidthAndInfoHeightAreKeptAtClose) {
+    IniFile(configFile()).writeInt("FTP", "TreeWidth", 180);
+    IniFile(configFile()).writeInt("FTP", "InfoHeight", 70);
+    auto* w = new TFTPfrm;
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    EXPECT_EQ(w->treeSplitter()->sizes().value(0), 180);
+    EXPECT_EQ(w->infoSplitter()->sizes().value(1), 70);
+    const int across = w->treeSplitter()->sizes().value(0) + w->treeSplitter()->sizes().value(1);
+    const int down = w->infoSplitter()->sizes().value(0) + w->infoSplitter()->sizes().value(1);
+    w->treeSplitter()->setSizes({across - 150, 150});
+    w->infoSplitter()->setSizes({down - 90, 90});
+    const int tree = w->treeSplitter()->sizes().value(0), info = w->infoSplitter()->sizes().value(1);
+    w->close();
+    IniFile ini(configFile());
+    EXPECT_EQ(ini.readInt("FTP", "TreeWidth", 0), tree);
+    EXPECT_EQ(ini.readInt("FTP", "InfoHeight", 0), info);
+    EXPECT_EQ(tree, across - 150);
+    EXPECT_EQ(info, 90);
+}
+
+TEST_F(Explorer, MenusRunTheEnablingRuleWhenTheyOpen) {
+    TFTPfrm w;
+    QMenu* edit = nullptr;
+    QMenu* file = nullptr;
+    for (QMenu* m : w.findChildren<QMenu*>()) {
+        if (m->title() == "&Edit") edit = m;
+        if (m->title() == "&File") file = m;
+    }
+    ASSERT_TRUE(edit && file);
+    // Each menu, the list pop-up included: Delete is enabled by a tree
+    // selection, which only the rule run by the opening menu sees.
+    QMenu* popup = nullptr;
+    for (QMenu* m : w.findChildren<QMenu*>())
+        if (m->actions().contains(w.action("Abort2"))) popup = m;
+    ASSERT_NE(popup, nullptr);
+    for (QMenu* m : {edit, file, w.ftpMenu(), popup}) {
+        SCOPED_TRACE(m->title().toStdString());
+        focus(&w, w.list());
+        w.HabilitarBotons();
+        ASSERT_FALSE(w.action("Delete1")->isEnabled());
+        focus(&w, w.tree());
+        EXPECT_FALSE(w.action("Delete1")->isEnabled());
+        emit m->aboutToShow();
+        EXPECT_TRUE(w.action("Delete1")->isEnabled());
+    }
+}
+
+TEST_F(Explorer, GaugesLineUpWithTheTreeAndTheList) {
+    TFTPfrm w;
+    w.resize(800, 500);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.treeSplitter()->setSizes({230, 560});
+    w.ActivartotalGauge(3);
+    QTest::qWait(20);
+    auto check = [&] {
+        const int handle = w.treeSplitter()->handle(1)->geometry().x();
+        const int bar = w.treeSplitter()->handleWidth();
+        EXPECT_EQ(w.totalGauge()->geometry().x(), 0);
+        EXPECT_EQ(w.totalGauge()->width(), handle);
+        EXPECT_EQ(w.fileGauge()->x(), handle + bar + 1);
+        EXPECT_EQ(w.fileGauge()->x() + w.fileGauge()->width(), w.gaugePanel()->width() - 2);
+    };
+    check();
+    w.treeSplitter()->setSizes({300, 490}); // a moved splitter
+    QTest::qWait(20);
+    check();
+    w.resize(900, 500);
+    QTest::qWait(20);
+    check();
+}
+
+TEST_F(Explorer, F1OpensTheExplorersPageOfTheGuide) {
+    UrlCatcher catcher;
+    QTemporaryDir help;
+    ASSERT_TRUE(help.isValid());
+    QFile page(QDir(help.path()).filePath("ftp.html"));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("<html><title>x</title></html>");
+    page.close();
+    setHelpFolder(help.path());
+    TFTPfrm w;
+    focus(&w, w.tree());
+    QTest::keyClick(w.tree(), Qt::Key_F1);
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(catcher.urls[0], QUrl::fromLocalFile(QDir(help.path()).filePath("ftp.html")));
+    setHelpFolder(QDir(help.path()).filePath("missing"));
+    int before = beeps;
+    w.action("Contents1")->trigger();
+    EXPECT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(beeps, before + 1);
+    EXPECT_TRUE(prompter->asked().empty());
+    setHelpFolder(QString());
+}
+
+TEST_F(Explorer, TreePopUpShowsLogoutOnlyOnARemoteNode) {
+    FakeFtpServer server;
+    server.login().dataActive().onList(RemoteExplorer::listing()).on("CWD", "250 Ok.\r\n");
+    TFTPfrm w;
+    w.show();
+    prompter->pushDialog(quick(server.port(), "user", "pw"));
+    w.QuickSBClick();
+    ASSERT_TRUE(waitIdle(w));
+    QTreeWidget* t = w.tree();
+    QAction* logout = w.action("Logout1");
+    QAction* upload = w.action("UploadtoMultipleHosts1");
+    auto popupOn = [&](QWidget* view, QPoint at) {
+        emit static_cast<QAbstractItemView*>(view)->customContextMenuRequested(at);
+        QTest::qWait(10);
+        for (QMenu* m : w.findChildren<QMenu*>())
+            if (m->isVisible()) m->hide();
+    };
+    QTreeWidgetItem* server0 = w.serverNodes().at(0);
+    struct Case {
+        QTreeWidgetItem* node;
+        bool logoutShown;
+    };
+    for (Case c : {Case{t->topLevelItem(0), false}, Case{server0, true}, Case{server0->child(0), true}}) {
+        SCOPED_TRACE(c.node->text(0).toStdString());
+        t->scrollToItem(c.node);
+        popupOn(t, t->visualItemRect(c.node).center());
+        EXPECT_EQ(logout->isVisible(), c.logoutShown);
+        EXPECT_FALSE(upload->isVisible());
+    }
+    popupOn(w.list(), QPoint(5, 5));
+    EXPECT_FALSE(logout->isVisible());
+    EXPECT_TRUE(upload->isVisible());
+}
+
+TEST_F(RemoteExplorer, TheQuickDialogsTransferTypePressesItsButton) {
+    struct Case {
+        const char* radio;
+        const char* action;
+    };
+    for (Case c : {Case{"AsciiRb", "ASCIImode1"}, Case{"BinaryRb", "Binarymode1"}, Case{"AutoRb", "Automode1"}}) {
+        SCOPED_TRACE(c.radio);
+        FakeFtpServer server;
+        server.login().dataActive().onList(listing()).on("CWD", "250 Ok.\r\n");
+        TFTPfrm w;
+        // Start from another type so the choice is what presses it.
+        w.action(std::string(c.action) == "Binarymode1" ? "ASCIImode1" : "Binarymode1")->trigger();
+        prompter->pushDialog([&](QDialog& d) {
+            d.findChild<QRadioButton*>(c.radio)->setChecked(true);
+            return quick(server.port(), "user", "pw")(d);
+        });
+        w.QuickSBClick();
+        ASSERT_TRUE(waitIdle(w));
+        ASSERT_EQ(w.sessionCount(), 1);
+        EXPECT_TRUE(w.action(c.action)->isChecked());
+    }
+}
+
+TEST_F(RemoteExplorer, WhileBusyTheKeyboardCannotMoveTheSelection) {
+    FakeFtpServer server;
+    server.login().dataActive().onList(listing()).on("CWD", "250 Ok.\r\n");
+    TFTPfrm w;
+    prompter->pushDialog(quick(server.port(), "user", "pw"));
+    w.QuickSBClick();
+    ASSERT_TRUE(waitIdle(w));
+    focus(&w, w.list());
+    ASSERT_TRUE(w.selectListItem("latest"));
+    // TYPE never answers. (A LIST left unanswered would test the engine's late
+    // reply read instead, which outlasts a first Abort.)
+    server.on("TYPE", "");
+    w.RefreshSBClick();
+    ASSERT_TRUE(w.busy());
+    QTest::keyClick(w.list(), Qt::Key_Down);
+    EXPECT_TRUE(w.keyboardSelecting());
+    auto selected = [&] {
+        auto rows = w.list()->selectionModel()->selectedRows();
+        return rows.size() == 1 ? w.listModel()->item(rows[0].row()).display : QString();
+    };
+    EXPECT_EQ(selected(), "latest"); // the key was swallowed
+    // A selection the user makes meanwhile is refused; the program's own goes through.
+    w.list()->selectionModel()->select(w.listModel()->index(2, 0),
+                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    EXPECT_EQ(selected(), "latest");
+    ASSERT_TRUE(w.selectListItem("src"));
+    EXPECT_EQ(selected(), "src");
+    // A key during the wait does not undo an Abort: the operation still ends.
+    w.AbortSBClick();
+    QTest::keyClick(w.list(), Qt::Key_A);
+    EXPECT_TRUE(waitIdle(w, 3s)) << w.info()->lines().join("\n").toStdString();
+}
+
+TEST_F(RemoteExplorer, AFailedOrAbandonedRemoteNewFolderLeavesNothing) {
+    FakeFtpServer server;
+    server.login().dataActive().onList(listing()).on("CWD", "250 Ok.\r\n").on("MKD", "550 Denied.\r\n");
+    TFTPfrm w;
+    prompter->pushDialog(quick(server.port(), "user", "pw"));
+    w.QuickSBClick();
+    ASSERT_TRUE(waitIdle(w));
+    focus(&w, w.list());
+    const int before = w.listModel()->rowCount();
+    w.NovaCarpetaSBClick();
+    EXPECT_EQ(w.listModel()->item(before).kind, ItemKind::RemoteFolder);
+    EXPECT_EQ(w.listModel()->item(before).attribs, "drwxr-xr-x");
+    w.info()->clearLines();
+    ASSERT_TRUE(typeName(w, w.list(), "x", Qt::Key_Escape));
+    EXPECT_EQ(w.listModel()->rowCount(), before);
+    EXPECT_FALSE(w.info()->lines().join("\n").contains("MKD"));
+    focus(&w, w.list());
+    w.NovaCarpetaSBClick();
+    ASSERT_TRUE(typeName(w, w.list(), "x"));
+    EXPECT_TRUE(w.info()->lines().join("\n").contains(">MKD /x"));
+    EXPECT_EQ(w.listModel()->rowCount(), before);
+    EXPECT_EQ(listItem(w, ""), nullptr);
+    EXPECT_EQ(prompter->asked().back(), "message: Error Creating Folder!");
+}
+
+TEST_F(OnVsftpd, RenamingARemoteFolderNodeInPlace) {
+    TFTPfrm w;
+    connect(w);
+    SessionId sid = w.currentSession();
+    QTreeWidgetItem* upload = w.findNode("/upload/", sid);
+    upload->setExpanded(true);
+    ASSERT_TRUE(waitIdle(w));
+    QTreeWidgetItem* one = w.findNode("/upload/one/", sid);
+    ASSERT_NE(one, nullptr);
+    w.tree()->setCurrentItem(one);
+    ASSERT_TRUE(waitIdle(w));
+    focus(&w, w.tree());
+    w.RenameSBClick();
+    ASSERT_TRUE(typeName(w, w.tree(), "uno"));
+    EXPECT_TRUE(fs::is_directory(server->uploadDir() / "uno"));
+    EXPECT_FALSE(fs::exists(server->uploadDir() / "one"));
+    EXPECT_EQ(one->text(0), "uno");
+    EXPECT_EQ(w.nodeInfo(one)->DirNom, "uno");
+    EXPECT_EQ(w.currentDirBytes(), "/upload/uno/");
+    EXPECT_EQ(listNames(w), (std::vector<QString>{"two", "file.txt"}));
+    EXPECT_NE(w.findNode("/upload/uno/two/", sid), nullptr);
+    EXPECT_EQ(prompter->unexpected(), 0) << prompter->asked().back();
+}
+
+} // namespace
+} // namespace vn::test
+
+#include "ExplorerWindowTest.moc"

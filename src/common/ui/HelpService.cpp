@@ -1,4 +1,4 @@
-#include "shell/HelpService.h"
+#include "common/ui/HelpService.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
