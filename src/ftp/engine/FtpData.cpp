@@ -28,9 +28,18 @@ int pasvPortFromReply(const std::string& line) {
 
 Reply FtpEngine::readReplyLate(SessionId id) {
     bool wasCancelled = wait_.cancelled();
-    if (wasCancelled) wait_.lowerCancel();
+    bool wasTimedOut = wait_.timedOut();
+    if (!wasCancelled) return readReply(id);
+    // After the user's Abort the answer is awaited only briefly: a server that
+    // keeps silent must not hold the window for a whole read time-out.
+    Timeouts t = wait_.timeouts();
+    Timeouts brief = t;
+    if (!wasTimedOut && (brief.rx <= 0 || brief.rx > kLateReadAfterAbort)) brief.rx = kLateReadAfterAbort;
+    wait_.lowerCancel();
+    wait_.setTimeouts(brief);
     Reply r = readReply(id);
-    if (wasCancelled) wait_.raiseCancel();
+    wait_.setTimeouts(t);
+    wait_.raiseCancel();
     return r;
 }
 

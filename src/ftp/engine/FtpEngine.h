@@ -162,6 +162,7 @@ public:
     // Reads a reply even after a cancel: the cancel flag is lowered for the read
     // and raised again, so the answer to an interrupted command is consumed.
     Reply readReplyLate(SessionId id);
+    static constexpr int kLateReadAfterAbort = 5; // seconds
     void logReply(const Reply& r);
     FtpSink& sink() { return sink_; }
     Prompter& prompter() { return prompter_; }

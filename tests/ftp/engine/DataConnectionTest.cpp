@@ -228,5 +228,34 @@ TEST_F(Listing, AbortWhileWaitingForData) {
     EXPECT_TRUE(engine.wait().cancelled());
 }
 
+TEST_F(Listing, AbortIsNotHeldUpByASilentServer) {
+    // Default read time-out (120 s): after Abort the late reply is awaited only briefly.
+    server->login().dataPassive().on("LIST", "");
+    SessionId id = connect(true);
+    std::thread aborter([this] {
+        std::this_thread::sleep_for(200ms);
+        engine.wait().abort();
+    });
+    auto t0 = Clock::now();
+    EXPECT_FALSE(engine.fesLIST(id, "/", true));
+    aborter.join();
+    auto took = Clock::now() - t0;
+    EXPECT_LT(took, std::chrono::seconds(FtpEngine::kLateReadAfterAbort + 2));
+    EXPECT_EQ(engine.wait().timeouts().rx, 120); // the brief wait was only for that read
+
+    // A second Abort ends that wait at once.
+    engine.wait().lowerCancel();
+    std::thread twice([this] {
+        std::this_thread::sleep_for(200ms);
+        engine.wait().abort();
+        std::this_thread::sleep_for(300ms);
+        engine.wait().abort();
+    });
+    t0 = Clock::now();
+    EXPECT_FALSE(engine.fesLIST(id, "/", true));
+    twice.join();
+    EXPECT_LT(Clock::now() - t0, 2s);
+}
+
 } // namespace
 } // namespace vn::test
