@@ -53,6 +53,8 @@
 #include "common/ui/WireText.h"
 #include "ftp/engine/QuickHost.h"
 #include "ftp/explorer/LocalRoots.h"
+#include "ftp/engine/copy/Clipboard.h"
+#include "ftp/engine/copy/Copier.h"
 #include "ftp/explorer/TQuickfrm.h"
 #include "ftp/explorer/TSmartfrm.h"
 #include "sites/SiteConnect.h"
@@ -223,6 +225,9 @@ public:
     void fileProgress(std::uint64_t done, std::uint64_t total) override {
         post([w = w_, done, total] { w->setFileProgress(done, total); });
     }
+    void totalProgress(std::uint64_t done, std::uint64_t total) override {
+        post([w = w_, done, total] { w->setTotalProgress(done, total); });
+    }
     ResumeAnswer askSmartResume(const std::string& localPath) override {
         // The worker waits for the answer; the dialog lives on the UI thread.
         ResumeAnswer answer = ResumeAnswer::Resume;
@@ -254,6 +259,7 @@ TFTPfrm::TFTPfrm(QWidget* parent) : QWidget(parent) {
     sink_ = std::make_unique<Sink>(this);
     engine_ = std::make_unique<FtpEngine>(*sink_, uiPrompter());
     transfer_ = std::make_unique<FtpTransfer>(*engine_);
+    temp_ = std::make_unique<TempFiles>();
     worker_ = std::make_unique<TaskThread>();
     buildUi();
     resize(760, 520);
@@ -338,9 +344,9 @@ void TFTPfrm::buildUi() {
     A("Search1", "&Search", K(), none, "Search");
     A("Close1", "&Close", K(), [this] { closeWindow(); });
     // Edit: the clipboard commands arrive with the copy routines.
-    A("Copy1", "&Copy", K(), none, "Copy");
-    A("Cut1", "Cu&t", K(), none, "Cut");
-    A("Paste1", "&Paste", K(), none, "Paste");
+    A("Copy1", "&Copy", K(Qt::CTRL | Qt::Key_C), [this] { CopySBClick(); }, "Copy");
+    A("Cut1", "Cu&t", K(Qt::CTRL | Qt::Key_X), [this] { CutSBClick(); }, "Cut");
+    A("Paste1", "&Paste", K(Qt::CTRL | Qt::Key_V), [this] { PAsteSBClick(); }, "Paste");
     QAction* del = A("Delete1", "&Delete", K(), [this] { DeleteSBClick(); }, "Delete");
     A("Rename1", "&Rename", K(), [this] { RenameSBClick(); }, "Rename");
     A("SelectAll1", "Select &All", K(Qt::CTRL | Qt::Key_A), [this] { SelectAllSBClick(); }, "Select All");
@@ -774,7 +780,10 @@ void TFTPfrm::HabilitarBotons() {
     for (const char* t : {"ASCIImode1", "Binarymode1", "Automode1"}) set(t, s.types);
     set("Execute1", s.del && listHasFocus());
     // Built with the copy routines, the search and the upload window.
-    for (const char* later : {"Copy1", "Cut1", "Paste1", "Search1", "FileProperties1", "FileProperties2",
+    set("Copy1", s.copy);
+    set("Cut1", s.cut);
+    set("Paste1", s.paste);
+    for (const char* later : {"Search1", "FileProperties1", "FileProperties2",
                               "UploadtoMultipleHosts1", "ColorsOptions1", "NewCustomCommand1", "QuickCommand1"})
         set(later, false);
     set("Abort1", true);
@@ -860,6 +869,19 @@ void TFTPfrm::ActivarFileGauge(std::uint64_t n) {
 
 void TFTPfrm::IncrementarTotalGauge() {
     ++totalDone_;
+    TotalGauge->setValue(scaled(totalDone_, totalMax_));
+    TotalGauge->setToolTip(
+        QStringLiteral("%1 of %2").arg(static_cast<qulonglong>(totalDone_)).arg(static_cast<qulonglong>(totalMax_)));
+}
+
+void TFTPfrm::setTotalProgress(std::uint64_t done, std::uint64_t total) {
+    if (total != totalMax_ || !TotalGauge->isVisible()) {
+        totalMax_ = total;
+        PanelGauge->show();
+        TotalGauge->show();
+        placeGauges();
+    }
+    totalDone_ = done;
     TotalGauge->setValue(scaled(totalDone_, totalMax_));
     TotalGauge->setToolTip(
         QStringLiteral("%1 of %2").arg(static_cast<qulonglong>(totalDone_)).arg(static_cast<qulonglong>(totalMax_)));
@@ -1953,15 +1975,15 @@ void TFTPfrm::DeleteSBClick() {
     }
     std::vector<int> rows = selectedRows();
     if (rows.empty()) return;
+    const RecycleMode recycle = readRecycleMode();
+    if (!uiPrompter().askYesNo(recycle == RecycleMode::Trash
+                                   ? "Do you confirm that you want to move this/these elements to the Recycle Bin?"
+                                   : "Do you confirm that you want to delete this/these element/s?"))
+        return;
     if (currentSession_ == 0) {
-        // Local files are deleted by the local file operations.
-        beeps();
+        deleteLocalItems(rows, recycle);
         return;
     }
-    std::string question = rows.size() == 1 ? "Do you confirm that you want to delete '" + model_->item(rows[0]).name + "'?"
-                                            : "Do you confirm that you want to delete the " +
-                                                  std::to_string(rows.size()) + " selected items?";
-    if (!uiPrompter().askYesNo(question)) return;
     SessionId sid = currentSession_;
     std::string dir = currentDir_;
     struct Target {
@@ -1986,6 +2008,124 @@ void TFTPfrm::DeleteSBClick() {
             if (was) e->wait().raiseCancel();
         },
         true, [this, node, sid, dir, result] { applyListing(node, sid, dir, *result, ListTarget::Both); });
+}
+
+void TFTPfrm::deleteLocalItems(const std::vector<int>& rows, RecycleMode recycle) {
+    std::vector<std::string> paths;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) paths.push_back(currentDir_ + model_->item(*it).name);
+    const std::string dir = currentDir_;
+    ActivartotalGauge(paths.size());
+    auto failed = std::make_shared<std::vector<std::string>>();
+    startOperation(
+        [e = engine_.get(), paths, recycle, failed] {
+            std::uint64_t done = 0;
+            for (const auto& p : paths) {
+                if (e->wait().cancelled()) break;
+                LocalResult r = deleteLocal(p, recycle, [e] { return e->wait().cancelled(); });
+                if (!r.ok && !r.kept) {
+                    failed->push_back(r.error);
+                    e->sink().log(">ERROR deleting " + r.error);
+                }
+                e->sink().totalProgress(++done, paths.size());
+            }
+        },
+        true, [this, dir, failed] {
+            DesactivarGauges();
+            if (!failed->empty()) beeps();
+            // The list shows what the disk now holds: what could not go stays in it.
+            MostrarFitxers(dir);
+            if (QTreeWidgetItem* node = Tree->currentItem()) {
+                EsborrarDesde(node, false);
+                addPlaceholder(node);
+                node->setExpanded(true);
+            }
+            HabilitarBotons();
+        });
+}
+
+std::vector<ClipEntry> TFTPfrm::clipEntries() const {
+    std::vector<ClipEntry> out;
+    for (int r : selectedRows()) {
+        const FileItem& it = model_->item(r);
+        bool folder = it.kind == ItemKind::LocalFolder || it.kind == ItemKind::RemoteFolder;
+        ClipEntry e;
+        e.session = currentSession_;
+        e.address = currentSession_ ? currentIp_ : std::string();
+        e.path = currentDir_ + it.name + (folder ? "/" : "");
+        e.passive = currentPasv_;
+        e.pasvPort = currentPasvPort_;
+        out.push_back(e);
+    }
+    if (out.empty()) {
+        // Nothing selected in the list: the selected folder node, unless it has no name.
+        const TNodeInfo* n = nodeInfo(Tree->currentItem());
+        if (n && !n->DirNom.empty()) {
+            ClipEntry e;
+            e.session = n->session;
+            e.address = n->session ? n->Ip : std::string();
+            e.path = RetornaDirectori(*n);
+            if (e.path.empty() || e.path.back() != '/') e.path += "/";
+            e.passive = n->Pasv;
+            e.pasvPort = n->PASVPort;
+            out.push_back(e);
+        }
+    }
+    return out;
+}
+
+void TFTPfrm::writeClip(bool cut) {
+    if (busy_) return;
+    engine_->wait().lowerCancel();
+    std::vector<ClipEntry> entries = clipEntries();
+    if (entries.empty()) {
+        beeps();
+        return;
+    }
+    if (!writeClipboard(cut, entries)) {
+        beeps();
+        uiPrompter().message(kClipboardError);
+        return;
+    }
+    HabilitarBotons();
+}
+
+void TFTPfrm::CopySBClick() { writeClip(false); }
+void TFTPfrm::CutSBClick() { writeClip(true); }
+
+void TFTPfrm::PAsteSBClick() {
+    if (busy_ || currentDir_.empty()) return;
+    std::string error;
+    std::optional<Clipboard> clip = readClipboard(&error);
+    if (!clip) {
+        if (!error.empty()) {
+            beeps();
+            uiPrompter().message(kClipboardError);
+            Info->addLine(QStringLiteral(">ERROR: ") + fromWire(error));
+        }
+        return;
+    }
+    const SessionId sid = currentSession_;
+    const std::string dir = currentDir_;
+    const Destination dest{Place{sid, sid ? currentIp_ : std::string()}, dir};
+    const TransferMode mode = pressedTransferMode();
+    const NodeId node = nodeIdOf(Tree->currentItem());
+    auto listing = std::make_shared<Entries>();
+    startOperation(
+        [this, clip = *clip, dest, mode, sid, dir, listing] {
+            FtpCopier copier(*engine_, *transfer_, *temp_);
+            copier.setTransferMode(mode);
+            copier.paste(clip, dest);
+            if (sid != 0 && !engine_->wait().cancelled()) *listing = engine_->fesLIST(sid, dir, true);
+        },
+        true, [this, sid, dir, node, listing] {
+            DesactivarGauges();
+            if (sid != 0) {
+                if (*listing) applyListing(node, sid, dir, *listing, ListTarget::List);
+            } else if (currentSession_ == 0 && currentDir_ == dir) {
+                MostrarFitxers(dir);
+            }
+            HabilitarBotons();
+        });
 }
 
 void TFTPfrm::RenameSBClick() {
@@ -2137,7 +2277,7 @@ void TFTPfrm::openRemoteFile(const std::string& name) {
         uiPrompter().message("Can not create temporal folder");
         return;
     }
-    const std::string local = (temp / name).string();
+    const std::string local = temp_->path(name).string();
     const std::string remote = currentDir_ + name;
     SessionId sid = currentSession_;
     TransferMode mode = pressedTransferMode();
@@ -2246,11 +2386,8 @@ void TFTPfrm::Contents1Click() {
 }
 
 void TFTPfrm::emptyTemp() {
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(dataFile("TEMP"), ec)) {
-        std::error_code ec2;
-        if (e.is_regular_file(ec2) || e.is_symlink(ec2)) std::filesystem::remove(e.path(), ec2);
-    }
+    // Only this window's own temporary files: another window may be using its own.
+    temp_->clean();
 }
 
 void TFTPfrm::closeEvent(QCloseEvent* event) {

@@ -15,6 +15,9 @@
 #include <vector>
 
 #include "ftp/engine/FtpEngine.h"
+#include "ftp/engine/copy/Clipboard.h"
+#include "ftp/engine/copy/LocalFiles.h"
+#include "ftp/engine/copy/TempFiles.h"
 #include "ftp/engine/transfer/Transfer.h"
 #include "ftp/explorer/ExplorerRules.h"
 #include "ftp/explorer/FileList.h"
@@ -126,6 +129,10 @@ public slots:
     void UpSBClick();
     void NovaCarpetaSBClick();
     void DeleteSBClick();
+    // The explorer clipboard ("copy.dat"): Copy, Cut and Paste in every direction.
+    void CopySBClick();
+    void CutSBClick();
+    void PAsteSBClick();
     void RenameSBClick();
     void SelectAllSBClick();
     void InvertSelectionSBClick();
@@ -157,6 +164,7 @@ public:
     void IncrementarTotalGauge();
     void IncrementarFileGauge(std::uint64_t k);
     void setFileProgress(std::uint64_t done, std::uint64_t total);
+    void setTotalProgress(std::uint64_t done, std::uint64_t total);
     void DesactivarGauges();
     QProgressBar* totalGauge() const { return TotalGauge; }
     QProgressBar* fileGauge() const { return FileGauge; }
@@ -252,12 +260,16 @@ private:
     int QuantsSeleccionats() const;
     void updateStatus();
     void emptyTemp();
+    std::vector<ClipEntry> clipEntries() const;
+    void writeClip(bool cut);
+    void deleteLocalItems(const std::vector<int>& rows, RecycleMode recycle);
     bool treeHasFocus() const;
     bool listHasFocus() const;
 
     std::unique_ptr<Sink> sink_;
     std::unique_ptr<FtpEngine> engine_;
     std::unique_ptr<FtpTransfer> transfer_;
+    std::unique_ptr<TempFiles> temp_; // this window's own folder below "TEMP"
     std::unique_ptr<TaskThread> worker_;
     bool busy_ = false;
     bool txWait_ = false;

@@ -675,8 +675,11 @@ TEST_F(OnVsftpd, OpeningARemoteFileDownloadsItIntoTempAndKeepsTheSource) {
     prompter->pushYesNo(true);
     w.ListDblClick();
     ASSERT_TRUE(waitIdle(w));
-    const fs::path local = dataFile("TEMP") / "file.txt";
-    EXPECT_EQ(opened, (std::vector<QString>{QString::fromStdString(local.string())}));
+    // Inside this window's own folder below "TEMP".
+    ASSERT_EQ(opened.size(), 1u);
+    const fs::path local = opened[0].toStdString();
+    EXPECT_EQ(local.filename(), "file.txt");
+    EXPECT_EQ(local.string().rfind(dataFile("TEMP").string() + "/", 0), 0u);
     std::ifstream in(local);
     std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(got, "1");
@@ -854,19 +857,22 @@ TEST_F(Explorer, EscapeOnTheListRemovesAnAbandonedNewFolder) {
     EXPECT_FALSE(w.listEditing());
 }
 
-TEST_F(Explorer, LocalDeleteAndTheClipboardStayForTheFileOperations) {
+TEST_F(Explorer, ClipboardCommandsFollowTheSelectionAndTheClipboardFile) {
     TFTPfrm w;
+    w.show();
     openDocs(w, homeDir());
     ASSERT_TRUE(w.selectListItem("a.txt"));
-    int before = beeps;
-    w.DeleteSBClick();
-    EXPECT_EQ(beeps, before + 1);
-    EXPECT_TRUE(fs::exists(home / "docs" / "a.txt"));
+    w.list()->setFocus();
     w.HabilitarBotons();
-    for (const char* name : {"Copy1", "Cut1", "Paste1"}) {
-        EXPECT_FALSE(w.action(name)->isEnabled()) << name;
-        EXPECT_TRUE(w.action(name)->shortcut().isEmpty()) << name;
-    }
+    EXPECT_TRUE(w.action("Copy1")->isEnabled());
+    EXPECT_TRUE(w.action("Cut1")->isEnabled());
+    EXPECT_FALSE(w.action("Paste1")->isEnabled()); // no "copy.dat" yet
+    EXPECT_EQ(w.action("Copy1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+    EXPECT_EQ(w.action("Cut1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
+    EXPECT_EQ(w.action("Paste1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_V));
+    w.CopySBClick();
+    w.HabilitarBotons();
+    EXPECT_TRUE(w.action("Paste1")->isEnabled());
 }
 
 TEST_F(Explorer, FullExpandNeverFollowsASymlinkedFolderAndAbortStopsIt) {
@@ -1181,3 +1187,84 @@ TEST_F(OnVsftpd, RenamingARemoteFolderNodeInPlace) {
 } // namespace vn::test
 
 #include "ExplorerWindowTest.moc"
+
+namespace vn::test {
+namespace {
+
+std::string readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_F(OnVsftpd, CopyAndCutThroughTheClipboardBothWays) {
+    TFTPfrm w;
+    w.show();
+    connect(w);
+    SessionId sid = w.currentSession();
+    // Local to server: copy docs/a.txt, paste into /upload.
+    QTreeWidgetItem* homeNode = w.findNode(homeDir(), 0);
+    ASSERT_NE(homeNode, nullptr);
+    w.tree()->setCurrentItem(homeNode);
+    ASSERT_TRUE(waitIdle(w));
+    ASSERT_TRUE(w.selectListItem("docs"));
+    w.ListDblClick();
+    ASSERT_TRUE(waitIdle(w));
+    ASSERT_EQ(w.currentDirBytes(), homeDir() + "docs/");
+    ASSERT_TRUE(w.selectListItem("a.txt"));
+    w.list()->setFocus();
+    w.CopySBClick();
+    ASSERT_TRUE(fs::exists(dataFile("copy.dat")));
+    QTreeWidgetItem* upload = w.findNode("/upload/", sid);
+    ASSERT_NE(upload, nullptr);
+    w.tree()->setCurrentItem(upload);
+    ASSERT_TRUE(waitIdle(w));
+    ASSERT_EQ(w.currentDirBytes(), "/upload/");
+    w.PAsteSBClick();
+    ASSERT_TRUE(waitIdle(w, 10s));
+    EXPECT_EQ(readAll(server->uploadDir() / "a.txt"), "hello");
+    EXPECT_NE(listItem(w, "a.txt"), nullptr); // the list shows the pasted file
+    EXPECT_TRUE(fs::exists(home / "docs" / "a.txt")); // a copy keeps its source
+
+    // Server to local with Cut: the remote source goes once the copy is done.
+    ASSERT_TRUE(w.selectListItem("a.txt"));
+    w.list()->setFocus();
+    w.CutSBClick();
+    homeNode = w.findNode(homeDir(), 0);
+    w.tree()->setCurrentItem(homeNode);
+    ASSERT_TRUE(waitIdle(w));
+    ASSERT_EQ(w.currentDirBytes(), homeDir());
+    w.PAsteSBClick();
+    ASSERT_TRUE(waitIdle(w, 10s));
+    EXPECT_EQ(readAll(home / "a.txt"), "hello");
+    EXPECT_FALSE(fs::exists(server->uploadDir() / "a.txt"));
+    EXPECT_NE(listItem(w, "a.txt"), nullptr);
+    EXPECT_EQ(prompter->unexpected(), 0) << ::testing::PrintToString(prompter->asked());
+}
+
+TEST_F(Explorer, LocalDeleteFollowsRecycleBin) {
+    IniFile(configFile()).writeInt("FTP", "RecycleBin", 0);
+    TFTPfrm w;
+    w.show();
+    ASSERT_TRUE(w.selectListItem("docs"));
+    w.ListDblClick();
+    ASSERT_TRUE(w.selectListItem("a.txt"));
+    w.list()->setFocus();
+    prompter->pushYesNo(false);
+    w.DeleteSBClick();
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_TRUE(fs::exists(home / "docs" / "a.txt")); // No keeps it
+    ASSERT_TRUE(w.selectListItem("a.txt"));
+    w.list()->setFocus();
+    prompter->pushYesNo(true);
+    w.DeleteSBClick();
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_FALSE(fs::exists(home / "docs" / "a.txt"));
+    EXPECT_EQ(listItem(w, "a.txt"), nullptr);
+    auto asked = prompter->asked();
+    EXPECT_EQ(std::count(asked.begin(), asked.end(),
+                         "yesno: Do you confirm that you want to delete this/these element/s?"),
+              2);
+}
+
+} // namespace
+} // namespace vn::test
