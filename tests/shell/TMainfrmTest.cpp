@@ -518,16 +518,17 @@ TEST_F(Shell, MainKeysComeBackWhenNoChildClaimsThem) {
     QPointer<QWidget> ftp = w.openTool(ToolKind::FTP);
     QCoreApplication::processEvents();
     EXPECT_TRUE(w.closeActiveAction()->shortcut().isEmpty());
-    // The FTP window's Cut takes Ctrl+X from Close All; keys the child leaves
-    // alone stay with the main window.
+    // The FTP window's Cut and File Properties take Ctrl+X and Ctrl+F from
+    // Close All and the FTP session command while it is active.
     EXPECT_TRUE(w.closeAllAction()->shortcut().isEmpty());
-    EXPECT_EQ(w.sessionAction(ToolKind::FTP)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+    EXPECT_TRUE(w.sessionAction(ToolKind::FTP)->shortcut().isEmpty());
     QMdiSubWindow* sub = w.childWindows().first();
     sub->close();
     ASSERT_TRUE(waitFor([&] { return ftp.isNull(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(w.closeActiveAction()->shortcut(), QKeySequence(Qt::Key_F10));
     EXPECT_EQ(w.closeAllAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
+    EXPECT_EQ(w.sessionAction(ToolKind::FTP)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
 }
 
 // A tool's Ctrl+X (Stop) must beat "Close All the Windows".
@@ -581,9 +582,10 @@ TEST_F(Shell, UnclaimedMainKeysWorkFromInsideAChild) {
     w.mdiArea()->setActiveSubWindow(w.childWindows().last());
     ftp->setFocus();
     target = QApplication::focusWidget() ? QApplication::focusWidget() : ftp;
+    // Ctrl+F is the FTP window's own (File Properties): no second FTP window.
     QTest::keyClick(target, Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(ambiguous.count(), 0);
-    EXPECT_EQ(w.findChildren<TFTPfrm*>().size(), 2);
+    EXPECT_EQ(w.findChildren<TFTPfrm*>().size(), 1);
     // The frame keeps Ctrl+F4 to close its child.
     const int before = int(w.childWindows().size());
     QPointer<QMdiSubWindow> active = w.childWindows().first();

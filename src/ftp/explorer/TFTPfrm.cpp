@@ -55,6 +55,8 @@
 #include "ftp/explorer/LocalRoots.h"
 #include "ftp/engine/copy/Clipboard.h"
 #include "ftp/engine/copy/Copier.h"
+#include "UsefulTools/DragAndDrop/OleDnD.h"
+#include "ftp/explorer/TFilePropfrm.h"
 #include "ftp/explorer/TQuickfrm.h"
 #include "ftp/explorer/TSmartfrm.h"
 #include "sites/SiteConnect.h"
@@ -338,7 +340,7 @@ void TFTPfrm::buildUi() {
     A("MoveUp1", "Move &Up", K(Qt::CTRL | Qt::Key_U), [this] { UpSBClick(); }, "Move Up");
     A("NewFolder1", "&New Folder", K(Qt::CTRL | Qt::Key_N), [this] { NovaCarpetaSBClick(); }, "New Folder");
     A("Execute1", "&Execute", K(Qt::CTRL | Qt::Key_E), [this] { ListDblClick(); });
-    A("FileProperties1", "File &Properties", K(), none);
+    A("FileProperties1", "File &Properties", K(Qt::CTRL | Qt::Key_F), [this] { FileProperties1Click(); });
     A("FullCollapse1", "Full Collapse", K(), [this] { FullCollapse1Click(); });
     A("FullExpand1", "Full Expand", K(), [this] { FullExpand1Click(); });
     A("Search1", "&Search", K(), none, "Search");
@@ -389,7 +391,7 @@ void TFTPfrm::buildUi() {
     info3->setChecked(true);
     A("Options2", "&Options", K(), none);
     A("System2", "S&ystem", K(), [this] { System1Click(); });
-    A("FileProperties2", "File P&roperties", K(), none);
+    A("FileProperties2", "File P&roperties", K(), [this] { FileProperties1Click(); });
     LogoutAction = A("Logout1", "Logout from this FTP Server", K(Qt::CTRL | Qt::Key_Escape), [this] { Logout1Click(); });
     QAction* clear = A("Clear1", "&Clear", K(), [this] { Clear1Click(); });
     A("SaveLog1", "&Save Log to file", K(), [this] { SaveLog1Click(); });
@@ -541,6 +543,7 @@ void TFTPfrm::buildUi() {
     ListIcons->installEventFilter(this);
     ListStack->addWidget(ListReport);
     ListStack->addWidget(ListIcons);
+    installDragAndDrop();
     Info = new InfoBox(vsplit_);
     Info->setObjectName(QStringLiteral("Info"));
     Info->setAccessibleName(QStringLiteral("Information"));
@@ -783,7 +786,9 @@ void TFTPfrm::HabilitarBotons() {
     set("Copy1", s.copy);
     set("Cut1", s.cut);
     set("Paste1", s.paste);
-    for (const char* later : {"Search1", "FileProperties1", "FileProperties2",
+    set("FileProperties1", selectedRows().size() == 1);
+    set("FileProperties2", selectedRows().size() == 1);
+    for (const char* later : {"Search1",
                               "UploadtoMultipleHosts1", "ColorsOptions1", "NewCustomCommand1", "QuickCommand1"})
         set(later, false);
     set("Abort1", true);
@@ -2126,6 +2131,202 @@ void TFTPfrm::PAsteSBClick() {
             }
             HabilitarBotons();
         });
+}
+
+// ---------------------------------------------------------------- drag and drop
+
+void TFTPfrm::installDragAndDrop() {
+    auto* onTree = new OleDnD(Tree);
+    onTree->setObjectName(QStringLiteral("DragAndDrop2"));
+    onTree->setAcceptRule([this](const OleDnD::Probe&) { return !busy_; });
+    connect(onTree, &OleDnD::filesDropped, this,
+            [this](std::vector<std::string> paths, QModelIndex t) { FerDropEnTree(paths, Tree->itemFromIndex(t)); });
+    connect(onTree, &OleDnD::internalDropped, this,
+            [this](QObject* source, QModelIndex t) { TreeDragDrop(source, Tree->itemFromIndex(t)); });
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(ListReport),
+                                    static_cast<QAbstractItemView*>(ListIcons)}) {
+        auto* onList = new OleDnD(view);
+        onList->setObjectName(QStringLiteral("DragAndDrop1"));
+        onList->setAcceptRule([this](const OleDnD::Probe& p) {
+            if (busy_) return false;
+            // An internal drag may end on a folder item or on no item at all.
+            return !p.internal || !p.target.isValid() || model_->item(p.target.row()).isFolderLike(currentSession_ != 0);
+        });
+        connect(onList, &OleDnD::filesDropped, this,
+                [this](std::vector<std::string> paths, QModelIndex t) { FerDropEnList(paths, t.isValid() ? t.row() : -1); });
+        connect(onList, &OleDnD::internalDropped, this,
+                [this](QObject* source, QModelIndex t) { ListDragDrop(source, t.isValid() ? t.row() : -1); });
+    }
+    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(Tree), static_cast<QAbstractItemView*>(ListReport),
+                                 static_cast<QAbstractItemView*>(ListIcons)})
+        OleDnD::makeDragSource(v);
+}
+
+namespace {
+
+// A place for the copy routines: a session with its address, or this machine.
+Place placeFor(SessionId session, const std::string& ip) { return Place{session, session ? ip : std::string()}; }
+
+std::string asFolder(std::string path) {
+    if (path.empty() || path.back() != '/') path += '/';
+    return path;
+}
+
+} // namespace
+
+void TFTPfrm::runCopyJobs(std::vector<CopyJob> jobs, QTreeWidgetItem* expandAfter) {
+    if (jobs.empty()) return;
+    const NodeId expand = nodeIdOf(expandAfter);
+    const SessionId sid = currentSession_;
+    const std::string dir = currentDir_;
+    const NodeId listNode = nodeIdOf(Tree->currentItem());
+    const TransferMode mode = pressedTransferMode();
+    auto listing = std::make_shared<Entries>();
+    startOperation(
+        [this, jobs, mode, sid, dir, listing] {
+            FtpCopier copier(*engine_, *transfer_, *temp_);
+            copier.setTransferMode(mode);
+            copier.startTotal(jobs.size());
+            for (const CopyJob& j : jobs) {
+                if (engine_->wait().cancelled()) break;
+                if (j.tree) copier.CopiarDirectori(j.source, j.destination, j.dest, j.path);
+                else copier.CopiarElement(j.source, j.destination, j.dest, j.path);
+            }
+            if (sid != 0 && !engine_->wait().cancelled()) *listing = engine_->fesLIST(sid, dir, true);
+        },
+        true, [this, expand, sid, dir, listNode, listing] {
+            DesactivarGauges();
+            if (sid != 0) {
+                if (*listing) applyListing(listNode, sid, dir, *listing, ListTarget::List);
+            } else if (currentSession_ == 0 && currentDir_ == dir) {
+                MostrarFitxers(dir);
+            }
+            if (QTreeWidgetItem* n = nodeById(expand)) {
+                // Expanding reloads the node's children, the new folders among them.
+                EsborrarDesde(n, false);
+                addPlaceholder(n);
+                n->setExpanded(false);
+                n->setExpanded(true);
+            }
+            HabilitarBotons();
+        });
+}
+
+void TFTPfrm::FerDropEnList(const std::vector<std::string>& paths, int targetRow) {
+    if (busy_ || currentDir_.empty()) return;
+    std::string folder = currentDir_;
+    if (targetRow >= 0 && targetRow < model_->rowCount()) {
+        const FileItem& t = model_->item(targetRow);
+        if (t.kind == ItemKind::LocalFolder || t.kind == ItemKind::RemoteFolder) folder = currentDir_ + t.name + "/";
+    }
+    runCopyJobs(dropJobs(paths, placeFor(currentSession_, currentIp_), folder), nullptr);
+}
+
+void TFTPfrm::FerDropEnTree(const std::vector<std::string>& paths, QTreeWidgetItem* node) {
+    const TNodeInfo* n = nodeInfo(node);
+    if (busy_ || !n) return;
+    runCopyJobs(dropJobs(paths, placeFor(n->session, n->Ip), asFolder(RetornaDirectori(*n))), node);
+}
+
+std::vector<TFTPfrm::CopyJob> TFTPfrm::dropJobs(const std::vector<std::string>& paths, const Place& destination,
+                                                const std::string& folder) {
+    std::vector<CopyJob> jobs;
+    for (const std::string& p : paths) {
+        std::error_code ec;
+        auto st = std::filesystem::symlink_status(p, ec);
+        if (ec || (!std::filesystem::is_directory(st) && !std::filesystem::is_regular_file(st) &&
+                   !std::filesystem::is_symlink(st))) {
+            uiPrompter().message("Item " + p + " is not a file or a folder");
+            continue;
+        }
+        // A dropped folder becomes a sub-folder of the destination, with all it holds.
+        jobs.push_back({false, Place{}, destination, folder, p});
+    }
+    return jobs;
+}
+
+void TFTPfrm::ListDragDrop(QObject* source, int targetRow) {
+    if (busy_ || currentDir_.empty()) return;
+    const Place here = placeFor(currentSession_, currentIp_);
+    const bool remote = currentSession_ != 0;
+    std::vector<CopyJob> jobs;
+    const FileItem* target = targetRow >= 0 && targetRow < model_->rowCount() ? &model_->item(targetRow) : nullptr;
+    if (source == Tree) {
+        const TNodeInfo* s = nodeInfo(Tree->currentItem());
+        if (!s || s->DirNom.empty()) {
+            beeps();
+            return;
+        }
+        const Place from = placeFor(s->session, s->Ip);
+        const std::string src = asFolder(RetornaDirectori(*s));
+        std::string base = target ? currentDir_ + target->name + "/" : currentDir_;
+        if (remote) jobs.push_back({true, from, here, base + s->DirNom, src});
+        else jobs.push_back({false, from, here, base, src});
+    } else {
+        if (!target) {
+            beeps();
+            return;
+        }
+        const std::string into = currentDir_ + target->name + "/";
+        for (int r : selectedRows()) {
+            if (r == targetRow) continue;
+            const FileItem& it = model_->item(r);
+            if (it.kind == ItemKind::RemoteFolder) jobs.push_back({true, here, here, into + it.name, currentDir_ + it.name});
+            else if (it.kind == ItemKind::LocalFolder) jobs.push_back({false, here, here, into, currentDir_ + it.name + "/"});
+            else jobs.push_back({false, here, here, into, currentDir_ + it.name});
+        }
+    }
+    runCopyJobs(std::move(jobs), nullptr);
+}
+
+void TFTPfrm::TreeDragDrop(QObject* source, QTreeWidgetItem* node) {
+    const TNodeInfo* n = nodeInfo(node);
+    if (busy_) return;
+    if (!n) {
+        beeps();
+        return;
+    }
+    const Place to = placeFor(n->session, n->Ip);
+    const std::string dest = asFolder(RetornaDirectori(*n));
+    std::vector<CopyJob> jobs;
+    if (source == Tree) {
+        const TNodeInfo* s = nodeInfo(Tree->currentItem());
+        if (!s || s->DirNom.empty() || Tree->currentItem() == node) {
+            beeps();
+            return;
+        }
+        const Place from = placeFor(s->session, s->Ip);
+        const std::string src = asFolder(RetornaDirectori(*s));
+        if (s->session != 0) jobs.push_back({true, from, to, dest + s->DirNom, src});
+        else jobs.push_back({false, from, to, dest, src});
+    } else {
+        const Place here = placeFor(currentSession_, currentIp_);
+        for (int r : selectedRows()) {
+            const FileItem& it = model_->item(r);
+            if (it.kind == ItemKind::RemoteFolder) jobs.push_back({true, here, to, dest + it.name, currentDir_ + it.name});
+            else if (it.kind == ItemKind::LocalFolder) jobs.push_back({false, here, to, dest, currentDir_ + it.name + "/"});
+            else jobs.push_back({false, here, to, dest, currentDir_ + it.name});
+        }
+    }
+    runCopyJobs(std::move(jobs), node);
+}
+
+void TFTPfrm::FileProperties1Click() {
+    std::vector<int> rows = selectedRows();
+    if (busy_ || rows.size() != 1) return;
+    engine_->wait().lowerCancel();
+    const FileItem& it = model_->item(rows[0]);
+    TFilePropfrm::Values v;
+    v.name = it.name;
+    v.type = toWire(it.type);
+    v.folder = currentDir_;
+    v.size = toWire(it.size);
+    v.modified = toWire(it.modified);
+    v.attributes = toWire(it.attribs);
+    v.isFolder = it.type == QStringLiteral("Folder");
+    v.isRemote = currentSession_ != 0;
+    TFilePropfrm dialog(v, this);
+    uiPrompter().exec(dialog);
 }
 
 void TFTPfrm::RenameSBClick() {

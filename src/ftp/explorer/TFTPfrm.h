@@ -16,6 +16,7 @@
 
 #include "ftp/engine/FtpEngine.h"
 #include "ftp/engine/copy/Clipboard.h"
+#include "ftp/engine/copy/Copier.h"
 #include "ftp/engine/copy/LocalFiles.h"
 #include "ftp/engine/copy/TempFiles.h"
 #include "ftp/engine/transfer/Transfer.h"
@@ -133,6 +134,13 @@ public slots:
     void CopySBClick();
     void CutSBClick();
     void PAsteSBClick();
+    void FileProperties1Click();
+    // Drops: paths from the desktop onto the list (a folder item or the current
+    // folder) or onto a tree node; drags within the window. Every drop copies.
+    void FerDropEnList(const std::vector<std::string>& paths, int targetRow);
+    void FerDropEnTree(const std::vector<std::string>& paths, QTreeWidgetItem* node);
+    void ListDragDrop(QObject* source, int targetRow);
+    void TreeDragDrop(QObject* source, QTreeWidgetItem* node);
     void RenameSBClick();
     void SelectAllSBClick();
     void InvertSelectionSBClick();
@@ -262,6 +270,16 @@ private:
     void emptyTemp();
     std::vector<ClipEntry> clipEntries() const;
     void writeClip(bool cut);
+    struct CopyJob {
+        bool tree; // CopiarDirectori, else CopiarElement
+        Place source, destination;
+        std::string dest, path;
+    };
+    void installDragAndDrop();
+    std::vector<CopyJob> dropJobs(const std::vector<std::string>& paths, const Place& destination,
+                                  const std::string& folder);
+    // Runs the copies on the worker, then reloads the list (and expandAfter's children).
+    void runCopyJobs(std::vector<CopyJob> jobs, QTreeWidgetItem* expandAfter);
     void deleteLocalItems(const std::vector<int>& rows, RecycleMode recycle);
     bool treeHasFocus() const;
     bool listHasFocus() const;

@@ -1268,3 +1268,64 @@ TEST_F(Explorer, LocalDeleteFollowsRecycleBin) {
 
 } // namespace
 } // namespace vn::test
+
+namespace vn::test {
+namespace {
+
+TEST_F(OnVsftpd, DesktopFolderDroppedOnARemoteListIsUploadedWithItsContents) {
+    TFTPfrm w;
+    w.show();
+    connect(w, "/upload");
+    ASSERT_TRUE(waitIdle(w));
+    ASSERT_EQ(w.currentDirBytes(), "/upload/");
+    const std::string gone = homeDir() + "no-longer-there";
+    w.FerDropEnList({homeDir() + "docs", gone}, -1);
+    ASSERT_TRUE(waitIdle(w, 10s));
+    EXPECT_EQ(readAll(server->uploadDir() / "docs" / "a.txt"), "hello");
+    EXPECT_EQ(readAll(server->uploadDir() / "docs" / "big.bin"), std::string(5000, 'b'));
+    EXPECT_TRUE(fs::is_directory(server->uploadDir() / "docs" / "inner"));
+    EXPECT_NE(listItem(w, "docs"), nullptr);
+    auto asked = prompter->asked();
+    EXPECT_NE(std::find(asked.begin(), asked.end(), "message: Item " + gone + " is not a file or a folder"),
+              asked.end());
+    EXPECT_TRUE(fs::exists(home / "docs" / "a.txt")); // a drop copies, never moves
+}
+
+TEST_F(Explorer, ListItemsDraggedOntoAFolderItemAreCopiedIntoIt) {
+    TFTPfrm w;
+    w.show();
+    openDocs(w, homeDir());
+    ASSERT_TRUE(w.selectListItem("a.txt"));
+    int target = -1;
+    for (int r = 0; r < w.list()->model()->rowCount(); ++r)
+        if (w.list()->model()->index(r, 0).data().toString() == "inner") target = r;
+    ASSERT_GE(target, 0);
+    w.ListDragDrop(w.list(), target);
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_EQ(readAll(home / "docs" / "inner" / "a.txt"), "hello");
+    EXPECT_TRUE(fs::exists(home / "docs" / "a.txt"));
+    // Onto no item: only the beep.
+    int before = beeps;
+    ASSERT_TRUE(w.selectListItem("a.txt"));
+    w.ListDragDrop(w.list(), -1);
+    EXPECT_EQ(beeps, before + 1);
+}
+
+TEST_F(Explorer, FilePropertiesOfALocalFolderShowsNoSize) {
+    TFTPfrm w;
+    w.show();
+    openDocs(w, homeDir());
+    ASSERT_TRUE(w.selectListItem("inner"));
+    QString sizeLine = "unset", title;
+    prompter->pushDialog([&](QDialog& d) {
+        title = d.windowTitle();
+        if (auto* l = d.findChild<QLabel*>("SizeLabel")) sizeLine = l->text();
+        return static_cast<int>(QDialog::Accepted);
+    });
+    w.FileProperties1Click();
+    EXPECT_EQ(title, "File Properties");
+    EXPECT_EQ(sizeLine, "");
+}
+
+} // namespace
+} // namespace vn::test
