@@ -1295,6 +1295,7 @@ TEST_F(Explorer, ListItemsDraggedOntoAFolderItemAreCopiedIntoIt) {
     TFTPfrm w;
     w.show();
     openDocs(w, homeDir());
+    ASSERT_TRUE(waitIdle(w));
     ASSERT_TRUE(w.selectListItem("a.txt"));
     int target = -1;
     for (int r = 0; r < w.list()->model()->rowCount(); ++r)
@@ -1315,6 +1316,7 @@ TEST_F(Explorer, FilePropertiesOfALocalFolderShowsNoSize) {
     TFTPfrm w;
     w.show();
     openDocs(w, homeDir());
+    ASSERT_TRUE(waitIdle(w));
     ASSERT_TRUE(w.selectListItem("inner"));
     QString sizeLine = "unset", title;
     prompter->pushDialog([&](QDialog& d) {
