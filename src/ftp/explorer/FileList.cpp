@@ -268,7 +268,10 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         }
     } else if (role == Qt::DecorationRole && index.column() == 0) {
         auto k = static_cast<std::size_t>(it.kind);
-        return k < icons_.size() ? QVariant(icons_[k]) : QVariant();
+        if (k >= icons_.size()) return QVariant();
+        if (!it.cutMark) return QVariant(icons_[k]);
+        // A cut item is drawn dimmed, as a disabled icon.
+        return QVariant(QIcon(icons_[k].pixmap(16, QIcon::Disabled)));
     } else if (role == Qt::TextAlignmentRole && index.column() == 1) {
         return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
     } else if (role == Qt::ForegroundRole && color_.isValid()) {
@@ -290,6 +293,13 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren | Qt::ItemIsDragEnabled;
     if (index.column() == 0) f |= Qt::ItemIsEditable;
     return f;
+}
+
+void FileListModel::setCutMarks(const std::vector<int>& rows) {
+    for (auto& it : items_) it.cutMark = false;
+    for (int r : rows)
+        if (r >= 0 && static_cast<std::size_t>(r) < items_.size()) items_[static_cast<std::size_t>(r)].cutMark = true;
+    if (!items_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole});
 }
 
 std::vector<int> FileListModel::sortedOrder() const {

@@ -31,6 +31,7 @@ struct FileItem {
     std::string typeFold;
     std::int64_t sizeKey = -1;    // -1: no size
     std::int64_t timeKey = 0;     // local: seconds; remote: unused
+    bool cutMark = false;         // Cut: drawn dimmed until the next Copy or Cut
     bool isFolderLike(bool remote) const;
 };
 
@@ -96,6 +97,8 @@ public:
     // Appends one item at the end, unsorted (a new folder being named); its row.
     int appendItem(FileItem item);
     void setIcons(std::vector<QIcon> byKind) { icons_ = std::move(byKind); }
+    // The cut marks: cleared on every item, then set on these rows.
+    void setCutMarks(const std::vector<int>& rows);
     void setTextColor(const QColor& c) { color_ = c; }
 
 private:

@@ -2091,6 +2091,7 @@ void TFTPfrm::writeClip(bool cut) {
         uiPrompter().message(kClipboardError);
         return;
     }
+    model_->setCutMarks(cut ? selectedRows() : std::vector<int>{});
     HabilitarBotons();
 }
 

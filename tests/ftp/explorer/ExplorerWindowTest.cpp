@@ -874,6 +874,12 @@ TEST_F(Explorer, ClipboardCommandsFollowTheSelectionAndTheClipboardFile) {
     w.CopySBClick();
     w.HabilitarBotons();
     EXPECT_TRUE(w.action("Paste1")->isEnabled());
+    // Cut marks the selected items (drawn dimmed); the next Copy clears every mark.
+    w.CutSBClick();
+    EXPECT_TRUE(listItem(w, "a.txt")->cutMark);
+    EXPECT_FALSE(listItem(w, "big.bin")->cutMark);
+    w.CopySBClick();
+    EXPECT_FALSE(listItem(w, "a.txt")->cutMark);
 }
 
 TEST_F(Explorer, FullExpandNeverFollowsASymlinkedFolderAndAbortStopsIt) {
