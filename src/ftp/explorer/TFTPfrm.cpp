@@ -872,12 +872,7 @@ void TFTPfrm::ActivarFileGauge(std::uint64_t n) {
     placeGauges();
 }
 
-void TFTPfrm::IncrementarTotalGauge() {
-    ++totalDone_;
-    TotalGauge->setValue(scaled(totalDone_, totalMax_));
-    TotalGauge->setToolTip(
-        QStringLiteral("%1 of %2").arg(static_cast<qulonglong>(totalDone_)).arg(static_cast<qulonglong>(totalMax_)));
-}
+void TFTPfrm::IncrementarTotalGauge() { setTotalProgress(totalDone_ + 1, totalMax_); }
 
 void TFTPfrm::setTotalProgress(std::uint64_t done, std::uint64_t total) {
     if (total != totalMax_ || !TotalGauge->isVisible()) {

@@ -85,32 +85,14 @@ private:
     void (*old_)(int);
 };
 
-struct CopyFixture : ::testing::Test {
-    CopySink sink;
-    PlainPrompter prompter;
-    FtpEngine engine{sink, prompter};
-    FtpTransfer transfer{engine};
+struct CopyFixture : TransferFixtureT<CopySink> {
     TempFiles temp;
     FtpCopier copier{engine, transfer, temp};
     fs::path dir = scratchDir("copy");
 
     void SetUp() override {
-        configure({});
-        transfer.setProgressInterval(std::chrono::milliseconds(0));
+        TransferFixtureT<CopySink>::SetUp();
         copier.setRecycleMode(RecycleMode::Delete);
-    }
-    void configure(FtpSettings s) {
-        engine.applySettings(s);
-        engine.wait().lowerCancel();
-    }
-    static ConnectParams params(uint16_t port, bool passive, std::string login = "user", std::string password = "pw") {
-        ConnectParams p;
-        p.host = "127.0.0.1";
-        p.port = port;
-        p.passive = passive;
-        p.login = std::move(login);
-        p.password = std::move(password);
-        return p;
     }
     SessionId connect(uint16_t port, bool passive, std::string login = "user", std::string password = "pw") {
         auto id = engine.ConnectarAServidor(params(port, passive, std::move(login), std::move(password)));

@@ -161,8 +161,10 @@ inline std::string patternBytes(std::size_t n, std::uint32_t seed = 1) {
     return s;
 }
 
-struct TransferFixture : ::testing::Test {
-    TransferSink sink;
+// An engine and its transfers on the test thread, reporting to Sink.
+template <class Sink>
+struct TransferFixtureT : ::testing::Test {
+    Sink sink;
     PlainPrompter prompter;
     FtpEngine engine{sink, prompter};
     FtpTransfer transfer{engine};
@@ -186,5 +188,6 @@ struct TransferFixture : ::testing::Test {
     }
     std::vector<ResumeRecord> restRecords() const { return ResumeStore().records(); }
 };
+using TransferFixture = TransferFixtureT<TransferSink>;
 
 } // namespace vn::test
