@@ -2012,7 +2012,19 @@ void TFTPfrm::DeleteSBClick() {
 
 void TFTPfrm::deleteLocalItems(const std::vector<int>& rows, RecycleMode recycle) {
     std::vector<std::string> paths;
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) paths.push_back(currentDir_ + model_->item(*it).name);
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        const std::string& name = model_->item(*it).name;
+        const std::string path = currentDir_ + name;
+        struct stat st {};
+        // A file nobody may write is deleted only when the user says so (and then made writable).
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) {
+            if (!uiPrompter().askYesNo("The file '" + name + "' is ReadOnly. Do you really want to delete it?"))
+                continue;
+            ::chmod(path.c_str(), st.st_mode | S_IWUSR);
+        }
+        paths.push_back(path);
+    }
+    if (paths.empty()) return;
     const std::string dir = currentDir_;
     ActivartotalGauge(paths.size());
     auto failed = std::make_shared<std::vector<std::string>>();

@@ -1248,6 +1248,29 @@ TEST_F(OnVsftpd, CopyAndCutThroughTheClipboardBothWays) {
     EXPECT_EQ(prompter->unexpected(), 0) << ::testing::PrintToString(prompter->asked());
 }
 
+TEST_F(Explorer, ReadOnlyLocalFileIsDeletedOnlyWhenConfirmed) {
+    IniFile(configFile()).writeInt("FTP", "RecycleBin", 0);
+    fs::permissions(home / "docs" / "a.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    TFTPfrm w;
+    w.show();
+    openDocs(w, homeDir());
+    ASSERT_TRUE(waitIdle(w));
+    for (bool yes : {false, true}) {
+        ASSERT_TRUE(w.selectListItem("a.txt"));
+        w.list()->setFocus();
+        prompter->pushYesNo(true); // the delete question
+        prompter->pushYesNo(yes);  // the read-only question
+        w.DeleteSBClick();
+        ASSERT_TRUE(waitIdle(w));
+        EXPECT_EQ(fs::exists(home / "docs" / "a.txt"), !yes);
+        EXPECT_EQ(listItem(w, "a.txt") != nullptr, !yes);
+    }
+    auto asked = prompter->asked();
+    EXPECT_EQ(std::count(asked.begin(), asked.end(),
+                         "yesno: The file 'a.txt' is ReadOnly. Do you really want to delete it?"),
+              2);
+}
+
 TEST_F(Explorer, LocalDeleteFollowsRecycleBin) {
     IniFile(configFile()).writeInt("FTP", "RecycleBin", 0);
     TFTPfrm w;
