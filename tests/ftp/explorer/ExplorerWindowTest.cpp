@@ -14,7 +14,10 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QRegularExpression>
+#include <QDragEnterEvent>
 #include <QLabel>
+#include <QMimeData>
+#include <QUrl>
 #include <QPushButton>
 #include <QTimer>
 #include <QLineEdit>
@@ -1421,6 +1424,44 @@ TEST_F(OnVsftpd, InterruptedDownloadResumesAfterSmartResume) {
     for (const QString& l : w.info()->lines())
         if (l.startsWith(">REST ") && l != ">REST 0") sawRest = true;
     EXPECT_TRUE(sawRest);
+}
+
+} // namespace
+} // namespace vn::test
+
+namespace vn::test {
+namespace {
+
+TEST_F(Explorer, DesktopDropOnTheListCopiesIntoTheCurrentFolder) {
+    const fs::path outside = home.parent_path() / (home.filename().string() + "-desktop");
+    fs::remove_all(outside);
+    touch(outside / "dropped.txt", "from the desktop");
+    TFTPfrm w;
+    w.resize(800, 600);
+    w.show();
+    openDocs(w, homeDir());
+    ASSERT_TRUE(waitIdle(w));
+    QMimeData data;
+    data.setData(QStringLiteral("text/uri-list"),
+                 QUrl::fromLocalFile(QString::fromStdString((outside / "dropped.txt").string())).toEncoded() + "\r\n");
+    QWidget* viewport = w.list()->viewport();
+    // Below the last row: no item under the pointer, so the current folder.
+    const QPoint pos(5, viewport->height() - 5);
+    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDragMoveEvent move(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &move);
+    QDropEvent drop(QPointF(pos), actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction); // the desktop never deletes its file
+    QTest::qWait(20);
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_EQ(readAll(home / "docs" / "dropped.txt"), "from the desktop");
+    EXPECT_TRUE(fs::exists(outside / "dropped.txt"));
+    EXPECT_NE(listItem(w, "dropped.txt"), nullptr);
+    fs::remove_all(outside);
 }
 
 } // namespace
