@@ -14,8 +14,8 @@ packages=(
   vsftpd python3 python3-pyftpdlib
   # running headless and screenshots
   xvfb xauth
-  # the transfer benchmark's reference client
-  curl
+  # the benchmarks' reference clients
+  curl lftp
 )
 
 missing=()
