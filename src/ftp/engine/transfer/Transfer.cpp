@@ -266,6 +266,24 @@ void FtpTransfer::deleteLocal(const std::string& path) {
     }
 }
 
+TransferResult FtpTransfer::complete(SessionId id, const char* command, const std::string& shownName,
+                                     std::uint64_t moved, Clock::time_point start, Progress& progress) {
+    Reply done = engine_.readReplyLate(id);
+    if (engine_.wait().cancelled()) return stopped(id);
+    engine_.logReply(done);
+    FtpSink& sink = engine_.sink();
+    if (done.code() != '2') {
+        sink.log(std::string(">ERROR with ") + command + " command.");
+        return TransferResult::Failed;
+    }
+    const std::int64_t ms = msSince(start);
+    progress.dropSpeedLine();
+    sink.log(">File '" + shownName + "' transmitted OK.");
+    sink.log(timeNeededLine(ms));
+    sink.log(speedSummaryLine(moved, ms));
+    return TransferResult::Copied;
+}
+
 TransferResult FtpTransfer::fesGET(SessionId id, const std::string& remoteName, const std::string& localPath) {
     FtpSink& sink = engine_.sink();
     EventWait& wait = engine_.wait();
@@ -456,18 +474,8 @@ TransferResult FtpTransfer::fesGET(SessionId id, const std::string& remoteName, 
     }
 
     data.close();
-    Reply done = engine_.readReplyLate(id);
-    if (wait.cancelled()) return stopped(id);
-    engine_.logReply(done);
-    if (done.code() != '2') {
-        log(">ERROR with RETR command.");
-        return TransferResult::Failed;
-    }
-    const std::int64_t ms = msSince(start);
-    progress.dropSpeedLine();
-    log(">File '" + localPath + "' transmitted OK.");
-    log(timeNeededLine(ms));
-    log(speedSummaryLine(fileSize - offset, ms));
+    if (TransferResult r = complete(id, "RETR", localPath, fileSize - offset, start, progress); r != TransferResult::Copied)
+        return r;
     if (engine_.settings().DeleteFileAfterDownload && !keepSource_) {
         engine_.fesDELETEFILE(id, remoteName);
         if (refresh_) refresh_();
@@ -626,18 +634,8 @@ TransferResult FtpTransfer::fesPUT(SessionId id, const std::string& localPath, c
     }
 
     data.close();
-    Reply done = engine_.readReplyLate(id);
-    if (wait.cancelled()) return stopped(id);
-    engine_.logReply(done);
-    if (done.code() != '2') {
-        log(">ERROR with STOR command.");
-        return TransferResult::Failed;
-    }
-    const std::int64_t ms = msSince(start);
-    progress.dropSpeedLine();
-    log(">File '" + remoteName + "' transmitted OK.");
-    log(timeNeededLine(ms));
-    log(speedSummaryLine(sent - offset, ms));
+    if (TransferResult r = complete(id, "STOR", remoteName, sent - offset, start, progress); r != TransferResult::Copied)
+        return r;
     if (engine_.settings().DeleteFileAfterUpload && !keepSource_) {
         deleteLocal(localPath);
         if (refresh_) refresh_();

@@ -103,6 +103,9 @@ private:
     void deleteLocal(const std::string& path);
     // Why a transfer stopped early: the user's Abort, or a failure.
     TransferResult stopped(SessionId id);
+    // The completion reply of RETR or STOR and the success lines.
+    TransferResult complete(SessionId id, const char* command, const std::string& shownName, std::uint64_t moved,
+                            std::chrono::steady_clock::time_point start, Progress& progress);
 
     FtpEngine& engine_;
     std::map<SessionId, char> type_;
