@@ -30,6 +30,7 @@ Reply FtpEngine::readReplyLate(SessionId id) {
     bool wasCancelled = wait_.cancelled();
     bool wasTimedOut = wait_.timedOut();
     if (!wasCancelled) return readReply(id);
+    if (closing_) return {};
     // After the user's Abort the answer is awaited only briefly: a server that
     // keeps silent must not hold the window for a whole read time-out.
     Timeouts t = wait_.timeouts();

@@ -163,6 +163,8 @@ public:
     // and raised again, so the answer to an interrupted command is consumed.
     Reply readReplyLate(SessionId id);
     static constexpr int kLateReadAfterAbort = 5; // seconds
+    // While the window closes, late replies are not waited for at all.
+    void setClosing(bool closing) { closing_ = closing; }
     void logReply(const Reply& r);
     FtpSink& sink() { return sink_; }
     Prompter& prompter() { return prompter_; }
@@ -201,6 +203,7 @@ private:
     std::map<SessionId, Session> sessions_;
     std::vector<SessionId> order_;
     std::atomic<bool> listingBusy_{false};
+    std::atomic<bool> closing_{false};
 };
 
 // The port of a PASV reply ("h1,h2,h3,h4,p1,p2)" after the first "(" from the

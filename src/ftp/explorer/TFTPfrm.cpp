@@ -700,6 +700,7 @@ bool TFTPfrm::startOperation(std::function<void()> op, bool userOperation, std::
     if (busy_) return false;
     busy_ = true;
     if (userOperation) engine_->wait().lowerCancel();
+    engine_->setClosing(false);
     then_ = std::move(then);
     setBusyLook(true);
     DesactivaBotonsTx();
@@ -2617,8 +2618,10 @@ void TFTPfrm::closeEvent(QCloseEvent* event) {
         return;
     }
     if (busy_) {
-        // The running operation is cancelled; the window closes once it unwound.
+        // The running operation is cancelled; the window closes once it unwound,
+        // without waiting for late replies.
         closePending_ = true;
+        engine_->setClosing(true);
         AbortSBClick();
         event->ignore();
         return;

@@ -44,6 +44,7 @@
 #include "ftp/explorer/FileList.h"
 #include "ftp/explorer/LocalRoots.h"
 #include "ftp/explorer/TFTPfrm.h"
+#include "WindowTestUtil.h"
 #include "shell/TSysfrm.h"
 
 namespace vn::test {
@@ -52,14 +53,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-bool waitIdle(TFTPfrm& w, std::chrono::milliseconds limit = 5s) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    do {
-        QTest::qWait(10);
-        if (!w.busy() && !w.mouseTimer()->isActive()) return true;
-    } while (std::chrono::steady_clock::now() < end);
-    return false;
-}
 
 ScriptedPrompter::DialogHandler quick(uint16_t port, const QString& login, const QString& password,
                                       const QString& remoteDir = {}) {

@@ -15,6 +15,7 @@
 #include "common/ui/InfoBox.h"
 #include "ftp/explorer/LocalRoots.h"
 #include "ftp/explorer/TFTPfrm.h"
+#include "WindowTestUtil.h"
 #include "sites/SiteFile.h"
 
 namespace vn::test {
@@ -22,14 +23,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool waitIdle(TFTPfrm& w, std::chrono::milliseconds limit = 10s) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    do {
-        QTest::qWait(10);
-        if (!w.busy()) return true;
-    } while (std::chrono::steady_clock::now() < end);
-    return false;
-}
 
 TEST(WindowSiteManager, ConnectsThroughTheAlternateAddresses) {
     setMountProvider([] { return std::vector<MountEntry>{}; });

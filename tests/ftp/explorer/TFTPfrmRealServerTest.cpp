@@ -14,20 +14,13 @@
 #include "common/IniFile.h"
 #include "common/ui/InfoBox.h"
 #include "ftp/explorer/TFTPfrm.h"
+#include "WindowTestUtil.h"
 
 namespace vn::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-bool waitIdle(TFTPfrm& w, std::chrono::milliseconds limit = 10s) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    do {
-        QTest::qWait(10);
-        if (!w.busy()) return true;
-    } while (std::chrono::steady_clock::now() < end);
-    return false;
-}
 
 TEST(WindowWithVsftpd, QuickConnectionKeepAliveAndQuit) {
     RealServerOptions o;

@@ -23,6 +23,7 @@
 #include "common/ui/InfoBox.h"
 #include "ftp/explorer/LocalRoots.h"
 #include "ftp/explorer/TFTPfrm.h"
+#include "WindowTestUtil.h"
 #include "ftp/explorer/TQuickfrm.h"
 #include "shell/History.h"
 
@@ -45,14 +46,6 @@ ScriptedPrompter::DialogHandler quick(const QString& host, uint16_t port, const 
     };
 }
 
-bool waitIdle(TFTPfrm& w, std::chrono::milliseconds limit = 5s) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    do {
-        QTest::qWait(10);
-        if (!w.busy()) return true;
-    } while (std::chrono::steady_clock::now() < end);
-    return false;
-}
 
 struct Window : ::testing::Test {
     ScopedPrompter prompter;
