@@ -1208,7 +1208,7 @@ TEST_F(OnVsftpd, CopyAndCutThroughTheClipboardBothWays) {
     QTreeWidgetItem* homeNode = w.findNode(homeDir(), 0);
     ASSERT_NE(homeNode, nullptr);
     w.tree()->setCurrentItem(homeNode);
-    ASSERT_TRUE(waitIdle(w));
+    ASSERT_TRUE(waitForFolder(w, homeDir()));
     ASSERT_TRUE(w.selectListItem("docs"));
     w.ListDblClick();
     ASSERT_TRUE(waitIdle(w));
@@ -1220,8 +1220,7 @@ TEST_F(OnVsftpd, CopyAndCutThroughTheClipboardBothWays) {
     QTreeWidgetItem* upload = w.findNode("/upload/", sid);
     ASSERT_NE(upload, nullptr);
     w.tree()->setCurrentItem(upload);
-    ASSERT_TRUE(waitIdle(w));
-    ASSERT_EQ(w.currentDirBytes(), "/upload/");
+    ASSERT_TRUE(waitForFolder(w, "/upload/"));
     w.PAsteSBClick();
     ASSERT_TRUE(waitIdle(w, 10s));
     EXPECT_EQ(readAll(server->uploadDir() / "a.txt"), "hello");
@@ -1234,8 +1233,7 @@ TEST_F(OnVsftpd, CopyAndCutThroughTheClipboardBothWays) {
     w.CutSBClick();
     homeNode = w.findNode(homeDir(), 0);
     w.tree()->setCurrentItem(homeNode);
-    ASSERT_TRUE(waitIdle(w));
-    ASSERT_EQ(w.currentDirBytes(), homeDir());
+    ASSERT_TRUE(waitForFolder(w, homeDir()));
     w.PAsteSBClick();
     ASSERT_TRUE(waitIdle(w, 10s));
     EXPECT_EQ(readAll(home / "a.txt"), "hello");
@@ -1393,11 +1391,15 @@ TEST_F(OnVsftpd, InterruptedDownloadResumesAfterSmartResume) {
             poll.stop();
         }
     });
+    ASSERT_TRUE(waitForFolder(w, homeDir()));
     poll.start();
     w.PAsteSBClick();
+    ASSERT_TRUE(w.busy()) << "the paste did not start";
     ASSERT_TRUE(waitIdle(w, 20s));
     poll.stop();
-    const auto partial = fs::file_size(target);
+    std::error_code ec;
+    const auto partial = fs::file_size(target, ec);
+    ASSERT_FALSE(ec) << w.info()->lines().join("\n").toStdString();
     if (partial >= total) GTEST_SKIP() << "the download finished before the Abort could land";
     ASSERT_GT(partial, 0u);
 

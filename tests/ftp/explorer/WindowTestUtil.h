@@ -19,4 +19,16 @@ inline bool waitIdle(TFTPfrm& w, std::chrono::milliseconds limit = std::chrono::
     return false;
 }
 
+// Selecting a node loads its folder a moment later: waits until the window
+// shows that folder and is idle.
+inline bool waitForFolder(TFTPfrm& w, const std::string& folder,
+                          std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (waitIdle(w) && w.currentDirBytes() == folder) return true;
+        QTest::qWait(10);
+    }
+    return false;
+}
+
 } // namespace vn::test
