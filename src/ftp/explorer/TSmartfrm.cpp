@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "common/ui/FormWidgets.h"
 #include "common/ui/UiPrompter.h"
 #include "common/ui/WireText.h"
 
@@ -20,16 +21,6 @@ QLabel* label(const QString& text, const char* name, QWidget* parent) {
     return l;
 }
 
-QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    QString plain = caption;
-    plain.remove(QLatin1Char('&'));
-    b->setAccessibleName(plain);
-    // Enter belongs to "resume" whichever button has the focus.
-    b->setAutoDefault(false);
-    return b;
-}
 
 } // namespace
 
@@ -51,9 +42,10 @@ TSmartfrm::TSmartfrm(const QString& localPath, QWidget* parent) : QDialog(parent
     auto* partial = label(QStringLiteral("... has been partialy transferred."), "PartialLabel", this);
     auto* question = label(QStringLiteral("Do you want to resume the transfer?"), "QuestionLabel", this);
 
-    resume_ = button(QStringLiteral("&RESUME THE TRANSFER"), "ResumeBtn", this);
-    all_ = button(QStringLiteral("TRANSFER &ALL"), "AllBtn", this);
-    dont_ = button(QStringLiteral("&DON'T TRANSFER"), "DontBtn", this);
+    // Enter belongs to "resume" whichever button has the focus: no button is auto-default.
+    resume_ = namedButton(QStringLiteral("&RESUME THE TRANSFER"), "ResumeBtn", this, false);
+    all_ = namedButton(QStringLiteral("TRANSFER &ALL"), "AllBtn", this, false);
+    dont_ = namedButton(QStringLiteral("&DON'T TRANSFER"), "DontBtn", this, false);
     connect(resume_, &QPushButton::clicked, this, [this] { choose(Answer::Resume); });
     connect(all_, &QPushButton::clicked, this, [this] { choose(Answer::TransferAll); });
     connect(dont_, &QPushButton::clicked, this, [this] { choose(Answer::DontTransfer); });
