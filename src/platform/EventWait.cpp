@@ -9,24 +9,21 @@
 
 namespace vn {
 
-EventWait::EventWait() { wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+EventWait::EventWait() : token_(std::make_shared<CancelToken>()) {}
 
-EventWait::~EventWait() {
-    if (wakeFd_ >= 0) ::close(wakeFd_);
-}
+EventWait::~EventWait() = default;
 
-void EventWait::lowerCancel() {
-    cancel_ = false;
+CancelTokenPtr EventWait::beginOperation() {
+    auto fresh = std::make_shared<CancelToken>();
+    std::lock_guard lock(mutex_);
+    token_ = fresh;
     timedOut_ = false;
-    std::uint64_t v;
-    while (::read(wakeFd_, &v, sizeof v) > 0) {
-    }
+    return fresh;
 }
 
-void EventWait::abort() {
-    cancel_ = true;
-    std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+CancelTokenPtr EventWait::token() const {
+    std::lock_guard lock(mutex_);
+    return token_;
 }
 
 void EventWait::setTimeouts(Timeouts t) {
@@ -66,13 +63,27 @@ EventWait::Deadline EventWait::deadlineFor(unsigned event) const {
 int EventWait::EsperaWSA(int fd, unsigned events) { return waitUntil(fd, events, deadlineFor(events)); }
 
 int EventWait::waitUntil(int fd, unsigned events, Deadline deadline) {
+    switch (wait(fd, events, deadline)) {
+    case Outcome::Done:
+    case Outcome::PeerClosed: return 1; // arrived() says FD_CLOSE
+    case Outcome::Failed: return -1;
+    case Outcome::TimedOut:
+        // The callers of the 1/0/-1 form unwind on the cancel flag.
+        raiseCancel();
+        return 0;
+    default: return 0;
+    }
+}
+
+Outcome EventWait::wait(int fd, unsigned events, Deadline deadline) {
     arrived_ = 0;
     socketError_ = 0;
     short want = 0;
     if (events & (FD_READ | FD_ACCEPT)) want |= POLLIN;
     if (events & (FD_WRITE | FD_CONNECT)) want |= POLLOUT;
     if (events & FD_CLOSE) want |= POLLRDHUP;
-    if (fd < 0 || want == 0) return -1;
+    if (fd < 0 || want == 0) return Outcome::Failed;
+    const CancelTokenPtr token = this->token();
 
     struct Lower {
         std::atomic<bool>& f;
@@ -82,31 +93,27 @@ int EventWait::waitUntil(int fd, unsigned events, Deadline deadline) {
     timedOut_ = false;
 
     for (;;) {
-        if (cancel_) return 0;
+        if (token->cancelled()) return Outcome::Aborted;
         int ms = -1;
         if (deadline) {
             auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
             if (left <= 0) {
                 log(">ERROR: Timeout");
                 timedOut_ = true;
-                cancel_ = true;
-                return 0;
+                return Outcome::TimedOut;
             }
             ms = left > 60000 ? 60000 : static_cast<int>(left);
         }
-        pollfd p[2] = {{fd, want, 0}, {wakeFd_, POLLIN, 0}};
+        pollfd p[2] = {{fd, want, 0}, {token->wakeFd(), POLLIN, 0}};
         int n = ::poll(p, 2, ms);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return -1;
+            return Outcome::Failed;
         }
         if (n == 0) continue; // the deadline check above decides
-        if (p[1].revents & POLLIN) {
-            cancel_ = true;
-            return 0;
-        }
+        if (p[1].revents & POLLIN) return Outcome::Aborted;
         short got = p[0].revents;
-        if (got & POLLNVAL) return -1;
+        if (got & POLLNVAL) return Outcome::Failed;
         if (got == 0) continue;
         unsigned a = 0;
         if ((got & POLLIN) && (events & FD_READ)) a |= FD_READ;
@@ -126,7 +133,9 @@ int EventWait::waitUntil(int fd, unsigned events, Deadline deadline) {
             }
         }
         arrived_ = a;
-        return 1;
+        // Only the end of the connection was seen, nothing else that was armed.
+        if (a == FD_CLOSE) return Outcome::PeerClosed;
+        return Outcome::Done;
     }
 }
 

@@ -11,6 +11,9 @@
 #include <optional>
 #include <string>
 
+#include "platform/CancelToken.h"
+#include "platform/Outcome.h"
+
 namespace vn {
 
 // Event values of the socket notification interface the suite was designed on.
@@ -38,20 +41,35 @@ public:
     EventWait& operator=(const EventWait&) = delete;
 
     bool waiting() const { return wait_.load(); }
-    bool cancelled() const { return cancel_.load(); }
+    // The current operation's token was cancelled (Abort, or raiseCancel()).
+    bool cancelled() const { return token()->cancelled(); }
     bool timedOut() const { return timedOut_.load(); }
 
-    // The start of a new user operation lowers the cancel flag (and forgets an
-    // earlier Abort); the cancel flag otherwise stays up so enclosing loops unwind.
-    void lowerCancel();
-    void raiseCancel() { cancel_ = true; }
-    // Any thread: raises the cancel flag and wakes the pending wait at once.
-    void abort();
+    // Starts a user operation: it gets a fresh cancel token. The earlier token
+    // is left as it was (an Abort that hit it is never drained away).
+    CancelTokenPtr beginOperation();
+    // The current operation's token (any thread).
+    CancelTokenPtr token() const;
+    // Same as beginOperation(), for callers that don't keep the token.
+    void lowerCancel() { beginOperation(); }
+    // Unwinds the current operation (its enclosing loops see cancelled()).
+    void raiseCancel() { token()->cancel(); }
+    // Any thread: cancels the current operation and wakes its pending wait at once.
+    void abort() { token()->cancel(); }
 
     void setTimeouts(Timeouts t);
     Timeouts timeouts() const;
     // Receives the wait's own log lines (">ERROR: Timeout", a notification's error number).
     void setLogger(std::function<void(const std::string&)> logger);
+
+    // Waits for one of the events until the deadline (nullopt: none): Done when
+    // an armed event arrived (see arrived()), Aborted when the operation's token
+    // was cancelled, TimedOut (after logging ">ERROR: Timeout"), PeerClosed when
+    // only FD_CLOSE was armed-and-seen without data to read, Failed when the
+    // wait could not be armed.
+    Outcome wait(int fd, unsigned events, Deadline deadline);
+    // The same with the event's own time-out.
+    Outcome wait(int fd, unsigned events) { return wait(fd, events, deadlineFor(events)); }
 
     // 1: an armed event arrived; 0: cancelled or timed out; -1: could not arm.
     // The time-out is the event's (FD_READ RxTOut, FD_WRITE TxTOut, FD_ACCEPT and
@@ -71,10 +89,9 @@ private:
     void log(const std::string& line);
 
     std::atomic<bool> wait_{false};
-    std::atomic<bool> cancel_{false};
     std::atomic<bool> timedOut_{false};
-    int wakeFd_ = -1;
     mutable std::mutex mutex_;
+    CancelTokenPtr token_;
     Timeouts timeouts_;
     std::function<void(const std::string&)> logger_;
     unsigned arrived_ = 0;

@@ -46,6 +46,39 @@ TEST_F(Wait, ResultsOfTheWait) {
     EXPECT_FALSE(wait.waiting());
 }
 
+// The outcome form: each way a wait can end is told apart.
+TEST_F(Wait, OutcomesAreToldApart) {
+    wait.setTimeouts({5, 5, 1});
+    EXPECT_EQ(wait.wait(-1, FD_READ), Outcome::Failed);
+    ASSERT_EQ(::write(b, "x", 1), 1);
+    EXPECT_EQ(wait.wait(a, FD_READ), Outcome::Done);
+    char c;
+    ASSERT_EQ(::read(a, &c, 1), 1);
+    EXPECT_EQ(wait.wait(a, FD_READ, EventWait::Clock::now() + 50ms), Outcome::TimedOut);
+    EXPECT_TRUE(wait.timedOut());
+    // A time-out does not cancel the operation: its caller decides.
+    EXPECT_FALSE(wait.cancelled());
+    wait.abort();
+    EXPECT_EQ(wait.wait(a, FD_WRITE), Outcome::Aborted);
+    ::shutdown(b, SHUT_WR);
+    wait.beginOperation();
+    EXPECT_EQ(wait.wait(a, FD_CLOSE), Outcome::PeerClosed);
+}
+
+// An Abort that lands on an operation is never drained away by the next one
+// starting: each operation holds its own token.
+TEST_F(Wait, AnAbortStaysWithItsOperation) {
+    CancelTokenPtr first = wait.beginOperation();
+    wait.abort();
+    CancelTokenPtr second = wait.beginOperation();
+    EXPECT_TRUE(first->cancelled());
+    EXPECT_FALSE(second->cancelled());
+    EXPECT_FALSE(wait.cancelled());
+    second->cancel();
+    EXPECT_TRUE(wait.cancelled());
+    EXPECT_EQ(wait.wait(a, FD_READ), Outcome::Aborted);
+}
+
 TEST_F(Wait, PeerClosingIsReportedWithTheWrite) {
     ::close(b);
     b = -1;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/Prompter.h"
+#include "common/ToolSink.h"
 #include "ftp/engine/ControlConnection.h"
 #include "ftp/engine/FtpSettings.h"
 #include "ftp/engine/listing/Listing.h"
@@ -42,12 +43,8 @@ struct SessionInfo {
     std::string workingDir; // CurrentDir from PWD
 };
 
-class FtpSink {
+class FtpSink : public ToolSink {
 public:
-    virtual ~FtpSink() = default;
-    // One line for the information box.
-    virtual void log(const std::string& line) = 0;
-    virtual void beep() = 0;
     virtual void connectingChanged(bool /*connecting*/) {}
     // A session logged in and knows its working folder. Called on the worker
     // inside the connect, after PWD and before the REST probe: the explorer
@@ -59,13 +56,6 @@ public:
     virtual void sessionClosed(SessionId) {}
 
     // ---- transfers ----
-    // A log line that a later replaceLine() rewrites in place (progress, speed);
-    // the handle stays valid however many older lines the box trims.
-    virtual std::uint64_t addReplaceableLine(const std::string& line) {
-        log(line);
-        return 0;
-    }
-    virtual void replaceLine(std::uint64_t /*handle*/, const std::string& /*line*/) {}
     // The file gauge: bytes moved of the expected total (0 when unknown).
     virtual void fileProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
     // The Smart Resume question; blocks the worker until the user answers.
