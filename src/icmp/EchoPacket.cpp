@@ -119,8 +119,12 @@ Classification classifyDatagram(std::string_view d, const EchoExpectation& e) {
     r.sequence = seq;
 
     switch (type) {
-    case 0:
     case 8:
+        // A request, not an answer: on this machine a raw socket sees our own
+        // outgoing request before the reply. Taking it would report a round trip
+        // that never happened (and an Echo from a host that ignores pings).
+        return c;  // Skip
+    case 0:
         if (id != e.identifier || seq != e.sequence || source != e.target) return c;  // Skip
         r.status = EchoStatus::Echo;
         break;

@@ -63,8 +63,8 @@ struct Classification {
 // Classifies one received IPv4 datagram (header included). The round-trip
 // fields are left for the caller, which timed the exchange.
 //  - a header shorter than 20 bytes, or fewer than header + 8 bytes: Error "Not enough bytes received";
-//  - type 0 with our identifier and sequence from the target: Echo; type 8 likewise
-//    (our own request, seen by a raw socket pinging this machine): Echo;
+//  - type 0 with our identifier and sequence from the target: Echo;
+//  - type 8, an echo request (our own, when a raw socket pings this machine): Skip;
 //  - type 3 or 11 quoting our request to the target: Unreachable or TTL Exceeded;
 //  - any other type quoting our request: Error "Non-echo type response received";
 //  - everything else: Skip.
