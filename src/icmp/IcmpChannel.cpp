@@ -193,6 +193,11 @@ IcmpChannel::Received IcmpChannel::receiveError(std::string& out, int& err) {
     for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
         if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR)
             ee = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
+    // The same error also sits in the socket's pending error, which would fail
+    // the next ordinary receive: it has been read here.
+    int pending = 0;
+    socklen_t plen = sizeof pending;
+    ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &pending, &plen);
     if (!ee) return Received::Nothing;
     if (ee->ee_origin != SO_EE_ORIGIN_ICMP) {
         err = static_cast<int>(ee->ee_errno);

@@ -1,6 +1,8 @@
 #include "icmp/SessionRunner.h"
 
+#include <cerrno>
 #include <chrono>
+#include <poll.h>
 
 namespace vn::icmp {
 
@@ -8,12 +10,19 @@ namespace {
 
 using Clock = EventWait::Clock;
 
-// Waits until `when`; false when the operation was aborted. The cancel token's
-// own descriptor is the one waited on: nothing else can wake it.
+// Waits until `when`; false when the operation was aborted. Only the cancel
+// token's descriptor is watched (nothing else can wake it), and directly: a
+// tick coming due is no time-out for the window's log.
 bool waitForTick(EventWait& wait, Clock::time_point when) {
-    if (Clock::now() >= when) return !wait.cancelled();
     CancelTokenPtr token = wait.token();
-    return wait.wait(token->wakeFd(), FD_READ, when) == Outcome::TimedOut;
+    for (;;) {
+        if (token->cancelled()) return false;
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now()).count();
+        if (left <= 0) return true;
+        pollfd p{token->wakeFd(), POLLIN, 0};
+        int n = ::poll(&p, 1, left > 60000 ? 60000 : static_cast<int>(left));
+        if (n < 0 && errno != EINTR) return !token->cancelled();
+    }
 }
 
 template <typename Session, typename BeforeExchange>

@@ -17,6 +17,7 @@
 #include "DatagramBuilder.h"
 #include "Netns.h"
 #include "icmp/IcmpClient.h"
+#include "icmp/NameLookup.h"
 #include "icmp/SessionRunner.h"
 #include "platform/Resolver.h"
 
@@ -543,6 +544,95 @@ TEST_F(RoutedTrace, RawSocketSkipsWhatIsNotOurs) {
     });
     EXPECT_EQ(forger.get(), "answered");
     EXPECT_EQ(out, "Echo from 10.77.2.2, skipped 3");
+}
+
+} // namespace
+} // namespace vn::icmp
+
+namespace vn::icmp {
+namespace {
+
+// An Unreachable answer is timed on our clock: a small number, never what the
+// quoted header's bytes would make of it.
+TEST_P(RoutedPing, AnUnreachableAnswerIsTimedOnTheMonotonicClock) {
+    ASSERT_FALSE(test::shell("ip -n " + net->r.name() + " route add unreachable 10.77.2.2/32"));
+    auto body = [] {
+        IcmpClient c;
+        c.setHost(RoutedNet::kB);
+        c.setTimeout(2000);
+        EventWait wait;
+        wait.beginOperation();
+        PingSession s;
+        PingSettings st;
+        st.doOnly = true;
+        st.only = 1;
+        s.start(st);
+        std::uint32_t us = 0;
+        runPing(s, c, wait, [&](const EchoReply& r, const ReplyEffect&) { us = std::max(us, r.roundTripUs); }, 0);
+        std::string out;
+        for (const auto& r : s.rows()) out += rowText(r) + "\n";
+        out += "fast=" + std::to_string(us > 0 && us < 1000000) + "\n";
+        return out;
+    };
+    std::string out;
+    if (GetParam() == Backend::Raw) {
+        test::runInNetns(net->a.name(), [&] { out = body(); });
+    } else {
+        ChildSetup setup;
+        setup.netns = net->a.name();
+        auto child = test::runInChild(setup, body);
+        ASSERT_TRUE(child.ran) << child.failure;
+        out = child.output;
+    }
+    // Row: 1, R's TTL, a time below a second as a plain number, R, Unreachable.
+    auto f = fields(out.substr(0, out.find('\n')));
+    ASSERT_EQ(f.size(), 5u) << out;
+    EXPECT_EQ(f[1], "64");
+    EXPECT_LT(std::stoul(f[2]), 1000u) << out;
+    EXPECT_EQ(f[3], "10.77.1.1");
+    EXPECT_EQ(f[4], "Unreachable");
+    EXPECT_NE(out.find("fast=1"), std::string::npos) << out;
+}
+
+// ------------------------------------------------------------------ reverse names
+
+class ScriptedReverse : public ::testing::Test {
+protected:
+    void TearDown() override { setReverseFunction(nullptr); }
+};
+
+TEST_F(ScriptedReverse, FoundNoNameAndAbort) {
+    setReverseFunction([](const std::string& dotted) {
+        if (dotted == "10.77.1.1") return NameResult{NameResult::Found, "router.lab", 0};
+        return NameResult{NameResult::NoName, {}, EAI_NONAME};
+    });
+    EventWait wait;
+    wait.beginOperation();
+    auto deadline = EventWait::Clock::now() + 5s;
+    NameResult found = lookupName(wait, "10.77.1.1", deadline);
+    EXPECT_EQ(found.status, NameResult::Found);
+    EXPECT_EQ(found.name, "router.lab");
+    EXPECT_EQ(lookupName(wait, "10.77.9.9", deadline).status, NameResult::NoName);
+
+    auto release = std::make_shared<std::promise<void>>();
+    std::shared_future<void> released = release->get_future().share();
+    setReverseFunction([released](const std::string&) {
+        released.wait();
+        return NameResult{NameResult::Found, "late", 0};
+    });
+    auto pending = std::async(std::launch::async, [&] { return lookupName(wait, "10.77.1.1", EventWait::Clock::now() + 30s); });
+    wait.abort();
+    ASSERT_EQ(pending.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(pending.get().status, NameResult::Cancelled);
+    release->set_value();
+}
+
+TEST(Reverse, LoopbackHasItsNameFromTheHostsFile) {
+    EventWait wait;
+    wait.beginOperation();
+    NameResult r = lookupName(wait, "127.0.0.1", EventWait::Clock::now() + 10s);
+    ASSERT_EQ(r.status, NameResult::Found);
+    EXPECT_EQ(r.name, "localhost");
 }
 
 } // namespace
