@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <linux/errqueue.h>
+#include <linux/icmp.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -84,7 +85,15 @@ IcmpChannel IcmpChannel::open(BackendChoice choice, int& err) {
     err = 0;
     if (choice != BackendChoice::Datagram) {
         int fd = ::socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
-        if (fd >= 0) return IcmpChannel(fd, Backend::Raw);
+        if (fd >= 0) {
+            // Only what can answer an echo request reaches us: replies and the
+            // error messages that may quote it. Other processes' requests, and
+            // our own seen on this machine, stay out.
+            icmp_filter f{};
+            f.data = ~((1u << 0) | (1u << 3) | (1u << 4) | (1u << 5) | (1u << 11) | (1u << 12));
+            ::setsockopt(fd, SOL_RAW, ICMP_FILTER, &f, sizeof f);
+            return IcmpChannel(fd, Backend::Raw);
+        }
         err = errno;
         if (choice == BackendChoice::Raw || (err != EPERM && err != EACCES)) return {};
     }

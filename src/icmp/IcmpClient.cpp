@@ -74,7 +74,7 @@ ExchangeResult IcmpClient::exchange(EventWait& wait) {
         if (r.status != LookupResult::Found) {
             if (r.status == LookupResult::NotFound)
                 return failed(socketErrorText(r.error, r.error ? ::gai_strerror(r.error) : ""));
-            return failed(socketErrorText(0, ""));
+            return failed(socketErrorText(EAGAIN, std::strerror(EAGAIN)));
         }
         in_addr a{};
         inet_pton(AF_INET, r.dotted.c_str(), &a);
@@ -116,8 +116,9 @@ ExchangeResult IcmpClient::exchange(EventWait& wait) {
         if (o == Outcome::Aborted) return aborted();
         if (o == Outcome::TimedOut) break;
         if (o == Outcome::Failed) return failed(socketErrorText(EIO, std::strerror(EIO)));
-        // Drain what is there: ours may sit behind others' messages.
-        for (;;) {
+        // Drain what is there: ours may sit behind others' messages (but a
+        // flood of them does not hold the exchange past its time-out).
+        while (EventWait::Clock::now() < *deadline) {
             std::string datagram;
             int rerr = 0;
             auto got = ch.receive(datagram, rerr);
