@@ -26,6 +26,7 @@ std::optional<std::string> copyText(const std::deque<ResultRow>& rows, std::vect
 void PingSession::start(const PingSettings& settings) {
     settings_ = settings;
     running_ = true;
+    ++generation_;
     status_ = "Pinging";
     rows_.clear();
     count_ = 0;

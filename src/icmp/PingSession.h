@@ -59,6 +59,9 @@ public:
     // Stop: not busy, "Not Pinging", the running average back to 0 (the labels keep their text).
     void stop();
     bool running() const { return running_; }
+    // Rises at every start: a window that posts exchanges to its worker tags
+    // each with it and drops a result of an earlier session.
+    std::uint64_t generation() const { return generation_; }
 
     // One reply record of an exchange (the reply handler).
     ReplyEffect onReply(const EchoReply& reply);
@@ -93,6 +96,7 @@ public:
 private:
     PingSettings settings_;
     bool running_ = false;
+    std::uint64_t generation_ = 0;
     std::uint64_t count_ = 0;
     std::uint64_t echoes_ = 0;
     double average_ = 0;

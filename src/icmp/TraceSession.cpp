@@ -12,6 +12,7 @@ bool TraceSession::start(int ttlLimit, const PingSettings& settings, StartedFrom
     count_ = 0;
     probeTtl_ = 1;
     running_ = true;
+    ++generation_;
     switch (from) {
     case StartedFrom::QuickTrace: status_ = "Tracing"; break;
     case StartedFrom::SiteManager: status_ = "Tracing Route"; break;

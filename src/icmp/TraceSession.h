@@ -9,6 +9,7 @@
 // end the trace. The trace ends at the target's Echo, at an Unreachable
 // answer, at the last probe, or on Stop.
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ public:
     // Stop: not busy, status empty, probe TTL back to 1.
     void stop();
     bool running() const { return running_; }
+    // Rises at every start (see PingSession::generation()).
+    std::uint64_t generation() const { return generation_; }
 
     // The TTL of the next probe, or nullopt when the trace is over.
     std::optional<int> nextProbe() const;
@@ -55,6 +58,7 @@ public:
 private:
     PingSettings settings_;
     bool running_ = false;
+    std::uint64_t generation_ = 0;
     int ttlLimit_ = 0;
     int probeTtl_ = 1;
     std::size_t count_ = 0;

@@ -60,7 +60,9 @@ TEST(PingSession, StartResetsEverything) {
     EXPECT_EQ(s.statusText(), "Not Pinging");
     s.start(PingSettings{});
     s.onReply(echo(10));
+    const auto first = s.generation();
     s.start(PingSettings{});
+    EXPECT_EQ(s.generation(), first + 1);
     EXPECT_TRUE(s.running());
     EXPECT_EQ(s.statusText(), "Pinging");
     EXPECT_TRUE(s.rows().empty());
@@ -312,8 +314,10 @@ TEST(TraceSession, StatusTextByHowItStarted) {
     TraceSession t;
     t.start(30, PingSettings{}, TraceSession::StartedFrom::SiteManager);
     EXPECT_EQ(t.statusText(), "Tracing Route");
+    const auto first = t.generation();
     t.start(30, PingSettings{}, TraceSession::StartedFrom::History);
     EXPECT_EQ(t.statusText(), "Pinging");
+    EXPECT_EQ(t.generation(), first + 1);
     t.onError("x");
     EXPECT_EQ(t.statusText(), "");
     EXPECT_FALSE(t.running());
