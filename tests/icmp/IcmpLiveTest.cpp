@@ -341,10 +341,6 @@ TEST(DatagramLoopback, NeitherSocketAllowedNamesTheAdministratorsFix) {
 
 // ------------------------------------------------------------------ routed namespaces
 
-struct TraceOutput {
-    std::string text;  // describe-like: backend, outcome, rows
-};
-
 // Runs a trace from A with the given back-end: raw on a thread of this
 // process that joined A, datagram in a child that joined A as nobody.
 std::string traceFromA(const RoutedNet& net, Backend backend, const std::string& target, int timeoutMs,
