@@ -55,6 +55,7 @@ QueryResult QueryEngine::run(const QueryRequest& request) {
         result.refused = true;
         return result;
     }
+    carried_ = 0;
     Socket socket;
     if (connect(request, socket, result)) {
         result.connected = true;
@@ -123,7 +124,14 @@ bool QueryEngine::connect(const QueryRequest& request, Socket& socket, QueryResu
     }
     int e = wait_.socketError();
     if (e == 0) e = socket.pendingError();
-    if (e == 0 && !socket.peerAddress()) e = ENOTCONN;
+    // A reset can only end a connection that stood: the peer accepted and
+    // reset before this wait woke. What it sent first is still to be read.
+    if (e == ECONNRESET) {
+        carried_ = e;
+        e = 0;
+    } else if (e == 0 && !socket.peerAddress()) {
+        e = ENOTCONN;
+    }
     if (e != 0) {
         fail(result, socketErrorText(profile_, e, kConnecting));
         return connectFailed(socket, result, Outcome::Failed);
@@ -135,6 +143,7 @@ bool QueryEngine::connect(const QueryRequest& request, Socket& socket, QueryResu
 
 void QueryEngine::sendLine(Socket& socket, const std::string& query, QueryResult& result) {
     // The whole line goes out, however long, over as many sends as it takes.
+    if (carried_ != 0) return; // reset already: read what came, then say so
     const std::string line = query + "\r\n";
     std::size_t sent = 0;
     while (sent < line.size()) {
@@ -167,7 +176,7 @@ void QueryEngine::readAll(Socket& socket, QueryResult& result) {
     char buf[kPiece];
     // An error the wait picked up (a reset) is reported once the bytes that
     // arrived before it have been shown.
-    int pending = 0;
+    int pending = carried_;
     for (;;) {
         Outcome o = wait_.wait(socket.fd(), FD_READ | FD_CLOSE, std::nullopt);
         if (o == Outcome::Aborted) {
@@ -204,7 +213,7 @@ void QueryEngine::readTime(Socket& socket, bool synchronise, QueryResult& result
     // some do) has its first four taken.
     unsigned char bytes[4] = {};
     std::size_t got = 0;
-    int pending = 0;
+    int pending = carried_;
     while (got < sizeof bytes) {
         Outcome o = wait_.wait(socket.fd(), FD_READ | FD_CLOSE, std::nullopt);
         if (o == Outcome::Aborted) {

@@ -110,6 +110,8 @@ private:
     History* history_ = nullptr;
     ClockSetter* clock_ = nullptr;
     std::function<ZoneBias(std::time_t)> zone_;
+    // A socket error that arrived with the connect, reported after the reading.
+    int carried_ = 0;
 };
 
 // The lines a reply piece shows as: split at CR LF, LF or a lone CR; a line

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 
 #include "QueryHarness.h"
@@ -161,12 +162,16 @@ TEST(QueryAbort, ASilentServerEndsAtAbortKeepingWhatArrived) {
 
 // Abort during the look-up or the connect ends quietly, with two beeps.
 TEST(QueryAbort, DuringTheLookUp) {
-    std::mutex m;
-    std::condition_variable cv;
-    bool release = false;
-    ScopedLookup lookup([&](const std::string&) {
-        std::unique_lock lock(m);
-        cv.wait(lock, [&] { return release; });
+    // The abandoned look-up ends after this test: its gate must outlive it.
+    struct Gate {
+        std::mutex m;
+        std::condition_variable cv;
+        bool open = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    ScopedLookup lookup([gate](const std::string&) {
+        std::unique_lock lock(gate->m);
+        gate->cv.wait(lock, [&] { return gate->open; });
         return LookupResult{LookupResult::Found, "127.0.0.1", 0};
     });
     QueryHarness h(QueryKind::Whois);
@@ -175,10 +180,10 @@ TEST(QueryAbort, DuringTheLookUp) {
     h.engine.abort();
     ASSERT_TRUE(QueryHarness::ended(f));
     {
-        std::lock_guard lock(m);
-        release = true;
+        std::lock_guard lock(gate->m);
+        gate->open = true;
     }
-    cv.notify_all();
+    gate->cv.notify_all();
     QueryResult r = f.get();
     EXPECT_EQ(r.outcome, Outcome::Aborted);
     EXPECT_FALSE(r.connected);
