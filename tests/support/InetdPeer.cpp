@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iostream>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <sched.h>
 #include <sstream>
 #include <sys/mount.h>
@@ -179,6 +180,17 @@ bool InetdPeer::start() {
 bool InetdPeer::launchOnce(std::string& why) {
     ports_.clear();
     const bool asRoot = geteuid() == 0;
+    // Without root, inetd runs as this user and starts its programs as this
+    // user too (it can change to no other).
+    std::string ownUser;
+    if (!asRoot) {
+        struct passwd* pw = getpwuid(geteuid());
+        if (!pw) {
+            why = "this user has no name in the password database";
+            return false;
+        }
+        ownUser = pw->pw_name;
+    }
     std::string services, conf;
     std::vector<uint16_t> ports;
     for (const auto& s : services_) {
@@ -194,7 +206,7 @@ bool InetdPeer::launchOnce(std::string& why) {
             services += s.tag + "\t" + std::to_string(p) + "/tcp\n";
             conf += "127.0.0.1:" + s.tag + "\tstream\ttcp4\tnowait\troot\tinternal\n";
         } else {
-            conf += "127.0.0.1:" + std::to_string(p) + "\tstream\ttcp4\tnowait\t" + (asRoot ? s.user : "root");
+            conf += "127.0.0.1:" + std::to_string(p) + "\tstream\ttcp4\tnowait\t" + (asRoot ? s.user : ownUser);
             for (const auto& a : s.argv) conf += "\t" + a;
             conf += "\n";
         }
@@ -220,8 +232,10 @@ bool InetdPeer::launchOnce(std::string& why) {
     const uid_t uid = geteuid();
     const gid_t gid = getegid();
     char uidMap[64], gidMap[64];
-    std::snprintf(uidMap, sizeof uidMap, "0 %u 1\n", static_cast<unsigned>(uid));
-    std::snprintf(gidMap, sizeof gidMap, "0 %u 1\n", static_cast<unsigned>(gid));
+    // The user keeps its own ids inside; the namespace only lends it the
+    // right to mount.
+    std::snprintf(uidMap, sizeof uidMap, "%u %u 1\n", static_cast<unsigned>(uid), static_cast<unsigned>(uid));
+    std::snprintf(gidMap, sizeof gidMap, "%u %u 1\n", static_cast<unsigned>(gid), static_cast<unsigned>(gid));
     const pid_t parent = getpid();
 
     pid_t pid = fork();

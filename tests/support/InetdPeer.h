@@ -9,8 +9,8 @@
 // namespace of its own where a private /etc/services gives those names the
 // chosen ports (and a private /run takes its pid file); the machine's files
 // are never touched. As root the namespace is a plain mount namespace; as a
-// user it is a user namespace too, and programs then run as that user
-// whatever user the service names.
+// user it is a user namespace too (the user keeps its ids in it), and
+// programs then run as that user whatever user the service names.
 //
 //   vn::test::InetdPeer inetd;
 //   inetd.internal("daytime").internal("time")
