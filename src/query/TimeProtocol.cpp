@@ -1,7 +1,5 @@
 #include "query/TimeProtocol.h"
 
-#include <chrono>
-
 namespace vn {
 
 namespace {
