@@ -1,0 +1,341 @@
+#include "InetdPeer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sched.h>
+#include <sstream>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace vn::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kNamespaceExit = 3;
+constexpr int kAttempts = 3;
+constexpr auto kListenTimeout = std::chrono::seconds(5);
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool writeFile(const fs::path& p, const std::string& text) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << text;
+    return bool(out.flush());
+}
+
+uint16_t freeLoopbackPort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return 0;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    uint16_t port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    ::close(fd);
+    return port;
+}
+
+// Only async-signal-safe calls: this runs between fork and exec.
+void childFail(const char* what) {
+    int e = errno;
+    const char* why = strerror(e);
+    if (::write(2, what, strlen(what)) < 0 || ::write(2, ": ", 2) < 0 || ::write(2, why, strlen(why)) < 0 ||
+        ::write(2, "\n", 1) < 0) {
+    }
+    _exit(kNamespaceExit);
+}
+
+void writeProc(const char* path, const char* text) {
+    int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0) childFail(path);
+    if (::write(fd, text, strlen(text)) < 0) childFail(path);
+    ::close(fd);
+}
+
+pid_t parentOf(pid_t pid) {
+    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream rest(stat.substr(close + 1));
+    char state;
+    pid_t ppid = -1;
+    rest >> state >> ppid;
+    return ppid;
+}
+
+std::vector<pid_t> descendantsOf(pid_t root) {
+    std::vector<std::pair<pid_t, pid_t>> all;
+    if (DIR* d = opendir("/proc")) {
+        while (dirent* e = readdir(d)) {
+            char* end = nullptr;
+            long pid = std::strtol(e->d_name, &end, 10);
+            if (*end || pid <= 0) continue;
+            all.emplace_back(static_cast<pid_t>(pid), parentOf(static_cast<pid_t>(pid)));
+        }
+        closedir(d);
+    }
+    std::vector<pid_t> found{root};
+    for (size_t i = 0; i < found.size(); ++i)
+        for (const auto& [pid, ppid] : all)
+            if (ppid == found[i]) found.push_back(pid);
+    found.erase(found.begin());
+    return found;
+}
+
+} // namespace
+
+InetdPeer::InetdPeer() {
+    std::string templ = (fs::temp_directory_path() / "vn-inetd-XXXXXX").string();
+    if (!mkdtemp(templ.data())) {
+        error_ = "cannot create a temporary folder for inetd";
+        return;
+    }
+    folder_ = templ;
+    // Services run as other users and must reach their scripts.
+    chmod(folder_.c_str(), 0755);
+}
+
+InetdPeer::~InetdPeer() {
+    stop();
+    if (folder_.empty()) return;
+    if (::testing::Test::HasFailure()) {
+        std::cerr << "---- inetd folder kept: " << folder_ << "\n" << log() << "---- end of inetd log\n";
+        return;
+    }
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+}
+
+InetdPeer& InetdPeer::internal(const std::string& service) {
+    services_.push_back({service, true, {}, "root"});
+    return *this;
+}
+
+InetdPeer& InetdPeer::program(const std::string& tag, std::vector<std::string> argv, const std::string& user) {
+    services_.push_back({tag, false, std::move(argv), user});
+    return *this;
+}
+
+uint16_t InetdPeer::port(const std::string& tag) const {
+    auto it = ports_.find(tag);
+    return it == ports_.end() ? 0 : it->second;
+}
+
+std::string InetdPeer::log() const { return folder_.empty() ? std::string() : readFile(folder_ / "inetd.log"); }
+
+bool InetdPeer::start() {
+    if (folder_.empty()) return false;
+    if (access(binary, X_OK) != 0) {
+        error_ = std::string(binary) + " not found: install the Debian package openbsd-inetd (scripts/install-deps.sh)";
+        return false;
+    }
+    if (services_.empty()) {
+        error_ = "no service to run";
+        return false;
+    }
+    std::string why;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (launchOnce(why)) {
+            ready_ = true;
+            error_.clear();
+            return true;
+        }
+        stop();
+        if (noNamespace_) break;
+    }
+    error_ = why + "\n" + log();
+    return false;
+}
+
+bool InetdPeer::launchOnce(std::string& why) {
+    ports_.clear();
+    const bool asRoot = geteuid() == 0;
+    // Without root, inetd runs as this user and starts its programs as this
+    // user too (it can change to no other).
+    std::string ownUser;
+    if (!asRoot) {
+        struct passwd* pw = getpwuid(geteuid());
+        if (!pw) {
+            why = "this user has no name in the password database";
+            return false;
+        }
+        ownUser = pw->pw_name;
+    }
+    std::string services, conf;
+    std::vector<uint16_t> ports;
+    for (const auto& s : services_) {
+        uint16_t p = freeLoopbackPort();
+        if (p == 0) {
+            why = "no free loopback port";
+            return false;
+        }
+        ports_[s.tag] = p;
+        ports.push_back(p);
+        if (s.internal) {
+            // inetd knows its own services by their official names only.
+            services += s.tag + "\t" + std::to_string(p) + "/tcp\n";
+            conf += "127.0.0.1:" + s.tag + "\tstream\ttcp4\tnowait\troot\tinternal\n";
+        } else {
+            conf += "127.0.0.1:" + std::to_string(p) + "\tstream\ttcp4\tnowait\t" + (asRoot ? s.user : ownUser);
+            for (const auto& a : s.argv) conf += "\t" + a;
+            conf += "\n";
+        }
+    }
+    const fs::path servicesFile = folder_ / "services";
+    const fs::path confFile = folder_ / "inetd.conf";
+    if (!writeFile(servicesFile, services) || !writeFile(confFile, conf)) {
+        why = "cannot write inetd's configuration in " + folder_.string();
+        return false;
+    }
+    chmod(servicesFile.c_str(), 0644);
+
+    int out = ::open((folder_ / "inetd.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int devnull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (out < 0 || devnull < 0) {
+        if (out >= 0) ::close(out);
+        if (devnull >= 0) ::close(devnull);
+        why = "cannot open inetd's log";
+        return false;
+    }
+    const std::string servicesPath = servicesFile.string();
+    const std::string confPath = confFile.string();
+    const uid_t uid = geteuid();
+    const gid_t gid = getegid();
+    char uidMap[64], gidMap[64];
+    // The user keeps its own ids inside; the namespace only lends it the
+    // right to mount.
+    std::snprintf(uidMap, sizeof uidMap, "%u %u 1\n", static_cast<unsigned>(uid), static_cast<unsigned>(uid));
+    std::snprintf(gidMap, sizeof gidMap, "%u %u 1\n", static_cast<unsigned>(gid), static_cast<unsigned>(gid));
+    const pid_t parent = getpid();
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        // Dies with the test even if the test itself crashes.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(126);
+        dup2(devnull, 0);
+        dup2(out, 1);
+        dup2(out, 2);
+        close_range(3, ~0U, 0);
+        if (asRoot) {
+            if (unshare(CLONE_NEWNS) != 0) childFail("unshare(CLONE_NEWNS)");
+        } else {
+            if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) childFail("unshare(CLONE_NEWUSER | CLONE_NEWNS)");
+            writeProc("/proc/self/setgroups", "deny");
+            writeProc("/proc/self/uid_map", uidMap);
+            writeProc("/proc/self/gid_map", gidMap);
+        }
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) childFail("mount --make-rprivate /");
+        if (mount("tmpfs", "/run", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755") != 0) childFail("mount tmpfs /run");
+        if (mount(servicesPath.c_str(), "/etc/services", nullptr, MS_BIND, nullptr) != 0)
+            childFail("mount --bind /etc/services");
+        execl(binary, "inetd", "-d", confPath.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ::close(out);
+    ::close(devnull);
+    if (pid < 0) {
+        why = "fork failed";
+        return false;
+    }
+    setpgid(pid, pid);
+    pid_ = pid;
+
+    const auto deadline = Clock::now() + kListenTimeout;
+    for (;;) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            if (WIFEXITED(status) && WEXITSTATUS(status) == kNamespaceExit) {
+                noNamespace_ = true;
+                why = "cannot make a private mount namespace for inetd";
+            } else {
+                why = "inetd exited at start";
+            }
+            return false;
+        }
+        if (listening(ports)) return true;
+        if (Clock::now() > deadline) {
+            why = "inetd did not listen on all of its ports in time";
+            return false;
+        }
+        // inetd tells no one when it listens; look again shortly.
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// Every port is a listening socket on 127.0.0.1 held by our inetd (not by
+// whatever process took a port in the meantime).
+bool InetdPeer::listening(const std::vector<uint16_t>& ports) const {
+    std::vector<std::string> inodes;
+    std::error_code dirError;
+    for (const auto& e : fs::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", dirError)) {
+        std::error_code ec;
+        std::string target = fs::read_symlink(e.path(), ec).string();
+        if (!ec && target.rfind("socket:[", 0) == 0) inodes.push_back(target.substr(8, target.size() - 9));
+    }
+    std::istringstream table(readFile("/proc/net/tcp"));
+    std::string line;
+    std::getline(table, line); // heading
+    std::vector<uint16_t> found;
+    while (std::getline(table, line)) {
+        std::istringstream f(line);
+        std::string slot, local, remote, state, queues, timer, retr, uid, timeout, inode;
+        f >> slot >> local >> remote >> state >> queues >> timer >> retr >> uid >> timeout >> inode;
+        if (state != "0A" || local.size() != 13 || local.compare(0, 9, "0100007F:") != 0) continue;
+        uint16_t p = static_cast<uint16_t>(std::strtoul(local.substr(9).c_str(), nullptr, 16));
+        for (const auto& i : inodes)
+            if (i == inode) found.push_back(p);
+    }
+    for (uint16_t p : ports)
+        if (std::find(found.begin(), found.end(), p) == found.end()) return false;
+    return true;
+}
+
+void InetdPeer::stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGSTOP);
+    std::vector<pid_t> tree = descendantsOf(pid_);
+    for (pid_t p : tree) kill(p, SIGKILL);
+    kill(-pid_, SIGKILL);
+    kill(pid_, SIGKILL);
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    for (pid_t p : tree) waitpid(p, &status, WNOHANG);
+    pid_ = -1;
+    ready_ = false;
+}
+
+} // namespace vn::test
