@@ -79,8 +79,13 @@ bool TftpServer::start(const ServerSettings& settings) {
         log("ERROR: Unable to start the TFTP Server at Port " + portText + " - " + why);
         return false;
     };
-    if (!setBaseFolder(settings.baseFolder))
-        return refuse("the base folder " + settings.baseFolder.string() + " can't be opened: " + std::strerror(errno ? errno : ENOENT));
+    int err = 0;
+    auto base = BaseFolder::open(settings.baseFolder, err);
+    if (!base) return refuse("the base folder " + settings.baseFolder.string() + " can't be opened: " + std::strerror(err));
+    {
+        std::lock_guard lock(mutex_);
+        base_ = std::move(base);
+    }
     if (settings.port < 0 || settings.port > 65535 || (settings.port == 0 && !settings.anyPort))
         return refuse("the port must be 1 to 65535");
     Address bind;
@@ -266,7 +271,7 @@ void TftpServer::runTransfer(Transfer& t) {
     auto complete = [&](bool ok, const std::string& why) {
         if (reported) return;
         reported = true;
-        if (!ok && !why.empty()) log("ERROR: " + why + " [" + peerText(t.peer) + "]");
+        if (!ok && !why.empty()) log("ERROR: " + why + " - " + peerText(t.peer));
         log(std::string("Transfer Complete - ") + (ok ? "Success" : "Error Transmitting"));
     };
     TransferResult r;

@@ -458,6 +458,14 @@ TEST(TftpServer, APortInUseIsAClearLogLineAndAnotherPortWorks) {
     EXPECT_TRUE(server.running());
     EXPECT_NE(server.port(), 0);
     // A base folder that can't be opened is refused; the old one stays.
+    {
+        RecordingSink other;
+        TftpServer second(other);
+        ServerSettings bad = s;
+        bad.baseFolder = base.path() / "missing";
+        EXPECT_FALSE(second.start(bad));
+        EXPECT_TRUE(other.contains("can't be opened: No such file or directory"));
+    }
     EXPECT_FALSE(server.setBaseFolder(base.path() / "missing"));
     EXPECT_EQ(server.baseFolder(), base.path().string() + "/");
 }
