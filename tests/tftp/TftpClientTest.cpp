@@ -202,13 +202,16 @@ TEST(TftpClient, ABadOptionAcknowledgementFailsWithError8) {
         encodeOack({}),
         "\0\6blksize\0"s,                              // malformed
     };
-    for (const std::string& oack : oacks) {
-        SCOPED_TRACE(testing::PrintToString(oack));
+    for (const std::string& oack : oacks) for (bool download : {true, false}) {
+        SCOPED_TRACE(testing::PrintToString(oack) + (download ? " download" : " upload"));
         TempDir local;
         makeFile(local.path() / "f", 100, 1);
         FakeServer srv;
         ClientRig rig(srv.listen.port(), 1024, 1000);
-        auto done = std::async(std::launch::async, [&] { return rig.client.download("127.0.0.1", "x", local.path() / "f"); });
+        auto done = std::async(std::launch::async, [&] {
+            return download ? rig.client.download("127.0.0.1", "x", local.path() / "f")
+                            : rig.client.upload(local.path() / "f", "127.0.0.1", "x");
+        });
         ASSERT_FALSE(srv.request().empty());
         srv.send(oack);
         auto answer = srv.recv();

@@ -412,6 +412,30 @@ TEST(TftpServer, IgnoresARepeatedRequestWhileItsTransferRuns) {
     EXPECT_EQ(tids.size(), 1u);
 }
 
+TEST(TftpServer, ABusyServerSaysSo) {
+    TempDir base;
+    RecordingSink sink;
+    TftpServer server(sink);
+    ServerSettings s;
+    s.port = 0;
+    s.anyPort = true;
+    s.bindAddress = "127.0.0.1";
+    s.baseFolder = base.path();
+    s.timeoutMs = 300;
+    s.maxSends = 1;
+    s.maxTransfers = 1;
+    ASSERT_TRUE(server.start(s));
+    makeFile(base.path() / "f", 2000, 1);
+    RawPeer first, second;
+    first.sendTo(server.port(), rrq("f"));
+    ASSERT_TRUE(first.recv(2000ms));
+    second.sendTo(server.port(), rrq("f"));
+    auto d = second.recv(2000ms);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(opcodeOf(*d), 5);
+    EXPECT_EQ(messageOf(*d), "Server busy");
+}
+
 TEST(TftpServer, StopEndsEveryTransferAtOnce) {
     ServerRig rig(60000, 3);
     ASSERT_TRUE(rig.started);
