@@ -63,6 +63,8 @@ int walkBeneath(int dirfd, const std::string& rel, int flags) {
     std::string leaf(parts.back());
     int fd = ::openat(cur, leaf.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
     int e = errno;
+    struct stat st {};
+    if (fd < 0 && ::fstatat(cur, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) e = ELOOP;
     if (cur != dirfd) ::close(cur);
     errno = e;
     return fd;
