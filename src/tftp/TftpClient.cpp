@@ -120,7 +120,8 @@ ClientResult TftpClient::download(const std::string& host, const std::string& re
     TempFile file = TempFile::createFor(localPath, err);
     if (!file.valid()) {
         sink_.status("Transaction Completed");
-        return failed(std::strerror(err));
+        // EINVAL: the name is taken by a link, device or the like, never replaced.
+        return failed(err == EINVAL ? "Not a regular file" : std::strerror(err));
     }
     Prepared p = prepare(wait_, s, Opcode::RRQ, host, remoteName);
     if (!p.ok) {

@@ -103,9 +103,14 @@ TEST(TftpClient, AFailedDownloadLeavesTheLocalFileAlone) {
     EXPECT_FALSE(r.error.empty());
     EXPECT_EQ(readAll(local.path() / "keep"), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(local.path()), fs::directory_iterator()), 1);
-    // A local file that can't be created: nothing is sent.
+    // A local file that can't be created, or a name held by a link: nothing is sent.
     r = rig.client.download("127.0.0.1", "x", local.path() / "no-folder" / "x");
     EXPECT_EQ(r.outcome, vn::Outcome::Failed);
+    EXPECT_EQ(r.error, "No such file or directory");
+    EXPECT_FALSE(r.requestSent);
+    fs::create_symlink("/etc/passwd", local.path() / "link");
+    r = rig.client.download("127.0.0.1", "x", local.path() / "link");
+    EXPECT_EQ(r.error, "Not a regular file");
     EXPECT_FALSE(r.requestSent);
 }
 
