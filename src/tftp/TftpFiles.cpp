@@ -200,9 +200,16 @@ OpenResult openParentBeneath(int dirfd, const std::string& relative, std::string
         return r;
     }
     struct stat st {};
-    if (::fstatat(fd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) {
-        r.err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        r.notRegular = true;
+    if (::fstatat(fd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            r.err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+            r.notRegular = true;
+            ::close(fd);
+            return r;
+        }
+    } else if (errno != ENOENT) {
+        // A name the folder can't hold (ENAMETOOLONG) fails now, not after the data came.
+        r.err = errno;
         ::close(fd);
         return r;
     }

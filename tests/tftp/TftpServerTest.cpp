@@ -92,6 +92,7 @@ TEST(TftpServer, AnswersEveryKindOfDatagram) {
         {wrq("new2", {{"blksize", "8192"}}), 6, 0, "8192", true},
         {wrq("sub"), 5, 2, "denied", false},
         {wrq("nofolder/x"), 5, 3, "", false},
+        {wrq(std::string(300, 'n')), 5, 3, "File name too long", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.datagram));

@@ -173,7 +173,9 @@ RunResult run(const std::vector<std::string>& argv, std::chrono::milliseconds li
 
 TftpdHpa::TftpdHpa(int retransmitUs) {
     port_ = freeUdpPort();
-    std::vector<std::string> argv = {"in.tftpd", "-L", "-a", "127.0.0.1:" + std::to_string(port_), "-s", "-c", "-p",
+    std::error_code ec;
+    const std::string daemon = fs::exists("/usr/sbin/in.tftpd", ec) ? "/usr/sbin/in.tftpd" : "in.tftpd";
+    std::vector<std::string> argv = {daemon, "-L", "-a", "127.0.0.1:" + std::to_string(port_), "-s", "-c", "-p",
                                      "-u", "root", "-B", "65464"};
     if (retransmitUs > 0) {
         argv.push_back("-T");
