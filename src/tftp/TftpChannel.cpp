@@ -109,22 +109,23 @@ void Channel::expectFrom(const Address& server) {
 
 Channel::Got Channel::receive(Clock::time_point deadline, std::string_view& datagram) {
     for (;;) {
+        // Wait first: in lock step the answer is rarely there yet, and a queued
+        // datagram makes the wait return at once.
+        switch (wait_.wait(socket_.fd(), FD_READ, deadline)) {
+        case Outcome::Done: break;
+        case Outcome::TimedOut: return Got::Silence;
+        case Outcome::Aborted: return Got::Aborted;
+        default: error_ = EIO; return Got::Failed;
+        }
         Address from;
         long n = socket_.recvFrom(buf_.data(), buf_.size(), from);
         if (n < 0) {
-            if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                // ICMP errors of earlier sends; the peer's silence decides.
-                if (errno == ECONNREFUSED || errno == EHOSTUNREACH || errno == ENETUNREACH) continue;
-                error_ = errno;
-                return Got::Failed;
-            }
-            if (Clock::now() >= deadline) return Got::Silence;
-            switch (wait_.wait(socket_.fd(), FD_READ, deadline)) {
-            case Outcome::Done: continue;
-            case Outcome::TimedOut: return Got::Silence;
-            case Outcome::Aborted: return Got::Aborted;
-            default: error_ = EIO; return Got::Failed;
-            }
+            // EAGAIN: nothing after all; ICMP errors of earlier sends: the peer's silence decides.
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNREFUSED || errno == EHOSTUNREACH ||
+                errno == ENETUNREACH)
+                continue;
+            error_ = errno;
+            return Got::Failed;
         }
         const std::size_t size = static_cast<std::size_t>(n) < buf_.size() ? static_cast<std::size_t>(n) : buf_.size();
         const bool fromPeer = locked_ ? from == dest_ : from.ip == dest_.ip;
