@@ -194,6 +194,8 @@ TransferResult sendFile(Channel& ch, int fd, const SendSetup& s, const ProgressF
             }
             [[fallthrough]];
         default: {
+            // A client sending a file passes over anything else; the wait's deadline stands.
+            if (s.role == Role::Client) continue;
             const std::string text = unexpected(s.unexpectedFrom);
             out.tell(ErrorCode::IllegalOperation, text);
             return fail(r, Outcome::Failed, text);
