@@ -339,7 +339,7 @@ TEST(TftpClient, UploadHasNoSorcerersApprenticeAndNeedsTheLastAck) {
     TempDir local;
     makeFile(local.path() / "f", 1500, 2); // blocks of 512, 512, 476
     FakeServer srv;
-    ClientRig rig(srv.listen.port(), 512, 400);
+    ClientRig rig(srv.listen.port(), 512, 800);
     auto done = std::async(std::launch::async, [&] { return rig.client.upload(local.path() / "f", "127.0.0.1", "f"); });
     ASSERT_EQ(opcodeOf(srv.request()), 2);
     srv.send(encodeAck(0));
@@ -359,7 +359,7 @@ TEST(TftpClient, UploadHasNoSorcerersApprenticeAndNeedsTheLastAck) {
     // The last block is never acknowledged: it is sent a bounded number of
     // times, and the upload fails instead of passing for a success.
     int lastSends = 0;
-    while (auto x = srv.recv(1000ms)) lastSends += opcodeOf(*x) == 3 && blockOf(*x) == 3;
+    while (auto x = srv.recv(2000ms)) lastSends += opcodeOf(*x) == 3 && blockOf(*x) == 3;
     EXPECT_EQ(lastSends, 3);
     ClientResult r = done.get();
     EXPECT_EQ(r.outcome, vn::Outcome::TimedOut);
