@@ -4,7 +4,10 @@
 // is the window's EventWait::abort(): it ends the transfer at once. Reports go
 // to the sink: the running byte count as status text and progress (a few times
 // a second), then "Transaction Completed". Errors come back in the result; the
-// window shows them.
+// window shows them. Every wait has a deadline (a silent one means "send
+// again"), and the wait after the last block normally ends in silence, so the
+// EventWait should have no logger of its own (it would log ">ERROR: Timeout").
+// The window starts each transfer with wait.beginOperation().
 #include <cstdint>
 #include <filesystem>
 #include <mutex>

@@ -9,6 +9,8 @@
 // Port n", "Transfer in progress... - n", "Sending File ... From ip [Port n]",
 // "Getting File ... From ip [Port n]", the file error lines, and
 // "Transfer Complete - Success" / "Transfer Complete - Error Transmitting".
+// A sink call must not wait for the UI thread (stop() joins the threads that
+// make them).
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -39,6 +41,7 @@ public:
     // ("ERROR: Unable to start the TFTP Server at Port 69 - Permission denied"),
     // when the folder can't be opened or the port can't be bound; the server can
     // then be started again with other settings.
+    // While running, start() changes nothing: stop() first.
     bool start(const ServerSettings& settings);
     // Any thread except inside a sink call: ends the listener and every
     // transfer (each sends its peer an ERROR) and joins them. Idempotent.
