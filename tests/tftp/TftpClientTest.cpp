@@ -149,6 +149,9 @@ TEST(TftpClient, SurvivesRepeatsLastAckLossAndForgedDatagrams) {
          },
          // Our repeat of the last block must reach tftpd-hpa within its 100 ms wait for one.
          50},
+        {"every 13th datagram lost",
+         [](UdpRelay::Dir, std::size_t i, std::string_view) { return UdpRelay::Action{i % 13 == 5 ? 0 : 1, {}}; },
+         100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

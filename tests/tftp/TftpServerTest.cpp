@@ -377,6 +377,8 @@ TEST(TftpServer, SurvivesRepeatsAndLastAckLossWithAtftp) {
                  a.copies = 0;
              return a;
          }},
+        {"every 100th datagram lost",
+         [](UdpRelay::Dir, std::size_t i, std::string_view) { return UdpRelay::Action{i % 100 == 50 ? 0 : 1, {}}; }},
     };
     std::size_t successes = 0;
     for (const Case& c : cases) {
