@@ -63,12 +63,12 @@ for group in "${groups[@]}"; do
   [ $ok -eq 1 ] || fail "dependency not met: $group"
 done
 has() { printf '%s\n' "${names[@]}" | grep -qx "$1"; }
-for must in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins libc6 libstdc++6; do
+for must in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libc6 libstdc++6; do
   has "$must" || fail "Depends lacks $must"
 done
 
-# The program as unpacked: every library it loads resolves, and each comes
-# from a package the dependencies name.
+# The program as unpacked: every library it loads resolves, and each one it
+# links directly comes from a package the dependencies name.
 dpkg-deb -x "$deb" "$tmp/root"
 program=$tmp/root/usr/bin/varnelo
 file -b "$program" | grep -q 'stripped' && ! file -b "$program" | grep -q 'not stripped' || fail "the program is not stripped"
@@ -86,9 +86,13 @@ while read -r lib; do
   pkg=$(owner "$lib") || fail "no package owns $lib"
   pkg=${pkg%%,*}
   has "$pkg" || fail "$lib comes from $pkg, which Depends does not name"
-done < <(awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\// { print $1 }' "$tmp/ldd" | sort -u)
-xcb=$(dpkg-query -L qt6-qpa-plugins | grep -m1 '/platforms/libqxcb\.so$') || fail "qt6-qpa-plugins has no X11 platform plugin"
-[ -f "$xcb" ] || fail "$xcb missing"
+done < <(readelf -d "$program" | sed -nE 's/.*\(NEEDED\).*\[(.*)\]$/\1/p' |
+  while read -r needed; do awk -v n="$needed" '$1 == n && $2 == "=>" { print $3 }' "$tmp/ldd"; done)
+[ "$(readelf -d "$program" | grep -c NEEDED)" -ge 5 ] || fail "too few libraries linked: $(readelf -d "$program" | grep NEEDED)"
+# Qt loads its X11 platform plugin at run time; its package must be named too.
+xcb=$(dpkg-query -S '*/qt6/plugins/platforms/libqxcb.so' | head -n1) || fail "no package holds Qt's X11 platform plugin"
+has "${xcb%%:*}" || fail "Qt's X11 platform plugin comes from ${xcb%%:*}, which Depends does not name"
+[ "$(field Recommends)" = "qt6-wayland, xdg-utils, hicolor-icon-theme" ] || fail "Recommends: $(field Recommends)"
 
 version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --version)
 [ "$version" = "Varnelo FTP Suite 3.7" ] || fail "the packaged varnelo --version printed '$version'"
