@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QIcon>
+#include <QImage>
 #include <QLineEdit>
 #include <QProcess>
 #include <QSignalSpy>
@@ -15,8 +17,10 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <fstream>
@@ -30,6 +34,7 @@
 #include "common/ui/Beeper.h"
 #include "ftp/explorer/TFTPfrm.h"
 #include "shell/CommandLine.h"
+#include "shell/Pictures.h"
 #include "shell/SingleInstance.h"
 #include "shell/Startup.h"
 #include "shell/TMainfrm.h"
@@ -85,6 +90,21 @@ TEST(ProgramOptions, Table) {
     EXPECT_EQ(versionText(), "Varnelo FTP Suite 3.7\n");
     EXPECT_TRUE(usageText().startsWith("Usage: varnelo [OPTION]... [HOST | URL]...\n"));
     for (const char* option : {"--help", "--version", "--new-instance"}) EXPECT_TRUE(usageText().contains(option)) << option;
+}
+
+// The window, the notification area and the About box show the menu's icon.
+TEST(ProgramIcon, IsTheDesktopIcon) {
+    const QIcon icon = programIcon();
+    QList<int> sides;
+    for (const QSize& s : icon.availableSizes()) sides << s.width();
+    std::sort(sides.begin(), sides.end());
+    EXPECT_EQ(sides, (QList<int>{16, 22, 24, 32, 48, 64, 128, 256}));
+    const QImage desktop(QStringLiteral(":/varnelo/48x48/varnelo.png"));
+    ASSERT_FALSE(desktop.isNull());
+    const QImage shown = icon.pixmap(48, 48).toImage();
+    EXPECT_EQ(shown.size(), QSize(48, 48));
+    EXPECT_TRUE(shown.convertToFormat(QImage::Format_ARGB32_Premultiplied) ==
+                desktop.convertToFormat(QImage::Format_ARGB32_Premultiplied));
 }
 
 // ---- Safety checks --------------------------------------------------------------
@@ -290,6 +310,51 @@ TEST_F(RunningCopy, ASocketOwnedByAnotherUserIsNeverConnectedTo) {
     EXPECT_LT(::accept(listener, nullptr, nullptr), 0);  // nobody knocked
     ::close(listener);
     ::close(lockFd);
+}
+
+// As root: a socket file of the user's, listened on by a process of another
+// user, hears nothing: the start checks who answers before it says a word.
+TEST_F(RunningCopy, AProcessOfAnotherUserNeverHearsTheHosts) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to listen as another user";
+    SingleInstance probe(testHome(), place());
+    ASSERT_EQ(probe.start({}), Role::Primary);
+    const fs::path socket = probe.socketPath();
+    probe.close();
+
+    const fs::path lock = fs::path(socket).replace_extension(".lock");
+    const int lockFd = ::open(lock.c_str(), O_RDWR);
+    ASSERT_GE(lockFd, 0);
+    ASSERT_EQ(::flock(lockFd, LOCK_EX), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, socket.c_str(), sizeof a.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+
+    // The listener's credentials are those of the process that calls listen().
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0 || ::listen(listener, 4) != 0) ::_exit(3);
+        (void)!::write(ready[1], "r", 1);
+        const int c = ::accept(listener, nullptr, nullptr);
+        if (c < 0) ::_exit(4);
+        char buffer[256];
+        ssize_t total = 0, n;
+        while ((n = ::read(c, buffer, sizeof buffer)) > 0) total += n;
+        ::_exit(total == 0 ? 0 : 1);
+    }
+    char r = 0;
+    ASSERT_EQ(::read(ready[0], &r, 1), 1);
+    std::string problem;
+    EXPECT_EQ(laterStart({"ftp://secret@host/"}, place(), &problem), Role::Alone);
+    EXPECT_NE(problem.find("cannot be reached"), std::string::npos) << problem;
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "listener status " << status;
+    for (int fd : {listener, lockFd, ready[0], ready[1]}) ::close(fd);
 }
 
 // ---- The real program -----------------------------------------------------------------
