@@ -94,6 +94,32 @@ xcb=$(dpkg-query -S '*/qt6/plugins/platforms/libqxcb.so' | head -n1) || fail "no
 has "${xcb%%:*}" || fail "Qt's X11 platform plugin comes from ${xcb%%:*}, which Depends does not name"
 [ "$(field Recommends)" = "qt6-wayland, xdg-utils, hicolor-icon-theme" ] || fail "Recommends: $(field Recommends)"
 
+# The caches: the menu's (MIME handlers) and the icon theme's are rebuilt by the
+# triggers of the packages that own them, on the folders our files land in.
+for trigger in desktop-file-utils:/usr/share/applications/example.varnelo.FtpSuite.desktop \
+  hicolor-icon-theme:/usr/share/icons/hicolor/48x48/apps/varnelo.png; do
+  pkg=${trigger%%:*} path=${trigger#*:}
+  grep -q "^.${path}\$" <(awk '{ print $6 }' "$tmp/contents") || fail "the package lacks $path"
+  triggers=/var/lib/dpkg/info/$pkg.triggers
+  [ -f "$triggers" ] || continue
+  watched=0
+  while read -r kind folder; do
+    case $kind in interest|interest-noawait) [[ $path == "$folder"/* ]] && watched=1 ;; esac
+  done <"$triggers"
+  [ $watched -eq 1 ] || fail "$pkg does not watch $path"
+done
+
+# Installs into an empty root and is removed from it again.
+admin=$tmp/clean/var/lib/dpkg
+mkdir -p "$admin/info" "$admin/updates"
+touch "$admin/status" "$admin/available"
+dpkg_clean=(dpkg --root="$tmp/clean" --log=/dev/null --force-depends)
+[ "$(id -u)" -eq 0 ] || dpkg_clean+=(--force-not-root)
+"${dpkg_clean[@]}" -i "$deb" >"$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log"; fail "dpkg -i into a clean root"; }
+[ -x "$tmp/clean/usr/bin/varnelo" ] || fail "dpkg -i left no /usr/bin/varnelo"
+"${dpkg_clean[@]}" -r varnelo >"$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log"; fail "dpkg -r from the clean root"; }
+[ -z "$(find "$tmp/clean/usr" -type f 2>/dev/null)" ] || fail "dpkg -r left files behind"
+
 version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --version)
 [ "$version" = "Varnelo FTP Suite 3.7" ] || fail "the packaged varnelo --version printed '$version'"
 echo "package $(basename "$deb"): $(wc -l <"$tmp/packaged") files, dependencies met"
