@@ -163,7 +163,12 @@ SingleInstance::Role SingleInstance::start(const QStringList& arguments) {
     if (lockFd_ < 0) {
         alone("cannot open " + lock_.string());
     } else if (lockFile(lockFd_, LOCK_EX | LOCK_NB)) {
-        if (listenHere()) role_ = Role::Primary;
+        if (listenHere()) {
+            role_ = Role::Primary;
+        } else {
+            ::close(lockFd_);  // later starts must not wait on a copy nobody can reach
+            lockFd_ = -1;
+        }
     } else {
         ::close(lockFd_);
         lockFd_ = -1;

@@ -24,6 +24,7 @@
 #include <atomic>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <functional>
 #include <thread>
 
@@ -250,6 +251,35 @@ TEST_F(RunningCopy, StaleSocketOfACrashedCopyIsReplaced) {
     fresh.setReceiver([&](const QStringList& a) { received << a; });
     EXPECT_EQ(laterStart({"ftp://later/"}, place()), Role::Forwarded);
     EXPECT_EQ(received, (QList<QStringList>{{"ftp://later/"}}));
+}
+
+// Starts at the same moment: one becomes the running copy and every other one
+// finds it listening (here it never answers, as a hung copy would not).
+TEST_F(RunningCopy, StartsAtTheSameMomentFindOneRunningCopy) {
+    constexpr int kStarts = 4;
+    SingleInstance::Place p = place();
+    p.answerTimeoutMs = 200;
+    std::vector<std::unique_ptr<SingleInstance>> starts;
+    for (int i = 0; i < kStarts; ++i) starts.push_back(std::make_unique<SingleInstance>(testHome(), p));
+    std::atomic<int> waiting{kStarts};
+    std::vector<std::thread> threads;
+    for (auto& s : starts)
+        threads.emplace_back([&waiting, &s] {
+            --waiting;
+            while (waiting.load() > 0) std::this_thread::yield();
+            s->start({"host"});
+        });
+    for (std::thread& t : threads) t.join();
+    int primaries = 0;
+    for (auto& s : starts) {
+        if (s->role() == Role::Primary) {
+            ++primaries;
+        } else {
+            EXPECT_EQ(s->role(), Role::Alone);
+            EXPECT_EQ(s->problem(), "the running copy did not answer");
+        }
+    }
+    EXPECT_EQ(primaries, 1);
 }
 
 TEST_F(RunningCopy, AnUnsafeRuntimeFolderGivesWayToAPrivateOne) {
