@@ -73,10 +73,12 @@ int runProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     // Ties the windows to the menu entry (its icon and name) on Wayland and X11.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.varnelo.FtpSuite"));
+    // Listening from here on: hosts handed over during the splash wait for the main window.
+    const bool serving = instance.serve();
     StartupOptions startup;
     startup.arguments = options.hosts;
     std::unique_ptr<TMainfrm> main = startUp(startup);
-    if (instance.serve()) receiveLaterStarts(instance, *main);
+    if (serving) receiveLaterStarts(instance, *main);
     QObject::connect(main.get(), &TMainfrm::exitFinished, &app, &QApplication::quit);
     const int status = app.exec();
     main.reset();
