@@ -109,16 +109,19 @@ for trigger in desktop-file-utils:/usr/share/applications/example.varnelo.FtpSui
   [ $watched -eq 1 ] || fail "$pkg does not watch $path"
 done
 
-# Installs into an empty root and is removed from it again.
-admin=$tmp/clean/var/lib/dpkg
-mkdir -p "$admin/info" "$admin/updates"
-touch "$admin/status" "$admin/available"
-dpkg_clean=(dpkg --root="$tmp/clean" --log=/dev/null --force-depends)
-[ "$(id -u)" -eq 0 ] || dpkg_clean+=(--force-not-root)
-"${dpkg_clean[@]}" -i "$deb" >"$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log"; fail "dpkg -i into a clean root"; }
-[ -x "$tmp/clean/usr/bin/varnelo" ] || fail "dpkg -i left no /usr/bin/varnelo"
-"${dpkg_clean[@]}" -r varnelo >"$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log"; fail "dpkg -r from the clean root"; }
-[ -z "$(find "$tmp/clean/usr" -type f 2>/dev/null)" ] || fail "dpkg -r left files behind"
+# Installs into an empty root and is removed from it again (dpkg sets owners: root only).
+if [ "$(id -u)" -eq 0 ]; then
+  admin=$tmp/clean/var/lib/dpkg
+  mkdir -p "$admin/info" "$admin/updates"
+  touch "$admin/status" "$admin/available"
+  dpkg_clean=(dpkg --root="$tmp/clean" --log=/dev/null --force-depends)
+  "${dpkg_clean[@]}" -i "$deb" >"$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log"; fail "dpkg -i into a clean root"; }
+  [ -x "$tmp/clean/usr/bin/varnelo" ] || fail "dpkg -i left no /usr/bin/varnelo"
+  "${dpkg_clean[@]}" -r varnelo >"$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log"; fail "dpkg -r from the clean root"; }
+  [ -z "$(find "$tmp/clean/usr" -type f 2>/dev/null)" ] || fail "dpkg -r left files behind"
+else
+  echo "not root: the install into an empty root is left out"
+fi
 
 version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --version)
 [ "$version" = "Varnelo FTP Suite 3.7" ] || fail "the packaged varnelo --version printed '$version'"

@@ -43,4 +43,8 @@ file -b "$prefix/share/icons/hicolor/scalable/apps/varnelo.svg" | grep -q SVG ||
 
 version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/varnelo" --version)
 [ "$version" = "Varnelo FTP Suite 3.7" ] || fail "installed varnelo --version printed '$version'"
+# The software centre and the manual name the same version as the program.
+grep -q "<release version=\"${version##* }\"" "$prefix/share/metainfo/$app.metainfo.xml" ||
+  fail "the metainfo's releases lack ${version##* }"
+zcat "$prefix/share/man/man1/varnelo.1.gz" | grep -q "^\.TH VARNELO 1 .*\"$version\"" || fail "the manual is not of $version"
 echo "install layout: $(wc -l <"$tmp/installed") files, all as expected"
