@@ -26,6 +26,13 @@ desktop-file-validate "$desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$prefix/share/metainfo/$app.metainfo.xml" || fail "appstreamcli validate"
 appstreamcli validate-tree --no-net "$prefix" || fail "appstreamcli validate-tree"
 
+# What the desktop-file-utils trigger makes of it: the handler of the three schemes.
+update-desktop-database "$prefix/share/applications"
+for scheme in ftp ftps ftpes; do
+  grep -qx "x-scheme-handler/$scheme=$app.desktop;" "$prefix/share/applications/mimeinfo.cache" ||
+    fail "not the handler of $scheme:// links"
+done
+
 # The keys the menu, the file manager and the browser go by.
 for line in 'Type=Application' 'Name=Varnelo FTP Suite' 'GenericName=FTP Client' \
   'Categories=Network;FileTransfer;' 'Exec=varnelo %U' 'Icon=varnelo' \
