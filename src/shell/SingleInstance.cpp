@@ -190,6 +190,7 @@ bool SingleInstance::listenHere() {
         ::chmod(socket_.c_str(), 0600) != 0 || ::listen(fd, 16) != 0 || ::lstat(socket_.c_str(), &st) != 0) {
         const int e = errno;
         if (fd >= 0) ::close(fd);
+        ::unlink(socket_.c_str());
         alone("cannot listen on " + socket_.string() + ": " + std::strerror(e));
         return false;
     }

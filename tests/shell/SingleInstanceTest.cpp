@@ -236,6 +236,61 @@ TEST_F(RunningCopy, FirstStartListensInTheRuntimeFolderAndLaterStartsHandTheirHo
     EXPECT_EQ(next.start({}), Role::Primary);
 }
 
+// Sends raw bytes to the running copy and collects its answer until it hangs up.
+QByteArray exchange(const fs::path& socket, const QByteArray& request) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, socket.c_str(), sizeof a.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return "connect failed";
+    if (!request.isEmpty() && ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size())
+        return "send failed";
+    QByteArray answer;
+    const bool closed = waitFor([&] {
+        char buffer[64];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n > 0) answer.append(buffer, n);
+        return n == 0 || (n < 0 && errno != EAGAIN);
+    });
+    ::close(fd);
+    return closed ? answer : answer + "<still open>";
+}
+
+// Whatever reaches the socket, only a well-formed request is taken and answered.
+TEST_F(RunningCopy, RunningCopyTakesOnlyWellFormedRequests) {
+    SingleInstance::Place p = place();
+    p.answerTimeoutMs = 300;
+    SingleInstance first(testHome(), p);
+    ASSERT_EQ(first.start({}), Role::Primary);
+    ASSERT_TRUE(first.serve());
+    QList<QStringList> received;
+    first.setReceiver([&](const QStringList& a) { received << a; });
+    struct Case {
+        const char* name;
+        QByteArray request;
+        QByteArray answer;
+        QList<QStringList> received;
+    };
+    const Case cases[] = {
+        {"two hosts", QByteArray("varnelo-open 7\nab\0cde\0", 22), "ok\n", {{"ab", "cde"}}},
+        {"nothing to open", "varnelo-open 0\n", "ok\n", {{}}},
+        {"another protocol", "GET / HTTP/1.0\r\n\r\n", "", {}},
+        {"no line end", QByteArray(100, 'x'), "", {}},
+        {"huge size", "varnelo-open 1073741824\n", "", {}},
+        {"negative size", "varnelo-open -1\n", "", {}},
+        {"unterminated host", "varnelo-open 3\nabc", "", {}},
+        {"more than announced", QByteArray("varnelo-open 2\na\0b\0", 19), "", {}},
+        {"silence", "", "", {}},
+        {"half a request", "varnelo-open 9\nab", "", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        received.clear();
+        EXPECT_EQ(exchange(first.socketPath(), c.request), c.answer);
+        EXPECT_EQ(received, c.received);
+    }
+}
+
 TEST_F(RunningCopy, StaleSocketOfACrashedCopyIsReplaced) {
     SingleInstance probe(testHome(), place());
     ASSERT_EQ(probe.start({}), Role::Primary);
