@@ -20,7 +20,7 @@ packages=(
   # TLS
   libssl-dev
   # desktop files and the package
-  desktop-file-utils appstream dpkg-dev file
+  desktop-file-utils appstream dpkg-dev file librsvg2-bin
   # running headless and screenshots
   xvfb xauth
   # the benchmarks' reference clients

@@ -4,6 +4,7 @@
 #include <QUrl>
 
 #include "ftp/engine/QuickHost.h"
+#include "shell/ProductInfo.h"
 
 namespace vn {
 
@@ -69,6 +70,91 @@ CommandLineTarget parseCommandLineTarget(const QString& argument) {
     if (dir == QLatin1String("/")) dir.clear();
     t.remoteDir = dir;
     return t;
+}
+
+namespace {
+
+// Options QApplication takes out of the command line itself; those that take
+// a value are followed by it unless written "-option=value".
+struct QtOption {
+    const char* name;
+    bool takesValue;
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", true},   {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true}, {"qwindowtitle", true}, {"session", true},
+    {"display", true},    {"geometry", true},   {"name", true},          {"title", true},
+    {"style", true},      {"stylesheet", true}, {"reverse", false},      {"widgetcount", false},
+    {"nograb", false},    {"dograb", false},    {"sync", false},         {"qmljsdebugger", true},
+};
+
+// The Qt option an argument spells ("-style", "--style", "-style=fusion"), or null.
+const QtOption* qtOption(const QString& argument, bool* valueAttached) {
+    QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    const qsizetype eq = name.indexOf(QLatin1Char('='));
+    *valueAttached = eq >= 0;
+    if (eq >= 0) name.truncate(eq);
+    for (const QtOption& o : kQtOptions)
+        if (name == QLatin1String(o.name) && (o.takesValue || eq < 0)) return &o;
+    return nullptr;
+}
+
+} // namespace
+
+ProgramOptions parseProgramOptions(const QStringList& arguments) {
+    ProgramOptions out;
+    bool help = false, version = false, optionsEnded = false;
+    QString unknown;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (optionsEnded || !a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
+            out.hosts << a;
+        } else if (a == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            help = true;
+        } else if (a == QLatin1String("--version")) {
+            version = true;
+        } else if (a == QLatin1String("--new-instance")) {
+            out.newInstance = true;
+        } else if (bool attached = false; const QtOption* q = qtOption(a, &attached)) {
+            if (q->takesValue && !attached) {
+                if (i + 1 >= arguments.size()) {
+                    if (unknown.isEmpty()) unknown = QStringLiteral("option '%1' needs a value").arg(a);
+                } else {
+                    ++i;
+                }
+            }
+        } else if (unknown.isEmpty()) {
+            unknown = QStringLiteral("unknown option '%1'").arg(a);
+        }
+    }
+    if (help) out.action = ProgramAction::Help;
+    else if (version) out.action = ProgramAction::Version;
+    else if (!unknown.isEmpty()) {
+        out.action = ProgramAction::Error;
+        out.error = unknown;
+    }
+    return out;
+}
+
+QString usageText() {
+    return QStringLiteral(
+        "Usage: varnelo [OPTION]... [HOST | URL]...\n"
+        "Starts %1. Every HOST or URL opens an FTP window with its quick connection,\n"
+        "for example ftp.example.org or ftp://user@ftp.example.org:2121/pub/.\n"
+        "When %1 is already running, the hosts open in that window instead.\n"
+        "\n"
+        "  -h, --help          show this help and exit\n"
+        "      --version       show the version and exit\n"
+        "      --new-instance  start a copy of its own, even when one is running\n"
+        "\n"
+        "Settings are kept in $VARNELO_HOME, else $XDG_CONFIG_HOME/varnelo.\n")
+        .arg(QString::fromLatin1(product::kMainCaption));
+}
+
+QString versionText() {
+    return QStringLiteral("%1 %2\n").arg(QString::fromLatin1(product::kMainCaption), QString::fromLatin1(product::kVersion));
 }
 
 } // namespace vn

@@ -1,42 +1,35 @@
 #include "shell/Pictures.h"
 
+#include <QIcon>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
 #include "shell/ProductInfo.h"
 
+// The icon's resources live in a library of their own, which the linker
+// keeps only when something names them.
+static void initProgramIcon() { Q_INIT_RESOURCE(program_icon); }
+
 namespace vn {
 
 namespace {
 
-QPixmap iconPixmap(int side) {
-    QPixmap pm(side, side);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient g(0, 0, 0, side);
-    g.setColorAt(0, QColor(0x2f, 0x6f, 0xc8));
-    g.setColorAt(1, QColor(0x12, 0x35, 0x7a));
-    QPainterPath path;
-    path.addRoundedRect(QRectF(0.5, 0.5, side - 1, side - 1), side / 6.0, side / 6.0);
-    p.fillPath(path, g);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(side * 2 / 3);
-    p.setFont(f);
-    p.setPen(Qt::white);
-    p.drawText(QRect(0, 0, side, side), Qt::AlignCenter, QStringLiteral("V"));
-    return pm;
+// The program's icon as the desktop shows it, drawn from data/icons/varnelo.svg.
+QIcon desktopIcon() {
+    static const bool loaded = (initProgramIcon(), true);
+    (void)loaded;
+    QIcon icon;
+    for (int side : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/varnelo/%1x%1/varnelo.png").arg(side), QSize(side, side));
+    return icon;
 }
+
+QPixmap iconPixmap(int side) { return desktopIcon().pixmap(side, side); }
 
 } // namespace
 
-QIcon programIcon() {
-    QIcon icon;
-    for (int side : {16, 32, 48, 64}) icon.addPixmap(iconPixmap(side));
-    return icon;
-}
+QIcon programIcon() { return desktopIcon(); }
 
 QPixmap productPicture(const QSize& size) {
     QPixmap pm(size);

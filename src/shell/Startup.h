@@ -22,4 +22,11 @@ struct StartupOptions {
 
 std::unique_ptr<TMainfrm> startUp(const StartupOptions& options);
 
+class SingleInstance;
+// Hosts that later starts hand to the running copy open in `main`.
+void receiveLaterStarts(SingleInstance& instance, TMainfrm& main);
+
+// The whole program: options, the running-copy check, start-up, message loop.
+int runProgram(int argc, char** argv);
+
 } // namespace vn

@@ -287,6 +287,18 @@ QAction* TMainfrm::toolButtonAction(ToolKind kind) const {
 
 void TMainfrm::setCommandLine(const QStringList& arguments) { commandLine_ = arguments; }
 
+void TMainfrm::openArguments(const QStringList& arguments) {
+    if (exiting_) return;
+    // Out of the tray or the task bar, keeping a maximised window maximised.
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+    if (arguments.isEmpty()) return;
+    // Later: the quick-connection dialogs are modal and the caller is a socket's handler.
+    QTimer::singleShot(0, this, [this, arguments] { openCommandLine(arguments); });
+}
+
 QMdiSubWindow* TMainfrm::addChild(QWidget* widget) {
     QMdiSubWindow* sub = mdi_->addSubWindow(widget);
     sub->setAttribute(Qt::WA_DeleteOnClose);

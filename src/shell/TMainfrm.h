@@ -31,6 +31,9 @@ public:
 
     // Arguments opened as FTP quick connections at the first activation.
     void setCommandLine(const QStringList& arguments);
+    // Hosts a later start handed over: shows and raises the main window, then
+    // opens one FTP window per argument, as the command line does.
+    void openArguments(const QStringList& arguments);
 
     // A new child window of the kind, shown at once; nullptr when not built.
     QWidget* openTool(ToolKind kind);
