@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "common/IniFile.h"
+#include "ftp/engine/transfer/FileIo.h"
 #include "platform/Trash.h"
 
 namespace vn::test {
@@ -53,6 +54,29 @@ struct FakeTransfer : TransferFixture {
     }
     void record(const std::string& type, const std::string& src, const std::string& dst, std::uint64_t marker) {
         ASSERT_TRUE(ResumeStore().append({type, "127.0.0.1", src, dst, marker, {}}, todayLocal()));
+    }
+    // What an interrupted upload of the file as it stands leaves.
+    static void recordUpload(const std::string& path, const std::string& remote, std::uint64_t marker) {
+        FileStamp st;
+        ASSERT_TRUE(stampOfPath(path, st));
+        ResumeRecord r{"STOR", "127.0.0.1", path, remote, marker, {}, {}, st.id(), st.mtime()};
+        ASSERT_TRUE(ResumeStore().put(r, todayLocal()));
+    }
+    // What an interrupted download leaves: its partial file beside the
+    // target and the record naming it (withTime false: the program stopped
+    // before it could note how far it got).
+    static std::string leavePartial(const std::string& remote, const std::string& target, const std::string& bytes,
+                                    std::uint64_t marker, bool withTime = true) {
+        std::string path;
+        int fd = createSibling(target, FtpTransfer::kPartialSuffix, 0666, path);
+        EXPECT_GE(fd, 0);
+        EXPECT_TRUE(writeFully(fd, bytes));
+        ::close(fd);
+        FileStamp st;
+        EXPECT_TRUE(stampOfPath(path, st));
+        ResumeRecord r{"RETR", "127.0.0.1", remote, target, marker, {}, path, st.id(), withTime ? st.mtime() : ""};
+        EXPECT_TRUE(ResumeStore().put(r, todayLocal()));
+        return path;
     }
 };
 
@@ -114,49 +138,79 @@ TEST_F(FakeTransfer, RefusedRestRestartsFromByteZero) {
     const std::string data = patternBytes(4000);
     server->dataPassive().on("REST 100", "502 REST not understood.\r\n").onData("RETR", data, opening("f.bin", 4000));
     SessionId id = connect();
-    writeFile(local("f.bin"), std::string(100, 'x')); // a partial file that is NOT the data's beginning
-    record("RETR", "f.bin", local("f.bin"), 100);
+    // A partial file that is NOT the data's beginning.
+    const std::string partial = leavePartial("f.bin", local("f.bin"), std::string(100, 'x'), 100);
     sink.resumeAnswers.push_back(Answer::Resume);
     EXPECT_EQ(transfer.fesGET(id, "f.bin", local("f.bin")), TransferResult::Copied) << sink.dump();
     EXPECT_EQ(readFile(local("f.bin")), data); // not "xxx..." + data
     EXPECT_TRUE(sink.has(">REST 100"));
     EXPECT_TRUE(sink.has("-The server refused REST: the whole file is transferred."));
     EXPECT_EQ(sink.resumeAsked, (std::vector<std::string>{local("f.bin")}));
-}
-
-TEST_F(FakeTransfer, AcceptedRestAppendsToThePartialFile) {
-    const std::string data = patternBytes(4000);
-    server->dataPassive().on("REST 100", "350 Restarting at 100.\r\n").onData("RETR", data.substr(100), opening("f.bin", 4000));
-    SessionId id = connect();
-    writeFile(local("f.bin"), data.substr(0, 100));
-    record("RETR", "f.bin", local("f.bin"), 100);
-    sink.resumeAnswers.push_back(Answer::Resume);
-    EXPECT_EQ(transfer.fesGET(id, "f.bin", local("f.bin")), TransferResult::Copied) << sink.dump();
-    EXPECT_EQ(readFile(local("f.bin")), data);
-    EXPECT_EQ(sink.progress.front().first, 100u);
+    EXPECT_FALSE(fs::exists(partial));
     EXPECT_TRUE(restRecords().empty());
 }
 
-TEST_F(FakeTransfer, ResumeStartsAtTheSmallerOfMarkerAndLocalSize) {
+TEST_F(FakeTransfer, AcceptedRestAppendsToThePartialFileAndRenamesIt) {
+    const std::string data = patternBytes(4000);
+    server->dataPassive().on("REST 100", "350 Restarting at 100.\r\n").onData("RETR", data.substr(100), opening("f.bin", 4000));
+    SessionId id = connect();
+    const std::string partial = leavePartial("f.bin", local("f.bin"), data.substr(0, 100), 100);
+    sink.resumeAnswers.push_back(Answer::Resume);
+    EXPECT_EQ(transfer.fesGET(id, "f.bin", local("f.bin")), TransferResult::Copied) << sink.dump();
+    EXPECT_EQ(readFile(local("f.bin")), data);
+    ASSERT_FALSE(sink.progress.empty());
+    EXPECT_EQ(sink.progress.front().first, 100u);
+    EXPECT_TRUE(restRecords().empty());
+    EXPECT_FALSE(fs::exists(partial));
+}
+
+TEST_F(FakeTransfer, ResumeOnlyFromThePartialFileTheRecordNames) {
     const std::string data = patternBytes(4000);
     struct Case {
+        const char* what;
         std::uint64_t marker;
-        std::size_t localSize;
-        std::string rest; // "" when no REST may be sent
-    } cases[] = {{1000, 100, "REST 100"}, {100, 1000, "REST 100"}, {5000000000ull, 300, "REST 300"}};
+        std::size_t partialSize;
+        bool withTime;
+        std::function<void(const std::string&)> meanwhile; // done to the partial file before the paste
+        std::string rest; // "" when no resume may happen
+    } cases[] = {
+        {"longer than the marker: cut back to it", 100, 1000, true, nullptr, "REST 100"},
+        {"the program stopped: its own size", 100, 300, false, nullptr, "REST 300"},
+        {"shorter than the marker", 1000, 100, true, nullptr, ""},
+        {"written by someone else since", 100, 300, true,
+         [](const std::string& p) {
+             std::ofstream(p, std::ios::app) << "x";
+             struct timespec t[2] = {{0, UTIME_OMIT}, {12345, 0}};
+             ::utimensat(AT_FDCWD, p.c_str(), t, AT_SYMLINK_NOFOLLOW);
+         },
+         ""},
+        {"replaced by another file", 100, 300, true,
+         [](const std::string& p) {
+             fs::remove(p);
+             writeFile(p, patternBytes(300, 9));
+         },
+         ""},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.rest);
+        SCOPED_TRACE(c.what);
         server = FakeFtpServer::loginScript();
-        std::size_t at = std::stoul(c.rest.substr(5));
-        server->dataPassive().on(c.rest, "350 Ok.\r\n").onData("RETR", data.substr(at), opening("f.bin", 4000));
+        const std::size_t at = c.rest.empty() ? 0 : std::stoul(c.rest.substr(5));
+        server->dataPassive().on("REST", "350 Ok.\r\n").onData("RETR", data.substr(at), opening("f.bin", 4000));
         SessionId id = connect();
-        writeFile(local("f.bin"), data.substr(0, c.localSize));
-        record("RETR", "f.bin", local("f.bin"), c.marker);
-        sink.resumeAnswers.push_back(Answer::Resume);
+        fs::remove(local("f.bin"));
+        const std::string partial =
+            leavePartial("f.bin", local("f.bin"), data.substr(0, c.partialSize), c.marker, c.withTime);
+        if (c.meanwhile) c.meanwhile(partial);
+        if (!c.rest.empty()) sink.resumeAnswers.push_back(Answer::Resume);
         EXPECT_EQ(transfer.fesGET(id, "f.bin", local("f.bin")), TransferResult::Copied) << sink.dump();
-        EXPECT_EQ(count(c.rest), 1);
-        // A local file longer than the marker is cut back to it first.
+        EXPECT_EQ(count("REST") - count("REST 0"), c.rest.empty() ? 0 : 1); // "REST 0": the login's probe
+        if (!c.rest.empty()) EXPECT_EQ(count(c.rest), 1);
+        EXPECT_EQ(sink.resumeAsked.size(), c.rest.empty() ? 0u : 1u);
+        // Never the server's tail on another file's head.
         EXPECT_EQ(readFile(local("f.bin")), data);
+        EXPECT_TRUE(restRecords().empty());
+        sink.clear();
+        fs::remove(partial);
     }
 }
 
@@ -165,26 +219,29 @@ TEST_F(FakeTransfer, SmartResumeAnswers) {
     struct Case {
         Answer answer;
         TransferResult result;
-        bool retr, rest;
-        std::string file;
+        bool retr;
+        bool kept; // the partial file and its record stay
     } cases[] = {
-        {Answer::DontTransfer, TransferResult::Skipped, false, false, "partial"},
-        {Answer::TransferAll, TransferResult::Copied, true, false, data},
+        {Answer::DontTransfer, TransferResult::Skipped, false, true},
+        {Answer::TransferAll, TransferResult::Copied, true, false},
     };
     for (const auto& c : cases) {
         server = FakeFtpServer::loginScript();
         server->dataPassive().onData("RETR", data, opening("f.bin", 1000));
         SessionId id = connect();
-        writeFile(local("f.bin"), "partial");
-        record("RETR", "f.bin", local("f.bin"), 7);
+        fs::remove(local("f.bin"));
+        const std::string partial = leavePartial("f.bin", local("f.bin"), data.substr(0, 7), 7);
         sink.resumeAnswers.push_back(c.answer);
         EXPECT_EQ(transfer.fesGET(id, "f.bin", local("f.bin")), c.result);
         EXPECT_EQ(count("RETR"), c.retr ? 1 : 0);
-        EXPECT_EQ(count("REST 7"), c.rest ? 1 : 0);
-        EXPECT_EQ(readFile(local("f.bin")), c.file);
+        EXPECT_EQ(count("REST 7"), 0);
         EXPECT_TRUE(prompter.asked.empty()); // no replace question on top
-        // The look-up consumed the record whatever the answer.
-        EXPECT_TRUE(restRecords().empty());
+        EXPECT_EQ(fs::exists(partial), c.kept);
+        EXPECT_EQ(restRecords().size(), c.kept ? 1u : 0u);
+        if (c.kept) EXPECT_FALSE(fs::exists(local("f.bin")));
+        else EXPECT_EQ(readFile(local("f.bin")), data);
+        fs::remove(partial);
+        ResumeStore().remove("RETR", "127.0.0.1", "f.bin", local("f.bin"));
     }
 }
 
@@ -222,13 +279,12 @@ TEST_F(FakeTransfer, AsciiModeNeverResumes) {
     SessionId id = connect(true, TransferMode::Auto); // "file" has no extension: I
     ASSERT_TRUE(transfer.SeleccionaTYPE(id, TransferMode::Auto, "notes.txt"));
     EXPECT_EQ(transfer.typeInForce(id), 'A');
-    writeFile(local("notes.txt"), "line");
-    record("RETR", "notes.txt", local("notes.txt"), 4);
-    prompter.answers.push_back(true);
+    const std::string partial = leavePartial("notes.txt", local("notes.txt"), "line", 4);
     EXPECT_EQ(transfer.fesGET(id, "notes.txt", local("notes.txt")), TransferResult::Copied);
     EXPECT_TRUE(sink.resumeAsked.empty());
-    EXPECT_EQ(count("REST 4"), 0);
+    EXPECT_EQ(count("REST") - count("REST 0"), 0);
     EXPECT_EQ(readFile(local("notes.txt")), text);
+    EXPECT_FALSE(fs::exists(partial));
     EXPECT_TRUE(server->waitForCommand("TYPE A", 1s));
 }
 
@@ -252,18 +308,15 @@ TEST_F(FakeTransfer, ServerDroppingTheSessionIsAFailureNotACancel) {
     EXPECT_FALSE(sink.anyStartsWith(">File '"));
 }
 
-TEST_F(FakeTransfer, DeleteAfterDownloadRemovesTheRemoteFileAndRefreshes) {
+TEST_F(FakeTransfer, DeleteAfterDownloadRemovesTheRemoteFile) {
     FtpSettings s;
     s.DeleteFileAfterDownload = true;
     configure(s);
-    int refreshed = 0;
-    transfer.setRefresh([&] { ++refreshed; });
     server->dataPassive().onData("RETR", "abc", opening("f.bin", 3)).on("DELE", "250 Deleted.\r\n");
     SessionId id = connect();
     EXPECT_EQ(transfer.fesGET(id, "/pub/f.bin", local("f.bin")), TransferResult::Copied);
     EXPECT_EQ(count("DELE /pub/f.bin"), 1);
     EXPECT_TRUE(sink.has(">DELE /pub/f.bin"));
-    EXPECT_EQ(refreshed, 1);
 }
 
 TEST_F(FakeTransfer, LineBreaksInARemoteNameSendNothing) {
@@ -319,7 +372,7 @@ TEST_F(FakeTransfer, UploadResumesAtTheRemoteSize) {
         server->dataPassive().onUpload().on("REST 40", c.restReply);
         if (!c.sizeReply.empty()) server->on("SIZE", c.sizeReply);
         SessionId id = connect();
-        record("STOR", local("up.bin"), "up.bin", 600); // more than the server really got
+        recordUpload(local("up.bin"), "up.bin", 600); // more than the server really got
         sink.resumeAnswers.push_back(Answer::Resume);
         EXPECT_EQ(transfer.fesPUT(id, local("up.bin"), "up.bin"), TransferResult::Copied) << sink.dump();
         EXPECT_EQ(count("SIZE up.bin"), 1);
@@ -414,8 +467,6 @@ TEST_F(FakeTransfer, DeleteAfterUploadByRecycleBin) {
         s.DeleteFileAfterUpload = true;
         s.RecycleBin = c.recycleBin;
         configure(s);
-        int refreshed = 0;
-        transfer.setRefresh([&] { ++refreshed; });
         server = FakeFtpServer::loginScript();
         server->dataPassive().onUpload();
         SessionId id = connect();
@@ -426,7 +477,6 @@ TEST_F(FakeTransfer, DeleteAfterUploadByRecycleBin) {
         if (!c.line.empty()) EXPECT_TRUE(sink.has("File " + path + c.line)) << sink.dump();
         else EXPECT_TRUE(sink.anyStartsWith(">ERROR: File " + path + " could not be sent to Recycle Bin")) << sink.dump();
         EXPECT_EQ(fs::exists(xdg / "Trash" / "files" / fs::path(path).filename()), c.inTrash);
-        EXPECT_EQ(refreshed, 1);
     }
 }
 
@@ -481,12 +531,14 @@ TEST_F(FakeTransfer, FullDiskFailsTheDownloadAndKeepsTheRemoteFile) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << readFile(report);
     EXPECT_EQ(count("DELE"), 0);
-    std::uint64_t size = fs::file_size(path);
-    EXPECT_LE(size, 256u * 1024);
-    EXPECT_EQ(readFile(path), data.substr(0, size));
-    // Space freed, the download can continue from what is on the disk.
+    // Nothing under the final name; the partial file beside it holds what fit.
+    EXPECT_FALSE(fs::exists(path));
     auto recs = restRecords();
     ASSERT_EQ(recs.size(), 1u);
+    std::uint64_t size = fs::file_size(recs[0].partial);
+    EXPECT_LE(size, 256u * 1024);
+    EXPECT_EQ(readFile(recs[0].partial), data.substr(0, size));
+    // Space freed, the download can continue from what is on the disk.
     EXPECT_GT(recs[0].marker, 0u);
     EXPECT_LE(recs[0].marker, size);
 }
