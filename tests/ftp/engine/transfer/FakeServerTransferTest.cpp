@@ -15,7 +15,6 @@
 #include <cstdlib>
 
 #include "common/IniFile.h"
-#include "ftp/engine/transfer/FileIo.h"
 #include "platform/Trash.h"
 
 namespace vn::test {
@@ -55,29 +54,7 @@ struct FakeTransfer : TransferFixture {
     void record(const std::string& type, const std::string& src, const std::string& dst, std::uint64_t marker) {
         ASSERT_TRUE(ResumeStore().append({type, "127.0.0.1", src, dst, marker, {}}, todayLocal()));
     }
-    // What an interrupted upload of the file as it stands leaves.
-    static void recordUpload(const std::string& path, const std::string& remote, std::uint64_t marker) {
-        FileStamp st;
-        ASSERT_TRUE(stampOfPath(path, st));
-        ResumeRecord r{"STOR", "127.0.0.1", path, remote, marker, {}, {}, st.id(), st.mtime()};
-        ASSERT_TRUE(ResumeStore().put(r, todayLocal()));
-    }
-    // What an interrupted download leaves: its partial file beside the
-    // target and the record naming it (withTime false: the program stopped
-    // before it could note how far it got).
-    static std::string leavePartial(const std::string& remote, const std::string& target, const std::string& bytes,
-                                    std::uint64_t marker, bool withTime = true) {
-        std::string path;
-        int fd = createSibling(target, FtpTransfer::kPartialSuffix, 0666, path);
-        EXPECT_GE(fd, 0);
-        EXPECT_TRUE(writeFully(fd, bytes));
-        ::close(fd);
-        FileStamp st;
-        EXPECT_TRUE(stampOfPath(path, st));
-        ResumeRecord r{"RETR", "127.0.0.1", remote, target, marker, {}, path, st.id(), withTime ? st.mtime() : ""};
-        EXPECT_TRUE(ResumeStore().put(r, todayLocal()));
-        return path;
-    }
+
 };
 
 TEST_F(FakeTransfer, DownloadReadsToTheEndWhateverTheReplyAnnounces) {
@@ -541,6 +518,118 @@ TEST_F(FakeTransfer, FullDiskFailsTheDownloadAndKeepsTheRemoteFile) {
     // Space freed, the download can continue from what is on the disk.
     EXPECT_GT(recs[0].marker, 0u);
     EXPECT_LE(recs[0].marker, size);
+}
+
+} // namespace
+} // namespace vn::test
+
+namespace vn::test {
+namespace {
+
+// ---- no byte lost ----
+
+// A binary download with fewer bytes than its 150 reply announced is cut,
+// whatever the 226 says: a failure with its record, and the next transfer
+// resumes it to the whole file.
+TEST_F(FakeTransfer, ShortBinaryTransferIsNeverOk) {
+    const std::string data = "hello world"; // 11 bytes
+    server->dataPassive().onData("RETR", data.substr(0, 5), opening("f.bin", 11));
+    SessionId id = connect();
+    EXPECT_EQ(transfer.fesGET(id, "f.bin", local("short.bin")), TransferResult::Failed) << sink.dump();
+    EXPECT_TRUE(sink.has(">ERROR: 5 of the 11 bytes of 'f.bin' arrived.")) << sink.dump();
+    EXPECT_FALSE(sink.anyStartsWith(">File '"));
+    EXPECT_FALSE(fs::exists(local("short.bin")));
+    auto recs = restRecords();
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].marker, 5u);
+    EXPECT_EQ(readFile(recs[0].partial), "hello");
+
+    server = FakeFtpServer::loginScript();
+    server->dataPassive().on("REST 5", "350 Restarting at 5.\r\n").onData("RETR", data.substr(5), opening("f.bin", 11));
+    engine.finishOperation();
+    SessionId again = connect();
+    sink.resumeAnswers.push_back(Answer::Resume);
+    EXPECT_EQ(transfer.fesGET(again, "f.bin", local("short.bin")), TransferResult::Copied) << sink.dump();
+    EXPECT_EQ(sha256Of(fs::path(local("short.bin"))), sha256OfBytes(data));
+    EXPECT_TRUE(restRecords().empty());
+}
+
+TEST_F(FakeTransfer, AnnouncedSizeOnlyScalesTheGaugeInAsciiMode) {
+    server->dataPassive().onData("RETR", "hello", "150 Opening ASCII mode data connection for f.txt (11 bytes).\r\n");
+    SessionId id = connect(true, TransferMode::Ascii);
+    EXPECT_EQ(transfer.fesGET(id, "f.txt", local("f.txt")), TransferResult::Copied) << sink.dump();
+    EXPECT_EQ(readFile(local("f.txt")), "hello");
+}
+
+// A 426 after part of the data: the bytes that came are kept for a resume
+// (with an error line), nothing stands under the final name.
+TEST_F(FakeTransfer, AbortedReplyAfterPartialDataKeepsWhatCame) {
+    const std::string data = patternBytes(30000);
+    server->dataPassive().onData("RETR", data.substr(0, 12000), opening("f.bin", 30000),
+                                 "426 Connection closed; transfer aborted.\r\n");
+    SessionId id = connect();
+    EXPECT_EQ(transfer.fesGET(id, "f.bin", local("cut.bin")), TransferResult::Failed);
+    EXPECT_TRUE(sink.has(">ERROR with RETR command.")) << sink.dump();
+    EXPECT_FALSE(fs::exists(local("cut.bin")));
+    auto recs = restRecords();
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].marker, 12000u);
+    EXPECT_FALSE(recs[0].mtime.empty());
+    EXPECT_EQ(readFile(recs[0].partial), data.substr(0, 12000));
+}
+
+// TYPE goes out only when the type changes (a listing sets its own), and
+// nothing about resuming is sent for files there is nothing to resume of.
+TEST_F(FakeTransfer, OneTypePerChangeAndNoRestPerFile) {
+    server->dataPassive().onData("RETR", "abc", opening("f", 3)).onList("");
+    SessionId id = connect(); // TYPE I once
+    for (int i = 0; i < 3; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".bin";
+        ASSERT_TRUE(transfer.SeleccionaTYPE(id, TransferMode::Binary, name));
+        ASSERT_EQ(transfer.fesGET(id, name, local(name.c_str())), TransferResult::Copied) << sink.dump();
+    }
+    EXPECT_EQ(count("TYPE"), 1);
+    EXPECT_EQ(count("REST"), 1); // the login's probe only
+    ASSERT_TRUE(engine.fesLIST(id, "/", false));
+    EXPECT_EQ(count("TYPE A"), 1);
+    ASSERT_TRUE(transfer.SeleccionaTYPE(id, TransferMode::Binary, "g.bin"));
+    EXPECT_EQ(count("TYPE I"), 2); // back after the listing
+    EXPECT_EQ(transfer.fesGET(id, "g.bin", local("g.bin")), TransferResult::Copied);
+    EXPECT_EQ(readFile(local("g.bin")), "abc");
+}
+
+// A link planted under the target's name is replaced, never written through.
+TEST_F(FakeTransfer, ALinkAtTheTargetIsNeverFollowed) {
+    server->dataPassive().onData("RETR", "payload", opening("f.bin", 7));
+    SessionId id = connect();
+    const fs::path outside = dir / "outside.txt";
+    writeFile(outside, "keep me");
+    fs::remove(local("link.bin"));
+    fs::create_symlink(outside, local("link.bin"));
+    prompter.answers.push_back(true); // replace it
+    EXPECT_EQ(transfer.fesGET(id, "f.bin", local("link.bin")), TransferResult::Copied) << sink.dump();
+    EXPECT_EQ(readFile(outside), "keep me");
+    EXPECT_FALSE(fs::is_symlink(local("link.bin")));
+    EXPECT_EQ(readFile(local("link.bin")), "payload");
+}
+
+TEST(PartialNames, AreUnguessableAndNeverReuseAnEntry) {
+    const fs::path d = scratchDir("names");
+    const std::string target = (d / "file.bin").string();
+    const std::string a = randomSiblingName(target, ".vnpart"), b = randomSiblingName(target, ".vnpart");
+    EXPECT_NE(a, b);
+    EXPECT_EQ(fs::path(a).parent_path(), d);
+    EXPECT_EQ(fs::path(a).filename().string().rfind(".file.bin.", 0), 0u);
+    EXPECT_EQ(fs::path(a).filename().string().size(), std::string(".file.bin.").size() + 16 + 7);
+    // What createSibling opens is always a new file of its own.
+    std::string path;
+    int fd = createSibling(target, ".vnpart", 0644, path);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    struct stat st{};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_size, 0);
 }
 
 } // namespace
