@@ -5,9 +5,13 @@
 // progress and speed lines, cancellation, and the delete-after-transfer of the
 // source. Runs on the engine's thread; questions go through the engine's sink
 // and prompter and block until answered.
+//
+// A transfer is Copied only when the server confirmed it after all the data
+// (and, in binary mode, when no fewer bytes came than the server announced);
+// every other end is a failure with an ">ERROR" line or the user's Abort, and
+// what moved goes into the resume store.
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
