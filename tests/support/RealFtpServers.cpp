@@ -417,7 +417,12 @@ Vsftpd::Vsftpd(Options options) : RealFtpServer("vsftpd", std::move(options)) {
             "ls_recurse_enable=YES\n"
             "dirmessage_enable=NO\n"
             "max_per_ip=0\n"
-            "max_clients=0\n"
+            "max_clients=0\n" +
+            (options_.maxRateBytesPerSecond > 0
+                 ? "anon_max_rate=" + std::to_string(options_.maxRateBytesPerSecond) + "\nlocal_max_rate=" +
+                       std::to_string(options_.maxRateBytesPerSecond) + "\n"
+                 : std::string()) +
+            ""
             "delay_failed_login=0\n"
             // Only the protocol log in the folder, no system xferlog or syslog.
             "xferlog_enable=YES\n"
@@ -472,7 +477,8 @@ PyFtpd::PyFtpd(Options options) : RealFtpServer("pyftpd", std::move(options)) {
     std::string script = VN_SOURCE_DIR "/tests/support/pyftpd_server.py";
     if (!launch({python, "-u", script, "--port", "0", "--root", root_.string(), "--home", localRoot_.string(),
                  "--user", localUser_, "--password", localPassword_, "--banner", options_.banner, "--idle-timeout",
-                 std::to_string(options_.idleSessionTimeoutSeconds)})) {
+                 std::to_string(options_.idleSessionTimeoutSeconds), "--max-rate",
+                 std::to_string(options_.maxRateBytesPerSecond)})) {
         fail("cannot start " + script);
         return;
     }

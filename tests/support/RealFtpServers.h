@@ -25,6 +25,9 @@ struct RealServerOptions {
     // Lines separated by '\n' give a multi-line greeting.
     std::string banner = "Varnelo test FTP server ready.";
     int idleSessionTimeoutSeconds = 300;
+    // Bytes per second each data connection may move (0: no limit), so a
+    // test can stop a transfer part-way.
+    int maxRateBytesPerSecond = 0;
 };
 
 // A loopback port that was free a moment ago (bind port 0, read it, close).

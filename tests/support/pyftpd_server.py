@@ -11,7 +11,7 @@ import sys
 import warnings
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 ALL_PERMS = "elradfmwMT"
@@ -40,6 +40,8 @@ def main():
     p.add_argument("--idle-timeout", type=int, default=300)
     p.add_argument("--pasv-min", type=int, default=40000)
     p.add_argument("--pasv-max", type=int, default=60000)
+    p.add_argument("--max-rate", type=int, default=0,
+                   help="bytes per second per data connection, both ways (0: no limit)")
     a = p.parse_args()
 
     logging.basicConfig(stream=sys.stderr, level=logging.INFO,
@@ -55,6 +57,11 @@ def main():
     Handler.timeout = a.idle_timeout
     Handler.passive_ports = range(a.pasv_min, a.pasv_max + 1)
     Handler.auth_failed_timeout = 0.1  # keeps wrong-password cases quick
+    if a.max_rate > 0:
+        class Throttled(ThrottledDTPHandler):
+            read_limit = a.max_rate
+            write_limit = a.max_rate
+        Handler.dtp_handler = Throttled
 
     server = FTPServer(("127.0.0.1", a.port), Handler)
     server.max_cons = 256

@@ -19,6 +19,10 @@ void ControlConnection::markEnded() {
 
 bool ControlConnection::EnviarComanda(std::string_view text) {
     if (ended_ || !sock_.valid()) return false;
+    // Whatever sends a TYPE, the type in force is unknown until its answer is noted.
+    if (text.size() >= 4 && (text[0] | 0x20) == 't' && (text[1] | 0x20) == 'y' && (text[2] | 0x20) == 'p' &&
+        (text[3] | 0x20) == 'e')
+        type_ = 0;
     while (!text.empty()) {
         std::string_view block = text.substr(0, kBlock);
         text.remove_prefix(block.size());

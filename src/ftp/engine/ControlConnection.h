@@ -49,6 +49,10 @@ public:
 
     // The server ended the connection (or it failed) inside a read or a send.
     bool ended() const { return ended_; }
+    // The TYPE the server last accepted on this connection; 0 when unknown
+    // (none yet, or a TYPE was sent whose answer has not been noted).
+    char transferType() const { return type_; }
+    void noteTransferType(char letter) { type_ = letter; }
     void close() { sock_.close(); }
 
 private:
@@ -59,6 +63,7 @@ private:
     Socket sock_;
     std::string buf_;
     bool ended_ = false;
+    char type_ = 0;
 };
 
 } // namespace vn

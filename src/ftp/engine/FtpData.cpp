@@ -209,6 +209,7 @@ bool FtpEngine::fesTYPE(SessionId id, char letter) {
     if (wait_.cancelled()) return false;
     log(">TYPE " + arg);
     logReply(r);
+    if (r.code() == '2') c->noteTransferType(letter);
     return r.code() == '2';
 }
 

@@ -100,7 +100,7 @@ bool TSmartfrm::answerKey(QKeyEvent* e) {
 
 void TSmartfrm::keyPressEvent(QKeyEvent* e) {
     // Escape and the window's close button fall through to reject(): answer_ is
-    // still Resume then.
+    // still DontTransfer then, so a dismissed question never changes a file.
     if (!answerKey(e)) QDialog::keyPressEvent(e);
 }
 

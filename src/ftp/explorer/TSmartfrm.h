@@ -1,7 +1,8 @@
 #pragma once
 // The Smart Resume question: a file was partly transferred before; resume it,
 // transfer it all again, or leave it. R (or Enter) resumes, A transfers all,
-// D skips; closing the dialog any other way resumes.
+// D skips; closing the dialog any other way (Escape, the close button)
+// transfers nothing: the partial file and its record stay as they are.
 #include <QDialog>
 
 #include <string>
@@ -36,7 +37,7 @@ private:
     bool answerKey(QKeyEvent* e);
     void choose(Answer a);
 
-    Answer answer_ = Answer::Resume;
+    Answer answer_ = Answer::DontTransfer;
     QPushButton* resume_;
     QPushButton* all_;
     QPushButton* dont_;

@@ -34,7 +34,8 @@ TEST(TSmartfrm, ShowsTheFileAndTheThreeChoices) {
     EXPECT_EQ(child<QPushButton>(dlg, "ResumeBtn")->text(), "&RESUME THE TRANSFER");
     EXPECT_EQ(child<QPushButton>(dlg, "AllBtn")->text(), "TRANSFER &ALL");
     EXPECT_EQ(child<QPushButton>(dlg, "DontBtn")->text(), "&DON'T TRANSFER");
-    EXPECT_EQ(dlg.answer(), Answer::Resume);
+    // Until answered, nothing is to change.
+    EXPECT_EQ(dlg.answer(), Answer::DontTransfer);
 }
 
 TEST(TSmartfrm, PathIsNeverMarkup) {
@@ -70,9 +71,10 @@ TEST(TSmartfrm, EachWayOfAnsweringClosesWithItsAnswer) {
         {"Enter", [](TSmartfrm& d) { key(d, nullptr, Qt::Key_Return); }, Answer::Resume},
         {"Enter on the all button", [](TSmartfrm& d) { key(d, "AllBtn", Qt::Key_Return); }, Answer::Resume},
         {"keypad Enter on don't", [](TSmartfrm& d) { key(d, "DontBtn", Qt::Key_Enter); }, Answer::Resume},
-        {"Escape", [](TSmartfrm& d) { key(d, nullptr, Qt::Key_Escape); }, Answer::Resume},
-        {"closed", [](TSmartfrm& d) { d.close(); }, Answer::Resume},
-        {"rejected", [](TSmartfrm& d) { d.reject(); }, Answer::Resume},
+        // A dismissed question transfers nothing: resuming could append to the wrong file.
+        {"Escape", [](TSmartfrm& d) { key(d, nullptr, Qt::Key_Escape); }, Answer::DontTransfer},
+        {"closed", [](TSmartfrm& d) { d.close(); }, Answer::DontTransfer},
+        {"rejected", [](TSmartfrm& d) { d.reject(); }, Answer::DontTransfer},
     };
     for (const Way& w : ways) {
         SCOPED_TRACE(w.name);
@@ -104,7 +106,7 @@ TEST(TSmartfrm, AskRunsThroughThePrompter) {
     });
     EXPECT_EQ(TSmartfrm::ask("/srv/caf\xC3\xA9.iso"), Answer::DontTransfer);
     prompter->pushDialog([](QDialog& d) { return d.result(); }); // closed without an answer
-    EXPECT_EQ(TSmartfrm::ask("/srv/x"), Answer::Resume);
+    EXPECT_EQ(TSmartfrm::ask("/srv/x"), Answer::DontTransfer);
     EXPECT_EQ(prompter->asked(), (std::vector<std::string>{"dialog: Smart Resume", "dialog: Smart Resume"}));
 }
 

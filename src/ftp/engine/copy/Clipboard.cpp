@@ -1,5 +1,7 @@
 #include "ftp/engine/copy/Clipboard.h"
 
+#include "ftp/engine/transfer/FileIo.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -135,17 +137,7 @@ bool writeClipboard(bool cut, const std::vector<ClipEntry>& entries, std::string
     const std::string temp = target.string() + ".new" + std::to_string(::getpid());
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return fail(error, temp + ": " + std::strerror(errno));
-    std::size_t done = 0;
-    bool ok = true;
-    while (done < bytes->size()) {
-        ssize_t k = ::write(fd, bytes->data() + done, bytes->size() - done);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<std::size_t>(k);
-    }
+    bool ok = writeFully(fd, *bytes);
     int err = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;

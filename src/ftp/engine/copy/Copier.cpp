@@ -39,20 +39,15 @@ std::string canonical(const std::string& path) {
     return ec ? std::string() : c.string();
 }
 
-// A resume record for this download exists: the partial file is the user's
-// to resume (fesGET asks Smart Resume), not a file to be replaced.
-bool resumable(const std::string& ip, const std::string& remote, const std::string& local) {
-    for (const auto& r : ResumeStore().records())
-        if (r.type == "RETR" && r.ip == ip && r.source == remote && r.destination == local) return true;
-    return false;
-}
-
-// Forgets a record that names a file we removed (a retry starts afresh).
-void forget(const char* type, const std::string& ip, const std::string& source, const std::string& destination) {
-    ResumeStore().take(type, ip, source, destination, todayLocal());
-}
-
 int attemptsFor(int retries) { return 1 + std::max(0, retries); }
+
+// The retry counts are named from the server's side of the wire, as the
+// Options window labels them: "Transmission re-tries" (TxRT) count the
+// server transmitting, that is our downloads; "Reception re-tries" (RxRT)
+// the server receiving, our uploads. Hence an upload retries RxRT times and a
+// download TxRT times.
+int uploadAttempts(const FtpSettings& s) { return attemptsFor(s.RxRT); }
+int downloadAttempts(const FtpSettings& s) { return attemptsFor(s.TxRT); }
 
 template <class F>
 class AtExit {
@@ -226,10 +221,13 @@ TransferResult FtpCopier::element(const Side& src, const Side& dst, const std::s
         return TransferResult::Skipped;
     }
 
-    if (!src.place.remote() && !dst.place.remote()) return localToLocal(withoutSlash(S), T);
-    if (!src.place.remote()) return upload(dst, withoutSlash(S), T);
-    if (!dst.place.remote()) return download(src, S, T);
-    return serverToServer(src, dst, S, T);
+    TransferResult r;
+    if (!src.place.remote() && !dst.place.remote()) r = localToLocal(withoutSlash(S), T);
+    else if (!src.place.remote()) r = upload(dst, withoutSlash(S), T);
+    else if (!dst.place.remote()) r = download(src, S, T);
+    else r = serverToServer(src, dst, S, T);
+    if (r == TransferResult::Copied && journal_) journal_->push_back({withoutSlash(S), false, true});
+    return r;
 }
 
 TransferResult FtpCopier::tree(const Side& src, const Side& dst, const std::string& destPath,
@@ -324,7 +322,9 @@ TransferResult FtpCopier::tree(const Side& src, const Side& dst, const std::stri
         }
     }
     // An empty folder the server would not make is not known to be there.
-    if (!made && children == 0) return TransferResult::Failed;
+    if (!made && children == 0) result = TransferResult::Failed;
+    // After its entries: a cut empties a folder before it removes it.
+    if (journal_) journal_->push_back({S, true, result == TransferResult::Copied});
     return result;
 }
 
@@ -362,13 +362,11 @@ TransferResult FtpCopier::upload(const Side& dst, const std::string& s, const st
     const SessionId id = dst.place.session;
     transfer_.SeleccionaTYPE(id, mode_, s);
     TransferResult r = TransferResult::Failed;
-    const int attempts = attemptsFor(engine_.settings().RxRT);
+    const int attempts = uploadAttempts(engine_.settings());
     for (int a = 0; a < attempts; ++a) {
-        if (a > 0) {
-            log(kTryingAgain);
-            forget("STOR", dst.dotted, s, t);
-        }
-        r = transfer_.fesPUT(id, s, t);
+        // A retry continues where the failed attempt stopped.
+        if (a > 0) log(kTryingAgain);
+        r = transfer_.fesPUT(id, s, t, a == 0 ? Attempt::First : Attempt::Retry);
         if (r != TransferResult::Failed || cancelled()) break;
     }
     step();
@@ -378,56 +376,24 @@ TransferResult FtpCopier::upload(const Side& dst, const std::string& s, const st
 TransferResult FtpCopier::download(const Side& src, const std::string& s, const std::string& t) {
     const SessionId id = src.place.session;
     struct stat st{};
-    const bool exists = ::lstat(t.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) {
+    if (::lstat(t.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         log(">ERROR: " + t + " is a folder; " + s + " was not copied.");
         step();
         return TransferResult::Failed;
     }
-    // A partial file the store knows is resumed in place (fesGET asks). Any
-    // other existing file is replaced only once the new one has arrived whole.
-    const bool resume = exists && S_ISREG(st.st_mode) && resumable(src.dotted, s, t);
-    if (exists && !resume && !engine_.prompter().askYesNo(replaceQuestion(t))) {
-        step();
-        return TransferResult::Skipped;
-    }
-    const bool beside = exists && !resume;
-    const std::string into = beside ? siblingTempPath(t) : t;
-
+    // fesGET asks about an existing file (Smart Resume for a partial one it
+    // left, replace for any other) and writes under the final name only once
+    // the whole file has arrived.
     transfer_.SeleccionaTYPE(id, mode_, s);
     TransferResult r = TransferResult::Failed;
-    const int attempts = attemptsFor(engine_.settings().TxRT);
-    {
-        // The delete-after-download waits until the file is where the user wants it.
-        std::optional<FtpTransfer::KeepSource> keep;
-        if (beside) keep.emplace(transfer_);
-        for (int a = 0; a < attempts; ++a) {
-            if (a > 0) {
-                log(kTryingAgain);
-                // Each attempt starts afresh, without a question about the part
-                // an earlier one left.
-                if (beside || !exists) {
-                    ::unlink(into.c_str());
-                    forget("RETR", src.dotted, s, into);
-                }
-            }
-            r = transfer_.fesGET(id, s, into);
-            if (r != TransferResult::Failed || cancelled()) break;
-        }
+    const int attempts = downloadAttempts(engine_.settings());
+    for (int a = 0; a < attempts; ++a) {
+        // A retry continues where the failed attempt stopped, without asking again.
+        if (a > 0) log(kTryingAgain);
+        r = transfer_.fesGET(id, s, t, a == 0 ? Attempt::First : Attempt::Retry);
+        if (r != TransferResult::Failed || cancelled()) break;
     }
     step();
-    if (!beside) return r;
-    if (r != TransferResult::Copied) {
-        ::unlink(into.c_str());
-        forget("RETR", src.dotted, s, into);
-        return r;
-    }
-    if (::rename(into.c_str(), t.c_str()) != 0) {
-        log(">ERROR replacing " + t + " (" + std::strerror(errno) + ")");
-        ::unlink(into.c_str());
-        return TransferResult::Failed;
-    }
-    if (engine_.settings().DeleteFileAfterDownload) engine_.fesDELETEFILE(id, s);
     return r;
 }
 
@@ -442,14 +408,16 @@ TransferResult FtpCopier::serverToServer(const Side& src, const Side& dst, const
     const std::string temp = (folder / serverTempName(src.place.session, dst.place.session)).string();
     auto drop = [&] {
         ::unlink(temp.c_str());
-        forget("RETR", src.dotted, s, temp);
-        forget("STOR", dst.dotted, temp, t);
+        transfer_.discardDownload(src.place.session, s, temp);
+        transfer_.discardUpload(dst.place.session, temp, t);
     };
     drop();
     // Both ends of the temporary file are ours: neither source is deleted.
     FtpTransfer::KeepSource keep(transfer_);
     transfer_.SeleccionaTYPE(src.place.session, mode_, s);
 
+    // The limits as they always were here, swapped against upload() and
+    // download(): download attempts against RxRT, uploads against TxRT.
     const int rx = engine_.settings().RxRT, tx = engine_.settings().TxRT;
     int downloads = 0, uploads = 0;
     TransferResult r = TransferResult::Failed;
@@ -471,8 +439,7 @@ TransferResult FtpCopier::serverToServer(const Side& src, const Side& dst, const
             ++uploads;
             while (r == TransferResult::Failed && uploads <= rx && !cancelled()) {
                 log(kTryingAgain);
-                forget("STOR", dst.dotted, temp, t);
-                r = transfer_.fesPUT(dst.place.session, temp, t);
+                r = transfer_.fesPUT(dst.place.session, temp, t, Attempt::Retry);
                 ++uploads;
             }
             if (r != TransferResult::Failed || cancelled()) break;
@@ -492,20 +459,73 @@ TransferResult FtpCopier::serverToServer(const Side& src, const Side& dst, const
 
 // ---- paste ----
 
-bool FtpCopier::deleteSource(const ClipEntry& e) {
+bool FtpCopier::deleteLocalFile(const std::string& path) {
+    // DeleteFileAfterUpload may have taken it already: gone is what a cut wants.
+    struct stat st{};
+    if (!lstatOf(path, st) && errno == ENOENT) return true;
+    LocalResult r = deleteLocal(path, recycle_, [this] { return cancelled(); });
+    if (r.kept) return false;
+    if (!r.ok && !cancelled())
+        log(">ERROR: " + withoutSlash(path) + " could not be " +
+            (recycle_ == RecycleMode::Trash ? "sent to Recycle Bin" : "deleted") + " (" + r.error + ")");
+    return r.ok;
+}
+
+std::string FtpCopier::remainingIn(const ClipEntry& e, const std::string& folder) {
+    std::vector<std::string> names;
     if (e.local()) {
-        // DeleteFileAfterUpload may have taken it already: gone is what a cut wants.
-        struct stat st{};
-        if (!lstatOf(e.path, st) && errno == ENOENT) return true;
-        LocalResult r = deleteLocal(e.path, recycle_, [this] { return cancelled(); });
-        if (r.kept) return false;
-        if (!r.ok && !cancelled())
-            log(">ERROR: " + withoutSlash(e.path) + " could not be " +
-                (recycle_ == RecycleMode::Trash ? "sent to Recycle Bin" : "deleted") + " (" + r.error + ")");
-        return r.ok;
+        if (DIR* d = ::opendir(withoutSlash(folder).c_str())) {
+            while (dirent* x = ::readdir(d)) {
+                std::string n = x->d_name;
+                if (n != "." && n != "..") names.push_back(std::move(n));
+            }
+            ::closedir(d);
+        }
+    } else if (auto listed = engine_.FindLIST(e.session, withoutSlash(folder))) {
+        for (const auto& n : *listed) names.push_back(n.name);
     }
-    if (e.folder()) return engine_.EsborrarDirectoriRemot(e.session, withoutSlash(e.path));
-    return engine_.fesDELETEFILE(e.session, e.path);
+    std::sort(names.begin(), names.end());
+    std::string text;
+    for (const auto& n : names) text += (text.empty() ? "" : ", ") + n;
+    return text;
+}
+
+bool FtpCopier::deleteCopied(const ClipEntry& e, const std::vector<CopiedEntry>& copied, bool downloaded) {
+    // Exactly what the copy reported copied, children before their folder; a
+    // folder goes only once it is empty. Whatever else is there (an entry
+    // that failed, or one added while the copy ran) stays and is named.
+    if (recycle_ == RecycleMode::Keep && e.local()) {
+        log("-" + withoutSlash(e.path) + " was kept (RecycleBin is neither 0 nor 1)");
+        return false;
+    }
+    const std::string own = withoutSlash(e.path);
+    bool ownGone = false;
+    for (const CopiedEntry& c : copied) {
+        if (cancelled()) return false;
+        const std::string p = withoutSlash(c.path);
+        bool gone = false;
+        if (!c.folder) {
+            // A downloaded file DeleteFileAfterDownload removed needs no second DELE.
+            if (e.local()) gone = deleteLocalFile(p);
+            else gone = (downloaded && engine_.settings().DeleteFileAfterDownload) || engine_.fesDELETEFILE(e.session, p);
+        } else if (!c.whole) {
+            log("-The folder " + p + " stays: not everything in it was copied.");
+        } else if (e.local()) {
+            gone = ::rmdir(p.c_str()) == 0;
+            if (!gone && (errno == ENOTEMPTY || errno == EEXIST))
+                log("-The folder " + p + " stays: it holds " + remainingIn(e, c.path) + ", which was not copied.");
+            else if (!gone)
+                log(">ERROR: The folder " + p + " could not be deleted (" + std::strerror(errno) + ")");
+        } else {
+            gone = engine_.fesRMD(e.session, p);
+            if (!gone && !cancelled()) {
+                const std::string left = remainingIn(e, c.path);
+                if (!left.empty()) log("-The folder " + p + " stays: it holds " + left + ", which was not copied.");
+            }
+        }
+        if (gone && p == own) ownGone = true;
+    }
+    return ownGone;
 }
 
 PasteResult FtpCopier::paste(const Clipboard& clip, const Destination& dest) {
@@ -536,8 +556,11 @@ PasteResult FtpCopier::paste(const Clipboard& clip, const Destination& dest) {
             ++out.failed;
             continue;
         }
+        std::vector<CopiedEntry> copied;
+        journal_ = clip.cut ? &copied : nullptr;
         TransferResult r = e.folder() && !e.local() ? tree(src, dst, D + lastComponent(e.path), e.path, 0)
                                                     : element(src, dst, D, e.path, 0);
+        journal_ = nullptr;
         if (r == TransferResult::Cancelled || cancelled()) {
             // The entry being copied keeps its source, whatever was copied of it.
             out.cancelled = true;
@@ -549,11 +572,8 @@ PasteResult FtpCopier::paste(const Clipboard& clip, const Destination& dest) {
         case TransferResult::Skipped: ++out.skipped; break;
         default: ++out.failed; break;
         }
-        if (!clip.cut || r != TransferResult::Copied) continue;
-        // A downloaded file DeleteFileAfterDownload removed needs no second DELE.
-        const bool deletedAfter = !e.local() && !e.folder() && !dst.place.remote() &&
-                                  engine_.settings().DeleteFileAfterDownload;
-        bool gone = deletedAfter || deleteSource(e);
+        if (!clip.cut || copied.empty()) continue;
+        bool gone = deleteCopied(e, copied, !e.local() && !dst.place.remote());
         step();
         if (gone) ++out.deleted;
         else ++out.notDeleted;

@@ -8,10 +8,12 @@
 // operation, as for every other one; Abort stops at the next check.
 //
 // Every routine says what became of its entry (Copied, Skipped, Failed,
-// Cancelled); a folder is Copied only when its whole tree was. A cut deletes a
-// source only when its copy was Copied.
+// Cancelled); a folder is Copied only when its whole tree was. A cut deletes
+// exactly the entries its copy reported Copied, children first, then each
+// folder only when it is empty; what stays is named in the log.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ftp/engine/FtpEngine.h"
 #include "ftp/engine/copy/Clipboard.h"
@@ -106,7 +108,17 @@ private:
     TransferResult upload(const Side& dst, const std::string& s, const std::string& t);
     TransferResult download(const Side& src, const std::string& s, const std::string& t);
     TransferResult serverToServer(const Side& src, const Side& dst, const std::string& s, const std::string& t);
-    bool deleteSource(const ClipEntry& e);
+    // What a cut may delete: a source the copy reported copied (a folder
+    // after its entries, whole when everything in it was copied).
+    struct CopiedEntry {
+        std::string path;
+        bool folder = false;
+        bool whole = true;
+    };
+    bool deleteCopied(const ClipEntry& e, const std::vector<CopiedEntry>& copied, bool downloaded);
+    bool deleteLocalFile(const std::string& path);
+    // The names a folder still holds, for the log.
+    std::string remainingIn(const ClipEntry& e, const std::string& folder);
 
     bool cancelled() const { return engine_.wait().cancelled(); }
     void log(const std::string& line) { engine_.sink().log(line); }
@@ -121,6 +133,7 @@ private:
     TransferMode mode_ = TransferMode::Auto;
     RecycleMode recycle_;
     std::uint64_t done_ = 0, total_ = 0;
+    std::vector<CopiedEntry>* journal_ = nullptr;
 };
 
 } // namespace vn

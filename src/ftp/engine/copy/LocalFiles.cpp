@@ -14,6 +14,7 @@
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
 #include "ftp/engine/copy/CopyPaths.h"
+#include "ftp/engine/transfer/FileIo.h"
 #include "platform/Trash.h"
 
 namespace vn {
@@ -110,7 +111,6 @@ struct Remover {
     }
 };
 
-std::atomic<unsigned> g_siblingCounter{0};
 
 bool copyBytes(int in, int out, std::uint64_t size, const CopyProgress& progress, std::string& error,
                bool& cancelled) {
@@ -144,14 +144,9 @@ bool copyBytes(int in, int out, std::uint64_t size, const CopyProgress& progress
                 error = reason(errno);
                 return false;
             }
-            for (ssize_t w = 0; w < n;) {
-                ssize_t k = ::write(out, buf.get() + w, static_cast<std::size_t>(n - w));
-                if (k < 0 && errno == EINTR) continue;
-                if (k <= 0) {
-                    error = reason(k < 0 ? errno : ENOSPC);
-                    return false;
-                }
-                w += k;
+            if (!writeFully(out, buf.get(), static_cast<std::size_t>(n))) {
+                error = reason(errno);
+                return false;
             }
         }
         if (n == 0) return true;
@@ -272,15 +267,9 @@ LocalResult makeLocalFolder(const std::string& folder, const std::string& name) 
 }
 
 std::string siblingTempPath(const std::string& target) {
-    const std::string t = withoutSlash(target);
-    auto slash = t.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : t.substr(0, slash + 1);
-    for (;;) {
-        std::string candidate = folder + ".vn" + std::to_string(::getpid()) + "-" +
-                                std::to_string(g_siblingCounter.fetch_add(1)) + ".part";
-        struct stat st{};
-        if (::lstat(candidate.c_str(), &st) != 0) return candidate;
-    }
+    // Unguessable, so nobody can plant a link under the name before it is
+    // made (it is then opened with O_EXCL | O_NOFOLLOW).
+    return randomSiblingName(withoutSlash(target), ".part");
 }
 
 LocalCopyResult copyLocalEntry(const std::string& from, const std::string& to, bool replace,

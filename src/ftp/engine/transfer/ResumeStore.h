@@ -6,6 +6,12 @@
 //   [REST] TOTAL=N
 //   [TIPUS] n=RETR|STOR  [IP] n=dotted server  [FITXERORIGEN] n=source
 //   [FITXERDESTI] n=destination  [MARKER] n=bytes moved  [DATA] n=dd/mm/yyyy
+// and, so that a resume never appends to a file that is not the one left:
+//   [PARCIAL] n=the partial file of a download (a hidden file beside the
+//   destination, renamed to it once the whole file has arrived)
+//   [FILEID] n=device:inode and [MTIME] n=modification time (ns) of the
+//   partial file (download) or of the source (upload); MTIME is missing when
+//   the program stopped before it could note how far the transfer got.
 // The store is shared by every window of the process; each call opens and
 // closes it and holds a process-wide lock meanwhile.
 #include <cstdint>
@@ -39,6 +45,9 @@ struct ResumeRecord {
     std::string destination;
     std::uint64_t marker = 0;
     std::string date; // as stored
+    std::string partial; // download: the partial file's path
+    std::string fileId;  // "device:inode" of the partial file or the upload's source
+    std::string mtime;   // its modification time in ns; empty when not noted
 };
 
 class ResumeStore {
@@ -58,6 +67,15 @@ public:
                        std::string_view destination, CivilDate today);
     std::vector<ResumeRecord> records() const;
 
+    // The last record matching (type, ip, source, destination), which stays in
+    // the store; expired records are removed as by take().
+    std::optional<ResumeRecord> find(std::string_view type, std::string_view ip, std::string_view source,
+                                     std::string_view destination, CivilDate today);
+    // Replaces every record of r's identity by r, dated `date`.
+    bool put(const ResumeRecord& r, CivilDate date);
+    // Removes every record of this identity; true when there was one.
+    bool remove(std::string_view type, std::string_view ip, std::string_view source, std::string_view destination);
+
 private:
     std::filesystem::path path_;
 };
@@ -67,6 +85,10 @@ private:
 // local path; "STOR": source local path, destination remote name.
 bool EscriuRESTfile(FtpEngine& engine, SessionId id, const std::string& type, const std::string& source,
                     const std::string& destination, std::uint64_t marker);
+
+// The address a session's records are kept under: the peer of its control
+// connection, else the session's dotted address.
+std::string resumeAddress(FtpEngine& engine, SessionId id);
 
 // The "REST 0" probe, then the look-up: the resume offset of this transfer, 0
 // when the server cannot restart (the store is then neither read nor changed)

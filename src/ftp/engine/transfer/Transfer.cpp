@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ftp/engine/transfer/FileIo.h"
 #include "ftp/engine/transfer/ResumeStore.h"
 #include "platform/Trash.h"
 
@@ -22,9 +23,10 @@ using Clock = std::chrono::steady_clock;
 
 const char* const kMiddleDot = "\xC2\xB7"; // "·"
 
-std::int64_t msSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
+Elapsed since(Clock::time_point start) { return std::chrono::duration_cast<Elapsed>(Clock::now() - start); }
+
+// Seconds of an elapsed time, never less than one microsecond.
+double secondsOf(Elapsed e) { return static_cast<double>(std::max<std::int64_t>(e.count(), 1)) / 1e6; }
 
 std::string lower(std::string_view s) {
     std::string out(s);
@@ -32,37 +34,15 @@ std::string lower(std::string_view s) {
     return out;
 }
 
-// The speed line is dropped once the transfer is done, where the sink can drop lines.
-template <class Sink>
-void removeLineIfSupported(Sink& sink, std::uint64_t handle) {
-    if constexpr (requires { sink.removeLine(handle); }) sink.removeLine(handle);
-}
-
-class LocalFile {
-public:
-    explicit LocalFile(int fd) : fd_(fd) {}
-    ~LocalFile() { close(); }
-    LocalFile(const LocalFile&) = delete;
-    LocalFile& operator=(const LocalFile&) = delete;
-    int fd() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // False when close reported an error (a write that never reached the disk).
-    bool close() {
-        if (fd_ < 0) return true;
-        int rc = ::close(fd_);
-        fd_ = -1;
-        return rc == 0;
-    }
-
-private:
-    int fd_;
-};
-
 // Writes a download sequentially; runs of zeros become holes, so a sparse
 // source stays sparse here as well.
 class SparseWriter {
 public:
     SparseWriter(int fd, std::uint64_t pos) : fd_(fd), pos_(pos) {}
+    void restart(std::uint64_t pos) {
+        pos_ = pos;
+        hole_ = false;
+    }
     std::uint64_t position() const { return pos_; }
     bool write(const char* p, std::size_t n) {
         if (n >= kMinHole && p[0] == 0 && std::memcmp(p, p + 1, n - 1) == 0) {
@@ -71,16 +51,8 @@ public:
             hole_ = true;
             return true;
         }
-        while (n > 0) {
-            ssize_t k = ::write(fd_, p, n);
-            if (k < 0) {
-                if (errno == EINTR) continue;
-                return false;
-            }
-            p += k;
-            n -= static_cast<std::size_t>(k);
-            pos_ += static_cast<std::uint64_t>(k);
-        }
+        if (!writeFully(fd_, p, n)) return false;
+        pos_ += n;
         hole_ = false;
         return true;
     }
@@ -136,30 +108,30 @@ std::string retornamfitxerdesti(const std::string& remotePath) {
 
 std::string shortestDecimal(double v) {
     char buf[64];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
     return ec == std::errc() ? std::string(buf, end) : std::to_string(v);
 }
 
-RateText rateText(std::uint64_t bytes, std::int64_t elapsedMs) {
-    double seconds = static_cast<double>(elapsedMs) / 1000.0;
-    double rate = seconds > 0 ? static_cast<double>(bytes) / seconds : 0.0;
+RateText rateText(std::uint64_t bytes, Elapsed elapsed) {
+    const double rate = static_cast<double>(bytes) / secondsOf(elapsed);
     if (rate >= 1000) return {shortestDecimal(std::round(rate) / 1000.0), "KBytes/sec"};
-    return {shortestDecimal(std::round(rate * 1000.0) / 1000.0), "Bytes/sec"};
+    double shown = std::round(rate * 1000.0) / 1000.0;
+    // Bytes that moved never show as no speed at all.
+    if (bytes > 0 && shown == 0) shown = 0.001;
+    return {shortestDecimal(shown), "Bytes/sec"};
 }
 
-std::string speedLine(std::uint64_t bytes, std::int64_t elapsedMs) {
-    RateText r = rateText(bytes, elapsedMs);
-    return "Transmitting file... [" + r.number + "] " + r.unit + " (" +
-           shortestDecimal(static_cast<double>(elapsedMs) / 1000.0) + " secs)";
+std::string speedLine(std::uint64_t bytes, Elapsed elapsed) {
+    RateText r = rateText(bytes, elapsed);
+    return "Transmitting file... [" + r.number + "] " + r.unit + " (" + shortestDecimal(secondsOf(elapsed)) + " secs)";
 }
 
-std::string timeNeededLine(std::int64_t elapsedMs) {
-    return std::string(kMiddleDot) + ")Time needed = " + shortestDecimal(static_cast<double>(elapsedMs) / 1000.0) +
-           " secs.";
+std::string timeNeededLine(Elapsed elapsed) {
+    return std::string(kMiddleDot) + ")Time needed = " + shortestDecimal(secondsOf(elapsed)) + " secs.";
 }
 
-std::string speedSummaryLine(std::uint64_t bytes, std::int64_t elapsedMs) {
-    RateText r = rateText(bytes, elapsedMs);
+std::string speedSummaryLine(std::uint64_t bytes, Elapsed elapsed) {
+    RateText r = rateText(bytes, elapsed);
     return std::string(kMiddleDot) + ")Speed = " + r.number + " " + r.unit;
 }
 
@@ -189,6 +161,8 @@ public:
         count_ = sink_.addReplaceableLine("");
         next_ = Clock::now() + interval_;
     }
+    // A restart from byte 0 (the server refused REST).
+    void rebase(std::uint64_t done) { base_ = done; }
     // At most one update per interval; force shows the last state.
     void update(std::uint64_t done, bool force = false) {
         auto now = Clock::now();
@@ -196,14 +170,12 @@ public:
         if (force && shown_ && *shown_ == done) return;
         next_ = now + interval_;
         shown_ = done;
-        std::int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_).count();
         // In ASCII mode more may arrive than was announced.
         sink_.fileProgress(done, total_ != 0 && done > total_ ? done : total_);
         // The speed of this run: bytes a resumed transfer skipped took no time.
-        sink_.replaceLine(speed_, speedLine(done - base_, ms));
+        sink_.replaceLine(speed_, speedLine(done - std::min(base_, done), since(start_)));
         sink_.replaceLine(count_, std::string(kMiddleDot) + ") " + std::to_string(done) + " " + what_);
     }
-    void dropSpeedLine() { removeLineIfSupported(sink_, speed_); }
 
 private:
     FtpSink& sink_;
@@ -217,7 +189,428 @@ private:
     std::optional<std::uint64_t> shown_;
 };
 
-// ---- transfers ----
+// ---- the two policies of the skeleton ----
+
+// What one block of the data loop did.
+struct Step {
+    enum Kind { Moved, WouldBlock, End, NetError, LocalError } kind;
+    std::size_t bytes = 0;
+};
+
+class FtpTransfer::Leg {
+public:
+    Leg(FtpTransfer& t, SessionId id, Attempt attempt) : t_(t), e_(t.engine_), id_(id), attempt_(attempt) {}
+    virtual ~Leg() = default;
+
+    virtual const char* verb() const = 0;
+    virtual const std::string& remote() const = 0;
+    virtual const std::string& local() const = 0;
+    virtual const char* noSocketText() const = 0;
+    virtual const char* movedText() const = 0;
+    virtual unsigned waitEvent() const = 0;
+    virtual std::string shownName() const = 0;
+
+    // The resume decision and its questions: the offset to start from, or
+    // the result when the transfer ends here.
+    virtual std::optional<TransferResult> prepare(std::uint64_t& offset) = 0;
+    // The local file ready at offset; false (errno set) on a file error.
+    virtual bool openLocal(std::uint64_t offset) = 0;
+    // The server refused REST: from byte 0.
+    virtual bool restart() = 0;
+    // The size the transfer moves, 0 when unknown, from the preliminary reply.
+    virtual std::uint64_t expected(const Reply& preliminary) const = 0;
+    virtual Step move(Socket& data, char* buf, std::size_t io) = 0;
+    // Called as bytes move (position: where the local file stands).
+    virtual void moving(std::uint64_t /*position*/, Elapsed /*running*/) {}
+    // The local side finished after the last block; false (errno set) on a file error.
+    virtual bool closeLocal() = 0;
+    // The data connection after the last block, or after a failure.
+    virtual void closeData(Socket& data, bool failed) = 0;
+    // Everything the server confirmed arrived: false makes it a failure.
+    virtual bool whole(std::uint64_t /*position*/, std::uint64_t /*expected*/) { return true; }
+    // Nothing moved and the transfer ends: undo what prepare/openLocal made.
+    virtual void abandon() = 0;
+    // The transfer stopped after position bytes: record it.
+    virtual void interrupted(std::uint64_t position) = 0;
+    // The server confirmed the whole transfer.
+    virtual TransferResult succeeded() = 0;
+
+    bool binary() const { return t_.typeInForce(id_) == 'I'; }
+
+protected:
+    void log(const std::string& line) { e_.sink().log(line); }
+    bool cancelled() const { return e_.wait().cancelled(); }
+
+    FtpTransfer& t_;
+    FtpEngine& e_;
+    SessionId id_;
+    Attempt attempt_;
+};
+
+namespace {
+
+// A partial file fits its record: our own file (same device and inode), at
+// least as long as the marker, and unchanged since the record's time when
+// the record has one. The offset it allows goes to offset.
+bool partialFits(const ResumeRecord& r, std::uint64_t& offset) {
+    FileStamp st;
+    if (r.partial.empty() || !stampOfPath(r.partial, st) || !st.regular || st.id() != r.fileId) return false;
+    if (st.size < r.marker) return false;
+    if (!r.mtime.empty()) {
+        if (st.mtime() != r.mtime) return false;
+        offset = r.marker;
+    } else {
+        // The program stopped mid-transfer: the file holds what arrived.
+        offset = st.size;
+    }
+    return true;
+}
+
+} // namespace
+
+class FtpTransfer::Download final : public FtpTransfer::Leg {
+public:
+    Download(FtpTransfer& t, SessionId id, Attempt a, const std::string& remote, const std::string& local)
+        : Leg(t, id, a), remote_(remote), local_(local) {}
+    ~Download() override { closeFile(); }
+
+    const char* verb() const override { return "RETR"; }
+    const std::string& remote() const override { return remote_; }
+    const std::string& local() const override { return local_; }
+    const char* noSocketText() const override { return ">ERROR creating socket."; }
+    const char* movedText() const override { return "Bytes received."; }
+    unsigned waitEvent() const override { return FD_READ; }
+    std::string shownName() const override { return local_; }
+
+    std::optional<TransferResult> prepare(std::uint64_t& offset) override {
+        FtpSink& sink = e_.sink();
+        ip_ = resumeAddress(e_, id_);
+        struct stat st{};
+        const bool exists = ::stat(local_.c_str(), &st) == 0;
+        if (exists && !S_ISREG(st.st_mode)) {
+            log(">ERROR with file " + local_);
+            return TransferResult::Failed;
+        }
+        ResumeStore store;
+        auto rec = store.find(verb(), ip_, remote_, local_, todayLocal());
+        bool resumable = false;
+        if (rec) {
+            std::uint64_t at = 0;
+            const bool fits = partialFits(*rec, at);
+            // Byte offsets mean nothing in ASCII mode.
+            resumable = fits && at > 0 && binary() && t_.canResume(id_);
+            if (cancelled()) return t_.stopped(id_);
+            if (resumable) {
+                offset = at;
+                record_ = *rec;
+            } else {
+                if (fits) ::unlink(rec->partial.c_str());
+                else if (!rec->partial.empty())
+                    log("-The partial file of " + local_ +
+                        " is not the one the interrupted transfer left; it is not resumed.");
+                store.remove(verb(), ip_, remote_, local_);
+            }
+        }
+        if (resumable) {
+            const auto answer = attempt_ == Attempt::Retry ? FtpSink::ResumeAnswer::Resume : sink.askSmartResume(local_);
+            switch (answer) {
+            case FtpSink::ResumeAnswer::DontTransfer:
+                // The partial file and its record stay for a later resume.
+                return TransferResult::Skipped;
+            case FtpSink::ResumeAnswer::TransferAll:
+                offset = 0;
+                break;
+            case FtpSink::ResumeAnswer::Resume:
+                break;
+            }
+        } else if (exists && attempt_ == Attempt::First) {
+            if (!e_.prompter().askYesNo("The file " + local_ + " already exists.\rDo you want to replace it?"))
+                return TransferResult::Skipped;
+        }
+        return std::nullopt;
+    }
+
+    bool openLocal(std::uint64_t offset) override {
+        if (record_) {
+            fd_ = ::open(record_->partial.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+            FileStamp st;
+            if (fd_ < 0 || !stampOf(fd_, st) || !st.regular || st.id() != record_->fileId) {
+                // Swapped since it was checked: never write into another file.
+                closeFile();
+                record_.reset();
+                errno = errno ? errno : EEXIST;
+                return false;
+            }
+            partial_ = record_->partial;
+            fileId_ = record_->fileId;
+            if (st.size != offset && ::ftruncate(fd_, static_cast<off_t>(offset)) != 0) return false;
+            if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+            // The record stays while the partial grows; without a time it
+            // trusts the file's own size, so a stop at any point resumes.
+            recorded_ = true;
+            writeRecord(offset, false);
+        } else {
+            fd_ = createSibling(local_, kPartialSuffix, 0666, partial_);
+            if (fd_ < 0) return false;
+            FileStamp st;
+            if (stampOf(fd_, st)) fileId_ = st.id();
+        }
+        out_ = std::make_unique<SparseWriter>(fd_, offset);
+        return true;
+    }
+
+    bool restart() override {
+        if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) < 0) return false;
+        out_->restart(0);
+        return true;
+    }
+
+    std::uint64_t expected(const Reply& preliminary) const override {
+        return expectedSizeFromReply(preliminary.first());
+    }
+
+    Step move(Socket& data, char* buf, std::size_t io) override {
+        long n = data.recvSome(buf, io);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return {Step::WouldBlock};
+            return {Step::NetError};
+        }
+        if (n == 0) return {Step::End};
+        if (!out_->write(buf, static_cast<std::size_t>(n))) return {Step::LocalError};
+        return {Step::Moved, static_cast<std::size_t>(n)};
+    }
+
+    void moving(std::uint64_t position, Elapsed running) override {
+        // A fresh download that takes a while gets its record, so even a
+        // stop nobody sees (the program killed) leaves a resumable file.
+        if (recorded_ || !binary() || running < kRecordAfter) return;
+        recorded_ = true;
+        writeRecord(position, false);
+    }
+
+    bool closeLocal() override {
+        bool ok = out_->finish();
+        int err = errno;
+        ok = closeFile() && ok;
+        if (!ok && err) errno = err;
+        return ok;
+    }
+
+    void closeData(Socket& data, bool) override { data.close(); }
+
+    bool whole(std::uint64_t position, std::uint64_t expected) override {
+        // In binary mode the announced size is exact: fewer bytes is a cut
+        // transfer, whatever the server says. In ASCII mode it only scales the gauge.
+        if (!binary() || expected == 0 || position >= expected) return true;
+        log(">ERROR: " + std::to_string(position) + " of the " + std::to_string(expected) + " bytes of '" + remote_ +
+            "' arrived.");
+        return false;
+    }
+
+    void abandon() override {
+        closeFile();
+        if (!recorded_ && !partial_.empty()) ::unlink(partial_.c_str());
+    }
+
+    void interrupted(std::uint64_t position) override {
+        if (out_) out_->finish();
+        closeFile();
+        if (partial_.empty()) return;
+        if (position > 0 && binary()) {
+            // The partial file holds what arrived; the next transfer continues from there.
+            recorded_ = true;
+            writeRecord(position, true);
+        } else {
+            ::unlink(partial_.c_str());
+            if (recorded_) ResumeStore().remove(verb(), ip_, remote_, local_);
+        }
+    }
+
+    TransferResult succeeded() override {
+        if (::rename(partial_.c_str(), local_.c_str()) != 0) {
+            log(">ERROR replacing " + local_ + " (" + std::strerror(errno) + ")");
+            ::unlink(partial_.c_str());
+            if (recorded_) ResumeStore().remove(verb(), ip_, remote_, local_);
+            return TransferResult::Failed;
+        }
+        if (recorded_) ResumeStore().remove(verb(), ip_, remote_, local_);
+        return TransferResult::Copied;
+    }
+
+private:
+    bool closeFile() {
+        if (fd_ < 0) return true;
+        int rc = ::close(fd_);
+        fd_ = -1;
+        return rc == 0;
+    }
+    void writeRecord(std::uint64_t marker, bool withTime) {
+        ResumeRecord r;
+        r.type = verb();
+        r.ip = ip_;
+        r.source = remote_;
+        r.destination = local_;
+        r.marker = marker;
+        r.partial = partial_;
+        r.fileId = fileId_;
+        FileStamp st;
+        if (withTime && stampOfPath(partial_, st) && st.id() == fileId_) r.mtime = st.mtime();
+        if (!ResumeStore().put(r, todayLocal()))
+            log(">ERROR: The resume store could not be written; " + local_ + " can not be resumed.");
+    }
+
+    std::string remote_, local_, ip_;
+    std::optional<ResumeRecord> record_;
+    std::string partial_, fileId_;
+    int fd_ = -1;
+    bool recorded_ = false;
+    std::unique_ptr<SparseWriter> out_;
+};
+
+class FtpTransfer::Upload final : public FtpTransfer::Leg {
+public:
+    Upload(FtpTransfer& t, SessionId id, Attempt a, const std::string& local, const std::string& remote)
+        : Leg(t, id, a), local_(local), remote_(remote) {}
+    ~Upload() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    const char* verb() const override { return "STOR"; }
+    const std::string& remote() const override { return remote_; }
+    const std::string& local() const override { return local_; }
+    const char* noSocketText() const override { return ">ERROR with listen socket."; }
+    const char* movedText() const override { return "Bytes sent."; }
+    unsigned waitEvent() const override { return FD_WRITE; }
+    std::string shownName() const override { return remote_; }
+
+    std::optional<TransferResult> prepare(std::uint64_t& offset) override {
+        ip_ = resumeAddress(e_, id_);
+        // The source first: nothing goes to the server for a file that cannot be read.
+        fd_ = ::open(local_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0 || !stampOf(fd_, stamp_) || !stamp_.regular) {
+            log(">ERROR with file " + local_);
+            return TransferResult::Failed;
+        }
+        ResumeStore store;
+        auto rec = store.find(verb(), ip_, local_, remote_, todayLocal());
+        if (!rec) return std::nullopt;
+        hadRecord_ = true;
+        // The tail of another file appended to this one's head would be garbage.
+        const bool same = rec->fileId == stamp_.id() && rec->mtime == stamp_.mtime() && stamp_.size >= rec->marker;
+        const bool resumable = same && rec->marker > 0 && binary() && t_.canResume(id_);
+        if (cancelled()) return t_.stopped(id_);
+        if (!resumable) {
+            if (!same) log("-" + local_ + " changed since its transfer stopped; it is not resumed.");
+            store.remove(verb(), ip_, local_, remote_);
+            hadRecord_ = false;
+            return std::nullopt;
+        }
+        const auto answer =
+            attempt_ == Attempt::Retry ? FtpSink::ResumeAnswer::Resume : e_.sink().askSmartResume(local_);
+        switch (answer) {
+        case FtpSink::ResumeAnswer::DontTransfer:
+            return TransferResult::Skipped;
+        case FtpSink::ResumeAnswer::TransferAll:
+            return std::nullopt;
+        case FtpSink::ResumeAnswer::Resume:
+            break;
+        }
+        return remoteSize(offset);
+    }
+
+    bool openLocal(std::uint64_t offset) override { return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0; }
+    bool restart() override {
+        pending_ = done_ = 0;
+        return ::lseek(fd_, 0, SEEK_SET) >= 0;
+    }
+    std::uint64_t expected(const Reply&) const override { return stamp_.size; }
+
+    Step move(Socket& data, char* buf, std::size_t io) override {
+        if (done_ == pending_) {
+            ssize_t n = ::read(fd_, buf, io);
+            if (n < 0) return {errno == EINTR ? Step::Moved : Step::LocalError};
+            if (n == 0) return {Step::End};
+            pending_ = static_cast<std::size_t>(n);
+            done_ = 0;
+        }
+        long k = data.sendSome(buf + done_, pending_ - done_);
+        if (k < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return {Step::WouldBlock};
+            if (errno == EINTR) return {Step::Moved};
+            return {Step::NetError};
+        }
+        done_ += static_cast<std::size_t>(k);
+        return {Step::Moved, static_cast<std::size_t>(k)};
+    }
+
+    bool closeLocal() override {
+        int rc = ::close(fd_);
+        fd_ = -1;
+        return rc == 0 || errno == EINTR;
+    }
+
+    void closeData(Socket& data, bool failed) override {
+        // An upload that stops part-way resets its data connection, so the
+        // server reports the transfer as failed instead of completing a truncated file.
+        if (failed) resetClose(data);
+        else data.close();
+    }
+
+    void abandon() override {}
+
+    void interrupted(std::uint64_t position) override {
+        if (position == 0 || !binary()) {
+            if (hadRecord_) ResumeStore().remove(verb(), ip_, local_, remote_);
+            return;
+        }
+        ResumeRecord r;
+        r.type = verb();
+        r.ip = ip_;
+        r.source = local_;
+        r.destination = remote_;
+        r.marker = position;
+        r.fileId = stamp_.id();
+        r.mtime = stamp_.mtime();
+        ResumeStore().put(r, todayLocal());
+    }
+
+    TransferResult succeeded() override {
+        if (hadRecord_) ResumeStore().remove(verb(), ip_, local_, remote_);
+        return TransferResult::Copied;
+    }
+
+private:
+    // What the server really holds, not what was handed to the kernel.
+    std::optional<TransferResult> remoteSize(std::uint64_t& offset) {
+        ControlConnection* conn = e_.connection(id_);
+        if (!conn) return TransferResult::Failed;
+        conn->drain();
+        if (!e_.sendCommand(id_, "SIZE", remote_)) return cancelled() ? t_.stopped(id_) : TransferResult::Failed;
+        Reply r = e_.readReply(id_);
+        if (cancelled()) return t_.stopped(id_);
+        log(">SIZE " + remote_);
+        e_.logReply(r);
+        std::uint64_t size = 0;
+        const std::string& l = r.first();
+        bool known = r.code() == '2' && l.size() > 4;
+        if (known) {
+            auto [p, ec] = std::from_chars(l.data() + 4, l.data() + l.size(), size);
+            known = ec == std::errc() && (p == l.data() + l.size() || *p == ' ' || *p == '\r');
+        }
+        if (!known) log("-The server can not tell the size of " + remote_ + ": the whole file is transferred.");
+        else if (size > stamp_.size) log("-The remote file is larger than " + local_ + ": the whole file is transferred.");
+        else offset = size;
+        return std::nullopt;
+    }
+
+    std::string local_, remote_, ip_;
+    int fd_ = -1;
+    FileStamp stamp_;
+    bool hadRecord_ = false;
+    std::size_t pending_ = 0, done_ = 0;
+};
+
+// ---- the skeleton ----
 
 FtpTransfer::FtpTransfer(FtpEngine& engine) : engine_(engine) {}
 
@@ -227,8 +620,11 @@ std::size_t FtpTransfer::ioSize(int packetLength) {
 }
 
 bool FtpTransfer::SeleccionaTYPE(SessionId id, TransferMode pressed, const std::string& fileName) {
-    char letter = typeLetterFor(pressed, fileName);
-    bool ok = engine_.fesTYPE(id, letter);
+    const char letter = typeLetterFor(pressed, fileName);
+    ControlConnection* c = engine_.connection(id);
+    // One TYPE per change, not one per file: the connection knows the type the
+    // server last accepted, whoever asked for it (a listing sends its own).
+    bool ok = (c && c->transferType() == letter) || engine_.fesTYPE(id, letter);
     if (ok) type_[id] = letter;
     else type_.erase(id);
     return ok;
@@ -237,6 +633,15 @@ bool FtpTransfer::SeleccionaTYPE(SessionId id, TransferMode pressed, const std::
 char FtpTransfer::typeInForce(SessionId id) const {
     auto it = type_.find(id);
     return it == type_.end() ? 'A' : it->second;
+}
+
+bool FtpTransfer::canResume(SessionId id) {
+    auto it = canRest_.find(id);
+    if (it != canRest_.end()) return it->second;
+    bool can = engine_.ComprobarREST(id);
+    // A probe that got no answer says nothing about the server.
+    if (!engine_.wait().cancelled()) canRest_[id] = can;
+    return can;
 }
 
 TransferResult FtpTransfer::stopped(SessionId id) {
@@ -266,67 +671,23 @@ void FtpTransfer::deleteLocal(const std::string& path) {
     }
 }
 
-TransferResult FtpTransfer::complete(SessionId id, const char* command, const std::string& shownName,
-                                     std::uint64_t moved, Clock::time_point start, Progress& progress) {
-    Reply done = engine_.readReplyLate(id);
-    if (engine_.wait().cancelled()) return stopped(id);
-    engine_.logReply(done);
-    FtpSink& sink = engine_.sink();
-    if (done.code() != '2') {
-        sink.log(std::string(">ERROR with ") + command + " command.");
-        return TransferResult::Failed;
-    }
-    const std::int64_t ms = msSince(start);
-    progress.dropSpeedLine();
-    sink.log(">File '" + shownName + "' transmitted OK.");
-    sink.log(timeNeededLine(ms));
-    sink.log(speedSummaryLine(moved, ms));
-    return TransferResult::Copied;
-}
-
-TransferResult FtpTransfer::fesGET(SessionId id, const std::string& remoteName, const std::string& localPath) {
+TransferResult FtpTransfer::run(SessionId id, Leg& leg) {
     FtpSink& sink = engine_.sink();
     EventWait& wait = engine_.wait();
     auto log = [&](const std::string& line) { sink.log(line); };
+    const std::string verb = leg.verb();
     auto info = engine_.sessionInfo(id);
     ControlConnection* conn = engine_.connection(id);
     if (!info || !conn) return TransferResult::Failed;
     conn->drain();
-    if (hasLineBreak(remoteName)) {
-        log(">ERROR: Line breaks are not allowed in 'RETR' arguments; nothing was sent.");
+    if (hasLineBreak(leg.remote())) {
+        log(">ERROR: Line breaks are not allowed in '" + verb + "' arguments; nothing was sent.");
         return TransferResult::Failed;
     }
     const std::string server = info->dotted;
-    const bool ascii = typeInForce(id) != 'I';
 
-    std::uint64_t marker = EstaEnRESTFile(engine_, id, "RETR", server, remoteName, localPath);
-    if (wait.cancelled()) return stopped(id);
-
-    struct stat st{};
-    const bool exists = ::stat(localPath.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
-        log(">ERROR with file " + localPath);
-        return TransferResult::Failed;
-    }
-    // Never past what is really on the disk; byte offsets mean nothing in ASCII mode.
-    std::uint64_t offset = ascii || !exists ? 0 : std::min<std::uint64_t>(marker, static_cast<std::uint64_t>(st.st_size));
-    if (offset > 0 && !server.empty()) {
-        switch (sink.askSmartResume(localPath)) {
-        case FtpSink::ResumeAnswer::DontTransfer:
-            return TransferResult::Skipped;
-        case FtpSink::ResumeAnswer::TransferAll:
-            offset = 0;
-            break;
-        case FtpSink::ResumeAnswer::Resume:
-            break;
-        }
-    } else if (exists) {
-        if (!engine_.prompter().askYesNo("The file " + localPath + " already exists.\rDo you want to replace it?"))
-            return TransferResult::Skipped;
-        offset = 0;
-    } else {
-        offset = 0;
-    }
+    std::uint64_t offset = 0;
+    if (auto r = leg.prepare(offset)) return *r;
     if (wait.cancelled()) return stopped(id);
     // The clock starts after the questions: the user's time is not transfer time.
     const auto start = Clock::now();
@@ -336,311 +697,170 @@ TransferResult FtpTransfer::fesGET(SessionId id, const std::string& remoteName, 
     Socket data, listener;
     if (!engine_.openDataConnection(id, data, listener)) {
         if (wait.cancelled()) return stopped(id);
-        log(">ERROR creating socket.");
+        log(leg.noSocketText());
         return TransferResult::Failed;
     }
-
-    // Opened without truncation: an existing file changes only once the server
-    // has accepted RETR; a file made here goes again if nothing arrives.
-    LocalFile file(::open(localPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
-    if (!file.valid()) {
-        log(">ERROR with file " + localPath);
-        return TransferResult::Failed;
-    }
-    const bool created = !exists;
-    auto dropCreated = [&] {
-        file.close();
-        if (created) ::unlink(localPath.c_str());
+    // Until the first byte, a way out leaves things as they were.
+    auto giveUp = [&](TransferResult r) {
+        leg.abandon();
+        return r;
     };
+    auto lateReply = [&] { engine_.logReply(engine_.readReplyLate(id)); };
 
+    if (!leg.openLocal(offset)) {
+        log(">ERROR with file " + leg.local());
+        return giveUp(TransferResult::Failed);
+    }
     if (offset > 0) {
-        if (!engine_.sendCommand(id, "REST", std::to_string(offset))) {
-            dropCreated();
-            return wait.cancelled() ? stopped(id) : TransferResult::Failed;
-        }
+        if (!engine_.sendCommand(id, "REST", std::to_string(offset)))
+            return giveUp(wait.cancelled() ? stopped(id) : TransferResult::Failed);
         log(">REST " + std::to_string(offset));
         Reply r = engine_.readReply(id);
-        if (wait.cancelled()) {
-            dropCreated();
-            return stopped(id);
-        }
+        if (wait.cancelled()) return giveUp(stopped(id));
         engine_.logReply(r);
         if (r.code() != '3') {
-            // Appending to the partial file now would repeat its beginning.
+            // Continuing now would repeat the beginning (download) or leave the
+            // remote file holding only the tail (upload).
             log("-The server refused REST: the whole file is transferred.");
             offset = 0;
+            if (!leg.restart()) {
+                log(">ERROR with file " + leg.local());
+                return giveUp(TransferResult::Failed);
+            }
         }
     }
 
-    if (!engine_.sendCommand(id, "RETR", remoteName)) {
-        dropCreated();
-        return wait.cancelled() ? stopped(id) : TransferResult::Failed;
-    }
-    log(">RETR " + remoteName);
+    if (!engine_.sendCommand(id, verb, leg.remote()))
+        return giveUp(wait.cancelled() ? stopped(id) : TransferResult::Failed);
+    log(">" + verb + " " + leg.remote());
     Reply reply = engine_.readReply(id);
-    if (wait.cancelled()) {
-        dropCreated();
-        return stopped(id);
-    }
+    if (wait.cancelled()) return giveUp(stopped(id));
     engine_.logReply(reply);
     if (reply.code() != '1') {
-        dropCreated();
-        log(">ERROR with RETR command.");
-        return TransferResult::Failed;
+        log(">ERROR with " + verb + " command.");
+        return giveUp(TransferResult::Failed);
     }
-    // Only scales the gauge: the data is read to its end whatever it says.
-    const std::uint64_t expected = expectedSizeFromReply(reply.first());
-
-    auto lateReply = [&] { engine_.logReply(engine_.readReplyLate(id)); };
-    // Cut only when there is something to cut: ext4 flushes a file truncated to
-    // 0 when it is closed, which would stall an Abort for the whole write-back.
-    struct stat now{};
-    bool cut = ::fstat(file.fd(), &now) == 0 &&
-               (static_cast<std::uint64_t>(now.st_size) == offset || ::ftruncate(file.fd(), static_cast<off_t>(offset)) == 0);
-    if (!cut || ::lseek(file.fd(), static_cast<off_t>(offset), SEEK_SET) < 0) {
-        log(">ERROR with file " + localPath);
-        file.close();
-        data.close();
-        listener.close();
-        lateReply();
-        return TransferResult::Failed;
-    }
+    const std::uint64_t expected = leg.expected(reply);
 
     if (!data.valid() && !wait.cancelled()) data = engine_.AcceptaSocket(listener, server);
     if (!data.valid()) {
-        if (offset == 0) dropCreated();
-        file.close();
         lateReply();
         if (stopped(id) != TransferResult::Cancelled) log(">ERROR with accept socket.");
-        return stopped(id);
+        return giveUp(stopped(id));
     }
     listener.close();
 
-    Progress progress(sink, start, interval_, "Bytes received.");
+    Progress progress(sink, start, interval_, leg.movedText());
     progress.begin(offset, expected);
-    std::uint64_t received = offset;
-    SparseWriter out(file.fd(), offset);
+    std::uint64_t position = offset;
     const std::size_t io = ioSize(engine_.settings().PacketLength);
     std::unique_ptr<char[]> buf(new char[io]);
-    enum class Stop { None, Interrupted, ReadError, WriteError } stop = Stop::None;
+    const auto dataStart = Clock::now();
+    enum class Stop { None, Aborted, Waited, NetError, LocalError } stop = Stop::None;
     int localError = 0;
     for (;;) {
-        long n = data.recvSome(buf.get(), io);
-        if (n < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-                progress.update(received);
-                if (wait.EsperaWSA(data.fd(), FD_READ) != 1 || wait.cancelled()) {
-                    stop = Stop::Interrupted;
-                    break;
-                }
-                continue;
-            }
-            stop = Stop::ReadError;
+        Step s = leg.move(data, buf.get(), io);
+        if (s.kind == Step::End) break;
+        if (s.kind == Step::NetError) {
+            stop = Stop::NetError;
             break;
         }
-        if (n == 0) break;
-        if (!out.write(buf.get(), static_cast<std::size_t>(n))) {
+        if (s.kind == Step::LocalError) {
             localError = errno;
-            stop = Stop::WriteError;
+            stop = Stop::LocalError;
             break;
         }
-        received += static_cast<std::uint64_t>(n);
-        progress.update(received);
+        if (s.kind == Step::WouldBlock) {
+            progress.update(position);
+            Outcome o = wait.wait(data.fd(), leg.waitEvent());
+            if (o != Outcome::Done) {
+                stop = o == Outcome::Aborted ? Stop::Aborted : Stop::Waited;
+                break;
+            }
+            continue;
+        }
+        position += s.bytes;
+        progress.update(position);
+        leg.moving(position, since(dataStart));
         if (wait.cancelled()) {
-            stop = Stop::Interrupted;
+            stop = Stop::Aborted;
             break;
         }
     }
-    progress.update(received, true);
-    if (!out.finish() && stop == Stop::None) {
+    progress.update(position, true);
+    if (stop == Stop::None && !leg.closeLocal()) {
         localError = errno;
-        stop = Stop::WriteError;
+        stop = Stop::LocalError;
     }
-    if (!file.close() && stop == Stop::None) {
-        localError = errno;
-        stop = Stop::WriteError;
-    }
-    const std::uint64_t fileSize = out.position();
 
     if (stop != Stop::None) {
-        if (stop == Stop::ReadError) log(">ERROR receiving.");
-        if (stop == Stop::WriteError) log(">ERROR writing file " + localPath + " (" + std::strerror(localError) + ")");
-        data.close();
+        if (stop == Stop::NetError) log(verb == "RETR" ? ">ERROR receiving." : ">ERROR sending.");
+        if (stop == Stop::LocalError)
+            log(std::string(verb == "RETR" ? ">ERROR writing file " : ">ERROR reading file ") + leg.local() + " (" +
+                std::strerror(localError) + ")");
+        leg.closeData(data, true);
         lateReply();
-        if (received == 0 && created) ::unlink(localPath.c_str());
-        // The file holds what was received: the next transfer can continue from there.
-        if (received > 0 && !ascii) EscriuRESTfile(engine_, id, "RETR", remoteName, localPath, received);
-        return stop == Stop::Interrupted ? stopped(id) : TransferResult::Failed;
+        leg.interrupted(position);
+        return stop == Stop::Aborted ? stopped(id) : TransferResult::Failed;
     }
 
-    data.close();
-    if (TransferResult r = complete(id, "RETR", localPath, fileSize - offset, start, progress); r != TransferResult::Copied)
-        return r;
-    if (engine_.settings().DeleteFileAfterDownload && !keepSource_) {
-        engine_.fesDELETEFILE(id, remoteName);
-        if (refresh_) refresh_();
+    // All the data is here; only the server's success reply makes it a whole file.
+    leg.closeData(data, false);
+    Reply done = engine_.readReplyLate(id);
+    if (wait.cancelled() && !conn->ended() && !wait.timedOut()) {
+        // The user's Abort while the reply was awaited.
+        if (!done.lines.empty()) engine_.logReply(done);
+        leg.interrupted(position);
+        return stopped(id);
     }
+    engine_.logReply(done);
+    if (done.code() != '2') {
+        log(">ERROR with " + verb + " command.");
+        leg.interrupted(position);
+        return TransferResult::Failed;
+    }
+    if (!leg.whole(position, expected)) {
+        leg.interrupted(position);
+        return TransferResult::Failed;
+    }
+    TransferResult r = leg.succeeded();
+    if (r != TransferResult::Copied) return r;
+    const Elapsed took = since(start);
+    log(">File '" + leg.shownName() + "' transmitted OK.");
+    log(timeNeededLine(took));
+    log(speedSummaryLine(position - offset, took));
     return TransferResult::Copied;
 }
 
-TransferResult FtpTransfer::fesPUT(SessionId id, const std::string& localPath, const std::string& remoteName) {
-    FtpSink& sink = engine_.sink();
-    EventWait& wait = engine_.wait();
-    auto log = [&](const std::string& line) { sink.log(line); };
-    auto info = engine_.sessionInfo(id);
-    ControlConnection* conn = engine_.connection(id);
-    if (!info || !conn) return TransferResult::Failed;
-    conn->drain();
-    if (hasLineBreak(remoteName)) {
-        log(">ERROR: Line breaks are not allowed in 'STOR' arguments; nothing was sent.");
-        return TransferResult::Failed;
-    }
-    const std::string server = info->dotted;
-    const bool ascii = typeInForce(id) != 'I';
+TransferResult FtpTransfer::fesGET(SessionId id, const std::string& remoteName, const std::string& localPath,
+                                   Attempt attempt) {
+    Download leg(*this, id, attempt, remoteName, localPath);
+    TransferResult r = run(id, leg);
+    if (r == TransferResult::Copied && engine_.settings().DeleteFileAfterDownload && !keepSource_)
+        engine_.fesDELETEFILE(id, remoteName);
+    return r;
+}
 
-    std::uint64_t marker = EstaEnRESTFile(engine_, id, "STOR", server, localPath, remoteName);
-    if (wait.cancelled()) return stopped(id);
+TransferResult FtpTransfer::fesPUT(SessionId id, const std::string& localPath, const std::string& remoteName,
+                                   Attempt attempt) {
+    Upload leg(*this, id, attempt, localPath, remoteName);
+    TransferResult r = run(id, leg);
+    if (r == TransferResult::Copied && engine_.settings().DeleteFileAfterUpload && !keepSource_) deleteLocal(localPath);
+    return r;
+}
 
-    // The source first: nothing goes to the server for a file that cannot be read.
-    LocalFile file(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st{};
-    if (!file.valid() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        log(">ERROR with file " + localPath);
-        return TransferResult::Failed;
+void FtpTransfer::discardDownload(SessionId id, const std::string& remoteName, const std::string& localPath) {
+    ResumeStore store;
+    const std::string ip = resumeAddress(engine_, id);
+    if (auto rec = store.find("RETR", ip, remoteName, localPath, todayLocal())) {
+        std::uint64_t at = 0;
+        if (partialFits(*rec, at)) ::unlink(rec->partial.c_str());
+        store.remove("RETR", ip, remoteName, localPath);
     }
-    const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+}
 
-    std::uint64_t offset = 0;
-    if (marker > 0 && !server.empty() && !ascii) {
-        switch (sink.askSmartResume(localPath)) {
-        case FtpSink::ResumeAnswer::DontTransfer:
-            return TransferResult::Skipped;
-        case FtpSink::ResumeAnswer::TransferAll:
-            break;
-        case FtpSink::ResumeAnswer::Resume: {
-            // What the server really holds, not what was handed to the kernel.
-            conn->drain();
-            if (!engine_.sendCommand(id, "SIZE", remoteName)) return wait.cancelled() ? stopped(id) : TransferResult::Failed;
-            Reply r = engine_.readReply(id);
-            if (wait.cancelled()) return stopped(id);
-            log(">SIZE " + remoteName);
-            engine_.logReply(r);
-            std::uint64_t remote = 0;
-            const std::string& l = r.first();
-            bool known = r.code() == '2' && l.size() > 4;
-            if (known) {
-                auto [p, ec] = std::from_chars(l.data() + 4, l.data() + l.size(), remote);
-                known = ec == std::errc() && (p == l.data() + l.size() || *p == ' ' || *p == '\r');
-            }
-            if (!known) log("-The server can not tell the size of " + remoteName + ": the whole file is transferred.");
-            else if (remote > size) log("-The remote file is larger than " + localPath + ": the whole file is transferred.");
-            else offset = remote;
-            break;
-        }
-        }
-    }
-    if (wait.cancelled()) return stopped(id);
-    const auto start = Clock::now();
-
-    Socket data, listener;
-    if (!engine_.openDataConnection(id, data, listener)) {
-        if (wait.cancelled()) return stopped(id);
-        log(">ERROR with listen socket.");
-        return TransferResult::Failed;
-    }
-
-    if (offset > 0) {
-        if (!engine_.sendCommand(id, "REST", std::to_string(offset))) return wait.cancelled() ? stopped(id) : TransferResult::Failed;
-        log(">REST " + std::to_string(offset));
-        Reply r = engine_.readReply(id);
-        if (wait.cancelled()) return stopped(id);
-        engine_.logReply(r);
-        if (r.code() != '3') {
-            // STOR would then write the tail alone over the remote file.
-            log("-The server refused REST: the whole file is transferred.");
-            offset = 0;
-        }
-    }
-    if (::lseek(file.fd(), static_cast<off_t>(offset), SEEK_SET) < 0) {
-        log(">ERROR with file " + localPath);
-        return TransferResult::Failed;
-    }
-
-    if (!engine_.sendCommand(id, "STOR", remoteName)) return wait.cancelled() ? stopped(id) : TransferResult::Failed;
-    log(">STOR " + remoteName);
-    Reply reply = engine_.readReply(id);
-    if (wait.cancelled()) return stopped(id);
-    engine_.logReply(reply);
-    if (reply.code() != '1') {
-        log(">ERROR with STOR command.");
-        return TransferResult::Failed;
-    }
-
-    auto lateReply = [&] { engine_.logReply(engine_.readReplyLate(id)); };
-    if (!data.valid() && !wait.cancelled()) data = engine_.AcceptaSocket(listener, server);
-    if (!data.valid()) {
-        file.close();
-        lateReply();
-        if (stopped(id) != TransferResult::Cancelled) log(">ERROR with accept socket.");
-        return stopped(id);
-    }
-    listener.close();
-
-    Progress progress(sink, start, interval_, "Bytes sent.");
-    progress.begin(offset, size);
-    std::uint64_t sent = offset;
-    const std::size_t io = ioSize(engine_.settings().PacketLength);
-    std::unique_ptr<char[]> buf(new char[io]);
-    enum class Stop { None, Interrupted, ReadError, SendError } stop = Stop::None;
-    int localError = 0;
-    for (;;) {
-        ssize_t n = ::read(file.fd(), buf.get(), io);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            localError = errno;
-            stop = Stop::ReadError;
-            break;
-        }
-        if (n == 0) break;
-        std::size_t done = 0;
-        while (done < static_cast<std::size_t>(n) && stop == Stop::None) {
-            long k = data.sendSome(buf.get() + done, static_cast<std::size_t>(n) - done);
-            if (k >= 0) {
-                done += static_cast<std::size_t>(k);
-            } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (wait.EsperaWSA(data.fd(), FD_WRITE) != 1 || wait.cancelled()) stop = Stop::Interrupted;
-            } else if (errno != EINTR) {
-                stop = Stop::SendError;
-            }
-        }
-        if (stop != Stop::None) break;
-        sent += static_cast<std::uint64_t>(n);
-        progress.update(sent);
-        if (wait.cancelled()) {
-            stop = Stop::Interrupted;
-            break;
-        }
-    }
-    progress.update(sent, true);
-    file.close();
-
-    if (stop != Stop::None) {
-        if (stop == Stop::ReadError) log(">ERROR reading file " + localPath + " (" + std::strerror(localError) + ")");
-        if (stop == Stop::SendError) log(">ERROR sending.");
-        resetClose(data);
-        lateReply();
-        if (sent > 0 && !ascii) EscriuRESTfile(engine_, id, "STOR", localPath, remoteName, sent);
-        return stop == Stop::Interrupted ? stopped(id) : TransferResult::Failed;
-    }
-
-    data.close();
-    if (TransferResult r = complete(id, "STOR", remoteName, sent - offset, start, progress); r != TransferResult::Copied)
-        return r;
-    if (engine_.settings().DeleteFileAfterUpload && !keepSource_) {
-        deleteLocal(localPath);
-        if (refresh_) refresh_();
-    }
-    return TransferResult::Copied;
+void FtpTransfer::discardUpload(SessionId id, const std::string& localPath, const std::string& remoteName) {
+    ResumeStore().remove("STOR", resumeAddress(engine_, id), localPath, remoteName);
 }
 
 } // namespace vn

@@ -102,12 +102,13 @@ TEST_F(FakeCopy, CutWhoseDownloadFailsKeepsItsSource) {
     EXPECT_FALSE(fs::exists(dir / "dst" / "f"));
 }
 
-TEST_F(FakeCopy, FailedDownloadOverAFileKeepsTheOldOne) {
+TEST_F(FakeCopy, FailedDownloadOverAFileKeepsTheOldOneAndResumesLater) {
     FtpSettings s;
     s.TxRT = 0;
     s.DeleteFileAfterDownload = true;
     configure(s);
     const std::string data = patternBytes(50000);
+    // 426 after part of the data: a cut transfer, never a whole file.
     a->dataActive()
         .onData("RETR", data.substr(0, 20000), opening(data.size()), "426 Connection closed; transfer aborted.\r\n")
         .on("DELE", "250 Deleted.\r\n");
@@ -119,19 +120,33 @@ TEST_F(FakeCopy, FailedDownloadOverAFileKeepsTheOldOne) {
     prompter.answers = {true};
     EXPECT_EQ(copier.CopiarElement(remote(id), here(), folder("dst"), "/pub/f"), TransferResult::Failed)
         << sink.dump();
+    EXPECT_TRUE(sink.has(">ERROR with RETR command.")) << sink.dump();
     EXPECT_EQ(readFile(dir / "dst" / "f"), "OLD");
-    EXPECT_EQ(filesIn(dir / "dst"), std::vector<std::string>{"f"}); // no temporary file left
     EXPECT_EQ(asked(), std::vector<std::string>{"yesno: " + FtpCopier::replaceQuestion(d("dst/f"))});
-    for (const auto& rec : ResumeStore().records()) EXPECT_EQ(rec.destination.find(".vn"), std::string::npos);
     EXPECT_EQ(count(*a, "DELE"), 0);
+    // What arrived waits beside it, hidden, with its record.
+    auto recs = ResumeStore().records();
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].destination, d("dst/f"));
+    EXPECT_EQ(recs[0].marker, 20000u);
+    EXPECT_EQ(readFile(recs[0].partial), data.substr(0, 20000));
+    EXPECT_EQ(fs::path(recs[0].partial).parent_path(), dir / "dst");
 
-    // The same download that completes replaces it, and only then deletes the source.
-    b->dataActive().onData("RETR", data, opening(data.size())).on("DELE", "250 Deleted.\r\n");
+    // The next paste offers Smart Resume, continues at 20000, replaces the
+    // old file and only then deletes the source.
+    b->dataActive()
+        .on("REST 20000", "350 Restarting at 20000.\r\n")
+        .onData("RETR", data.substr(20000), opening(data.size()))
+        .on("DELE", "250 Deleted.\r\n");
     SessionId id2 = connect(b->port(), false);
-    prompter.answers = {true};
+    sink.resumeAnswers = {FtpSink::ResumeAnswer::Resume};
+    prompter.answers.clear();
     EXPECT_EQ(copier.CopiarElement(remote(id2), here(), folder("dst"), "/pub/f"), TransferResult::Copied)
         << sink.dump();
     EXPECT_EQ(readFile(dir / "dst" / "f"), data);
+    EXPECT_EQ(filesIn(dir / "dst"), std::vector<std::string>{"f"}); // no partial file left
+    EXPECT_TRUE(ResumeStore().records().empty());
+    EXPECT_EQ(count(*b, "REST 20000"), 1);
     EXPECT_EQ(count(*b, "DELE /pub/f"), 1);
 }
 
@@ -246,6 +261,140 @@ TEST_F(FakeCopy, TwoSessionsOfOneServerShareItsFiles) {
     a->onUpload("STOR");
     EXPECT_EQ(copier.CopiarDirectori(remote(s1), remote(s2), "/ab/a", "/a/"), TransferResult::Copied) << sink.dump();
     EXPECT_EQ(count(*a, "MKD /ab/a"), 1);
+}
+
+} // namespace
+} // namespace vn::test
+
+namespace vn::test {
+namespace {
+
+// ---- what a cut deletes ----
+
+// A file the server folder gains while the copy runs is never deleted: the
+// cut deletes what was copied, then the folder only if it is empty, and says
+// what stays.
+TEST_F(FakeCopy, CutFromTheServerKeepsWhatArrivedDuringTheCopy) {
+    const std::string data = patternBytes(20000);
+    a->dataActive()
+        .onData("LIST /sub", fileLine("a.txt", data.size()), "150 Here comes the listing.\r\n", "226 Done.\r\n")
+        .onData("RETR /sub/a.txt", data, opening(data.size()))
+        .on("DELE", "250 Deleted.\r\n")
+        .on("RMD", "550 Remove directory operation failed.\r\n");
+    SessionId id = connect(a->port(), false);
+    fs::create_directories(dir / "dst");
+    bool added = false;
+    sink.onProgress = [&](std::uint64_t, std::uint64_t) {
+        if (added) return;
+        added = true;
+        // Someone uploads late.txt into /sub meanwhile.
+        a->onData("LIST /sub", fileLine("late.txt"), "150 Here comes the listing.\r\n", "226 Done.\r\n");
+    };
+    PasteResult r = copier.paste(Clipboard{true, {remoteEntry(id, "/sub/")}}, {here(), folder("dst")});
+    sink.onProgress = nullptr;
+    ASSERT_TRUE(added);
+    EXPECT_EQ(sha256Of(dir / "dst" / "sub" / "a.txt"), sha256OfBytes(data));
+    EXPECT_EQ(count(*a, "RETR /sub/a.txt"), 1);
+    EXPECT_EQ(count(*a, "DELE /sub/a.txt"), 1);
+    EXPECT_EQ(count(*a, "DELE /sub/late.txt"), 0) << sink.dump();
+    EXPECT_EQ(count(*a, "DELE"), 1);
+    EXPECT_EQ(r.notDeleted, 1);
+    EXPECT_TRUE(sink.has("-The folder /sub stays: it holds late.txt, which was not copied.")) << sink.dump();
+}
+
+TEST_F(FakeCopy, CutToTheServerKeepsWhatArrivedDuringTheCopy) {
+    a->dataActive().onUpload("STOR").on("MKD", "257 Created.\r\n");
+    SessionId id = connect(a->port(), false);
+    fs::create_directories(dir / "src" / "tree");
+    const std::string data = patternBytes(300000);
+    writeFile(dir / "src" / "tree" / "a.bin", data);
+    bool added = false;
+    sink.onProgress = [&](std::uint64_t, std::uint64_t) {
+        if (added) return;
+        added = true;
+        writeFile(dir / "src" / "tree" / "late.txt", "not uploaded");
+    };
+    PasteResult r = copier.paste(Clipboard{true, {localEntry(folder("src/tree"))}}, {remote(id), "/in/"});
+    sink.onProgress = nullptr;
+    ASSERT_TRUE(added);
+    ASSERT_EQ(a->uploads().size(), 1u);
+    EXPECT_EQ(sha256OfBytes(a->uploads()[0]), sha256OfBytes(data));
+    EXPECT_EQ(count(*a, "STOR /in/tree/late.txt"), 0);
+    // The uploaded file went; what came meanwhile and its folder stay.
+    EXPECT_FALSE(fs::exists(dir / "src" / "tree" / "a.bin"));
+    EXPECT_EQ(readFile(dir / "src" / "tree" / "late.txt"), "not uploaded");
+    EXPECT_EQ(r.notDeleted, 1);
+    EXPECT_TRUE(sink.has("-The folder " + d("src/tree") + " stays: it holds late.txt, which was not copied."))
+        << sink.dump();
+}
+
+// Children first, then their folder: every RMD meets an empty folder, and
+// the cut lists nothing again.
+TEST_F(FakeCopy, CutEmptiesEachFolderBeforeRemovingIt) {
+    const std::string listing = "150 Here comes the listing.\r\n";
+    a->dataActive()
+        .onData("LIST /sub/inner", fileLine("b.txt", 3), listing, "226 Done.\r\n")
+        .onData("LIST /sub", fileLine("a.txt", 3) + folderLine("inner"), listing, "226 Done.\r\n")
+        .onData("RETR", "abc", opening(3))
+        .on("DELE", "250 Deleted.\r\n")
+        .on("RMD", "250 Removed.\r\n");
+    SessionId id = connect(a->port(), false);
+    fs::create_directories(dir / "dst");
+    PasteResult r = copier.paste(Clipboard{true, {remoteEntry(id, "/sub/")}}, {here(), folder("dst")});
+    EXPECT_EQ(r.deleted, 1) << sink.dump();
+    std::vector<std::string> removals;
+    for (const auto& c : a->commands())
+        if (c.rfind("DELE", 0) == 0 || c.rfind("RMD", 0) == 0) removals.push_back(c);
+    EXPECT_EQ(removals, (std::vector<std::string>{"DELE /sub/a.txt", "DELE /sub/inner/b.txt", "RMD /sub/inner",
+                                                  "RMD /sub"}));
+    EXPECT_EQ(count(*a, "LIST"), 2);
+    EXPECT_FALSE(sink.anyStartsWith("--->550")) << sink.dump();
+    EXPECT_EQ(readFile(dir / "dst" / "sub" / "inner" / "b.txt"), "abc");
+}
+
+// ---- retries ----
+
+// The retry counts are named from the server's side: "Reception re-tries"
+// (RxRT) for what the server receives, our uploads; "Transmission re-tries"
+// (TxRT) for what it transmits, our downloads.
+TEST_F(FakeCopy, UploadsRetryRxRtTimesAndDownloadsTxRtTimes) {
+    FtpSettings s;
+    s.RxRT = 1;
+    s.TxRT = 3;
+    configure(s);
+    a->dataActive().on("STOR", "553 Could not create file.\r\n").on("RETR", "550 Failed to open file.\r\n");
+    SessionId id = connect(a->port(), false);
+    writeFile(dir / "up.bin", "x");
+    fs::create_directories(dir / "dst");
+    EXPECT_EQ(copier.CopiarElement(here(), remote(id), "/in/", d("up.bin")), TransferResult::Failed);
+    EXPECT_EQ(copier.CopiarElement(remote(id), here(), folder("dst"), "/pub/f"), TransferResult::Failed);
+    EXPECT_EQ(count(*a, "STOR /in/up.bin"), 1 + 1);
+    EXPECT_EQ(count(*a, "RETR /pub/f"), 1 + 3);
+}
+
+// A retry after a cut download continues from where it stopped.
+TEST_F(FakeCopy, ARetryContinuesTheCutDownloadWithoutAsking) {
+    FtpSettings s;
+    s.TxRT = 1;
+    configure(s);
+    const std::string data = patternBytes(40000);
+    a->dataActive()
+        .onData("RETR", data.substr(0, 15000), opening(data.size()), "426 Transfer aborted.\r\n")
+        .on("REST 15000", "350 Restarting at 15000.\r\n");
+    SessionId id = connect(a->port(), false);
+    fs::create_directories(dir / "dst");
+    bool switched = false;
+    sink.onProgress = [&](std::uint64_t done, std::uint64_t) {
+        if (done < 15000 || switched) return;
+        switched = true;
+        a->onData("RETR", data.substr(15000), opening(data.size()));
+    };
+    EXPECT_EQ(copier.CopiarElement(remote(id), here(), folder("dst"), "/pub/f"), TransferResult::Copied)
+        << sink.dump();
+    sink.onProgress = nullptr;
+    EXPECT_TRUE(sink.resumeAsked.empty());
+    EXPECT_EQ(count(*a, "REST 15000"), 1);
+    EXPECT_EQ(sha256Of(dir / "dst" / "f"), sha256OfBytes(data));
 }
 
 } // namespace

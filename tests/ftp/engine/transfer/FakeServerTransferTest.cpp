@@ -54,6 +54,7 @@ struct FakeTransfer : TransferFixture {
     void record(const std::string& type, const std::string& src, const std::string& dst, std::uint64_t marker) {
         ASSERT_TRUE(ResumeStore().append({type, "127.0.0.1", src, dst, marker, {}}, todayLocal()));
     }
+
 };
 
 TEST_F(FakeTransfer, DownloadReadsToTheEndWhateverTheReplyAnnounces) {
@@ -114,49 +115,79 @@ TEST_F(FakeTransfer, RefusedRestRestartsFromByteZero) {
     const std::string data = patternBytes(4000);
     server->dataPassive().on("REST 100", "502 REST not understood.\r\n").onData("RETR", data, opening("f.bin", 4000));
     SessionId id = connect();
-    writeFile(local("f.bin"), std::string(100, 'x')); // a partial file that is NOT the data's beginning
-    record("RETR", "f.bin", local("f.bin"), 100);
+    // A partial file that is NOT the data's beginning.
+    const std::string partial = leavePartial("f.bin", local("f.bin"), std::string(100, 'x'), 100);
     sink.resumeAnswers.push_back(Answer::Resume);
     EXPECT_EQ(transfer.fesGET(id, "f.bin", local("f.bin")), TransferResult::Copied) << sink.dump();
     EXPECT_EQ(readFile(local("f.bin")), data); // not "xxx..." + data
     EXPECT_TRUE(sink.has(">REST 100"));
     EXPECT_TRUE(sink.has("-The server refused REST: the whole file is transferred."));
     EXPECT_EQ(sink.resumeAsked, (std::vector<std::string>{local("f.bin")}));
-}
-
-TEST_F(FakeTransfer, AcceptedRestAppendsToThePartialFile) {
-    const std::string data = patternBytes(4000);
-    server->dataPassive().on("REST 100", "350 Restarting at 100.\r\n").onData("RETR", data.substr(100), opening("f.bin", 4000));
-    SessionId id = connect();
-    writeFile(local("f.bin"), data.substr(0, 100));
-    record("RETR", "f.bin", local("f.bin"), 100);
-    sink.resumeAnswers.push_back(Answer::Resume);
-    EXPECT_EQ(transfer.fesGET(id, "f.bin", local("f.bin")), TransferResult::Copied) << sink.dump();
-    EXPECT_EQ(readFile(local("f.bin")), data);
-    EXPECT_EQ(sink.progress.front().first, 100u);
+    EXPECT_FALSE(fs::exists(partial));
     EXPECT_TRUE(restRecords().empty());
 }
 
-TEST_F(FakeTransfer, ResumeStartsAtTheSmallerOfMarkerAndLocalSize) {
+TEST_F(FakeTransfer, AcceptedRestAppendsToThePartialFileAndRenamesIt) {
+    const std::string data = patternBytes(4000);
+    server->dataPassive().on("REST 100", "350 Restarting at 100.\r\n").onData("RETR", data.substr(100), opening("f.bin", 4000));
+    SessionId id = connect();
+    const std::string partial = leavePartial("f.bin", local("f.bin"), data.substr(0, 100), 100);
+    sink.resumeAnswers.push_back(Answer::Resume);
+    EXPECT_EQ(transfer.fesGET(id, "f.bin", local("f.bin")), TransferResult::Copied) << sink.dump();
+    EXPECT_EQ(readFile(local("f.bin")), data);
+    ASSERT_FALSE(sink.progress.empty());
+    EXPECT_EQ(sink.progress.front().first, 100u);
+    EXPECT_TRUE(restRecords().empty());
+    EXPECT_FALSE(fs::exists(partial));
+}
+
+TEST_F(FakeTransfer, ResumeOnlyFromThePartialFileTheRecordNames) {
     const std::string data = patternBytes(4000);
     struct Case {
+        const char* what;
         std::uint64_t marker;
-        std::size_t localSize;
-        std::string rest; // "" when no REST may be sent
-    } cases[] = {{1000, 100, "REST 100"}, {100, 1000, "REST 100"}, {5000000000ull, 300, "REST 300"}};
+        std::size_t partialSize;
+        bool withTime;
+        std::function<void(const std::string&)> meanwhile; // done to the partial file before the paste
+        std::string rest; // "" when no resume may happen
+    } cases[] = {
+        {"longer than the marker: cut back to it", 100, 1000, true, nullptr, "REST 100"},
+        {"the program stopped: its own size", 100, 300, false, nullptr, "REST 300"},
+        {"shorter than the marker", 1000, 100, true, nullptr, ""},
+        {"written by someone else since", 100, 300, true,
+         [](const std::string& p) {
+             std::ofstream(p, std::ios::app) << "x";
+             struct timespec t[2] = {{0, UTIME_OMIT}, {12345, 0}};
+             ::utimensat(AT_FDCWD, p.c_str(), t, AT_SYMLINK_NOFOLLOW);
+         },
+         ""},
+        {"replaced by another file", 100, 300, true,
+         [](const std::string& p) {
+             fs::remove(p);
+             writeFile(p, patternBytes(300, 9));
+         },
+         ""},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.rest);
+        SCOPED_TRACE(c.what);
         server = FakeFtpServer::loginScript();
-        std::size_t at = std::stoul(c.rest.substr(5));
-        server->dataPassive().on(c.rest, "350 Ok.\r\n").onData("RETR", data.substr(at), opening("f.bin", 4000));
+        const std::size_t at = c.rest.empty() ? 0 : std::stoul(c.rest.substr(5));
+        server->dataPassive().on("REST", "350 Ok.\r\n").onData("RETR", data.substr(at), opening("f.bin", 4000));
         SessionId id = connect();
-        writeFile(local("f.bin"), data.substr(0, c.localSize));
-        record("RETR", "f.bin", local("f.bin"), c.marker);
-        sink.resumeAnswers.push_back(Answer::Resume);
+        fs::remove(local("f.bin"));
+        const std::string partial =
+            leavePartial("f.bin", local("f.bin"), data.substr(0, c.partialSize), c.marker, c.withTime);
+        if (c.meanwhile) c.meanwhile(partial);
+        if (!c.rest.empty()) sink.resumeAnswers.push_back(Answer::Resume);
         EXPECT_EQ(transfer.fesGET(id, "f.bin", local("f.bin")), TransferResult::Copied) << sink.dump();
-        EXPECT_EQ(count(c.rest), 1);
-        // A local file longer than the marker is cut back to it first.
+        EXPECT_EQ(count("REST") - count("REST 0"), c.rest.empty() ? 0 : 1); // "REST 0": the login's probe
+        if (!c.rest.empty()) EXPECT_EQ(count(c.rest), 1);
+        EXPECT_EQ(sink.resumeAsked.size(), c.rest.empty() ? 0u : 1u);
+        // Never the server's tail on another file's head.
         EXPECT_EQ(readFile(local("f.bin")), data);
+        EXPECT_TRUE(restRecords().empty());
+        sink.clear();
+        fs::remove(partial);
     }
 }
 
@@ -165,26 +196,29 @@ TEST_F(FakeTransfer, SmartResumeAnswers) {
     struct Case {
         Answer answer;
         TransferResult result;
-        bool retr, rest;
-        std::string file;
+        bool retr;
+        bool kept; // the partial file and its record stay
     } cases[] = {
-        {Answer::DontTransfer, TransferResult::Skipped, false, false, "partial"},
-        {Answer::TransferAll, TransferResult::Copied, true, false, data},
+        {Answer::DontTransfer, TransferResult::Skipped, false, true},
+        {Answer::TransferAll, TransferResult::Copied, true, false},
     };
     for (const auto& c : cases) {
         server = FakeFtpServer::loginScript();
         server->dataPassive().onData("RETR", data, opening("f.bin", 1000));
         SessionId id = connect();
-        writeFile(local("f.bin"), "partial");
-        record("RETR", "f.bin", local("f.bin"), 7);
+        fs::remove(local("f.bin"));
+        const std::string partial = leavePartial("f.bin", local("f.bin"), data.substr(0, 7), 7);
         sink.resumeAnswers.push_back(c.answer);
         EXPECT_EQ(transfer.fesGET(id, "f.bin", local("f.bin")), c.result);
         EXPECT_EQ(count("RETR"), c.retr ? 1 : 0);
-        EXPECT_EQ(count("REST 7"), c.rest ? 1 : 0);
-        EXPECT_EQ(readFile(local("f.bin")), c.file);
+        EXPECT_EQ(count("REST 7"), 0);
         EXPECT_TRUE(prompter.asked.empty()); // no replace question on top
-        // The look-up consumed the record whatever the answer.
-        EXPECT_TRUE(restRecords().empty());
+        EXPECT_EQ(fs::exists(partial), c.kept);
+        EXPECT_EQ(restRecords().size(), c.kept ? 1u : 0u);
+        if (c.kept) EXPECT_FALSE(fs::exists(local("f.bin")));
+        else EXPECT_EQ(readFile(local("f.bin")), data);
+        fs::remove(partial);
+        ResumeStore().remove("RETR", "127.0.0.1", "f.bin", local("f.bin"));
     }
 }
 
@@ -222,13 +256,12 @@ TEST_F(FakeTransfer, AsciiModeNeverResumes) {
     SessionId id = connect(true, TransferMode::Auto); // "file" has no extension: I
     ASSERT_TRUE(transfer.SeleccionaTYPE(id, TransferMode::Auto, "notes.txt"));
     EXPECT_EQ(transfer.typeInForce(id), 'A');
-    writeFile(local("notes.txt"), "line");
-    record("RETR", "notes.txt", local("notes.txt"), 4);
-    prompter.answers.push_back(true);
+    const std::string partial = leavePartial("notes.txt", local("notes.txt"), "line", 4);
     EXPECT_EQ(transfer.fesGET(id, "notes.txt", local("notes.txt")), TransferResult::Copied);
     EXPECT_TRUE(sink.resumeAsked.empty());
-    EXPECT_EQ(count("REST 4"), 0);
+    EXPECT_EQ(count("REST") - count("REST 0"), 0);
     EXPECT_EQ(readFile(local("notes.txt")), text);
+    EXPECT_FALSE(fs::exists(partial));
     EXPECT_TRUE(server->waitForCommand("TYPE A", 1s));
 }
 
@@ -252,18 +285,15 @@ TEST_F(FakeTransfer, ServerDroppingTheSessionIsAFailureNotACancel) {
     EXPECT_FALSE(sink.anyStartsWith(">File '"));
 }
 
-TEST_F(FakeTransfer, DeleteAfterDownloadRemovesTheRemoteFileAndRefreshes) {
+TEST_F(FakeTransfer, DeleteAfterDownloadRemovesTheRemoteFile) {
     FtpSettings s;
     s.DeleteFileAfterDownload = true;
     configure(s);
-    int refreshed = 0;
-    transfer.setRefresh([&] { ++refreshed; });
     server->dataPassive().onData("RETR", "abc", opening("f.bin", 3)).on("DELE", "250 Deleted.\r\n");
     SessionId id = connect();
     EXPECT_EQ(transfer.fesGET(id, "/pub/f.bin", local("f.bin")), TransferResult::Copied);
     EXPECT_EQ(count("DELE /pub/f.bin"), 1);
     EXPECT_TRUE(sink.has(">DELE /pub/f.bin"));
-    EXPECT_EQ(refreshed, 1);
 }
 
 TEST_F(FakeTransfer, LineBreaksInARemoteNameSendNothing) {
@@ -319,7 +349,7 @@ TEST_F(FakeTransfer, UploadResumesAtTheRemoteSize) {
         server->dataPassive().onUpload().on("REST 40", c.restReply);
         if (!c.sizeReply.empty()) server->on("SIZE", c.sizeReply);
         SessionId id = connect();
-        record("STOR", local("up.bin"), "up.bin", 600); // more than the server really got
+        recordUpload(local("up.bin"), "up.bin", 600); // more than the server really got
         sink.resumeAnswers.push_back(Answer::Resume);
         EXPECT_EQ(transfer.fesPUT(id, local("up.bin"), "up.bin"), TransferResult::Copied) << sink.dump();
         EXPECT_EQ(count("SIZE up.bin"), 1);
@@ -414,8 +444,6 @@ TEST_F(FakeTransfer, DeleteAfterUploadByRecycleBin) {
         s.DeleteFileAfterUpload = true;
         s.RecycleBin = c.recycleBin;
         configure(s);
-        int refreshed = 0;
-        transfer.setRefresh([&] { ++refreshed; });
         server = FakeFtpServer::loginScript();
         server->dataPassive().onUpload();
         SessionId id = connect();
@@ -426,7 +454,6 @@ TEST_F(FakeTransfer, DeleteAfterUploadByRecycleBin) {
         if (!c.line.empty()) EXPECT_TRUE(sink.has("File " + path + c.line)) << sink.dump();
         else EXPECT_TRUE(sink.anyStartsWith(">ERROR: File " + path + " could not be sent to Recycle Bin")) << sink.dump();
         EXPECT_EQ(fs::exists(xdg / "Trash" / "files" / fs::path(path).filename()), c.inTrash);
-        EXPECT_EQ(refreshed, 1);
     }
 }
 
@@ -481,14 +508,128 @@ TEST_F(FakeTransfer, FullDiskFailsTheDownloadAndKeepsTheRemoteFile) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << readFile(report);
     EXPECT_EQ(count("DELE"), 0);
-    std::uint64_t size = fs::file_size(path);
-    EXPECT_LE(size, 256u * 1024);
-    EXPECT_EQ(readFile(path), data.substr(0, size));
-    // Space freed, the download can continue from what is on the disk.
+    // Nothing under the final name; the partial file beside it holds what fit.
+    EXPECT_FALSE(fs::exists(path));
     auto recs = restRecords();
     ASSERT_EQ(recs.size(), 1u);
+    std::uint64_t size = fs::file_size(recs[0].partial);
+    EXPECT_LE(size, 256u * 1024);
+    EXPECT_EQ(readFile(recs[0].partial), data.substr(0, size));
+    // Space freed, the download can continue from what is on the disk.
     EXPECT_GT(recs[0].marker, 0u);
     EXPECT_LE(recs[0].marker, size);
+}
+
+} // namespace
+} // namespace vn::test
+
+namespace vn::test {
+namespace {
+
+// ---- no byte lost ----
+
+// A binary download with fewer bytes than its 150 reply announced is cut,
+// whatever the 226 says: a failure with its record, and the next transfer
+// resumes it to the whole file.
+TEST_F(FakeTransfer, ShortBinaryTransferIsNeverOk) {
+    const std::string data = "hello world"; // 11 bytes
+    server->dataPassive().onData("RETR", data.substr(0, 5), opening("f.bin", 11));
+    SessionId id = connect();
+    EXPECT_EQ(transfer.fesGET(id, "f.bin", local("short.bin")), TransferResult::Failed) << sink.dump();
+    EXPECT_TRUE(sink.has(">ERROR: 5 of the 11 bytes of 'f.bin' arrived.")) << sink.dump();
+    EXPECT_FALSE(sink.anyStartsWith(">File '"));
+    EXPECT_FALSE(fs::exists(local("short.bin")));
+    auto recs = restRecords();
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].marker, 5u);
+    EXPECT_EQ(readFile(recs[0].partial), "hello");
+
+    server = FakeFtpServer::loginScript();
+    server->dataPassive().on("REST 5", "350 Restarting at 5.\r\n").onData("RETR", data.substr(5), opening("f.bin", 11));
+    engine.finishOperation();
+    SessionId again = connect();
+    sink.resumeAnswers.push_back(Answer::Resume);
+    EXPECT_EQ(transfer.fesGET(again, "f.bin", local("short.bin")), TransferResult::Copied) << sink.dump();
+    EXPECT_EQ(sha256Of(fs::path(local("short.bin"))), sha256OfBytes(data));
+    EXPECT_TRUE(restRecords().empty());
+}
+
+TEST_F(FakeTransfer, AnnouncedSizeOnlyScalesTheGaugeInAsciiMode) {
+    server->dataPassive().onData("RETR", "hello", "150 Opening ASCII mode data connection for f.txt (11 bytes).\r\n");
+    SessionId id = connect(true, TransferMode::Ascii);
+    EXPECT_EQ(transfer.fesGET(id, "f.txt", local("f.txt")), TransferResult::Copied) << sink.dump();
+    EXPECT_EQ(readFile(local("f.txt")), "hello");
+}
+
+// A 426 after part of the data: the bytes that came are kept for a resume
+// (with an error line), nothing stands under the final name.
+TEST_F(FakeTransfer, AbortedReplyAfterPartialDataKeepsWhatCame) {
+    const std::string data = patternBytes(30000);
+    server->dataPassive().onData("RETR", data.substr(0, 12000), opening("f.bin", 30000),
+                                 "426 Connection closed; transfer aborted.\r\n");
+    SessionId id = connect();
+    EXPECT_EQ(transfer.fesGET(id, "f.bin", local("cut.bin")), TransferResult::Failed);
+    EXPECT_TRUE(sink.has(">ERROR with RETR command.")) << sink.dump();
+    EXPECT_FALSE(fs::exists(local("cut.bin")));
+    auto recs = restRecords();
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].marker, 12000u);
+    EXPECT_FALSE(recs[0].mtime.empty());
+    EXPECT_EQ(readFile(recs[0].partial), data.substr(0, 12000));
+}
+
+// TYPE goes out only when the type changes (a listing sets its own), and
+// nothing about resuming is sent for files there is nothing to resume of.
+TEST_F(FakeTransfer, OneTypePerChangeAndNoRestPerFile) {
+    server->dataPassive().onData("RETR", "abc", opening("f", 3)).onList("");
+    SessionId id = connect(); // TYPE I once
+    for (int i = 0; i < 3; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".bin";
+        ASSERT_TRUE(transfer.SeleccionaTYPE(id, TransferMode::Binary, name));
+        ASSERT_EQ(transfer.fesGET(id, name, local(name.c_str())), TransferResult::Copied) << sink.dump();
+    }
+    EXPECT_EQ(count("TYPE"), 1);
+    EXPECT_EQ(count("REST"), 1); // the login's probe only
+    ASSERT_TRUE(engine.fesLIST(id, "/", false));
+    EXPECT_EQ(count("TYPE A"), 1);
+    ASSERT_TRUE(transfer.SeleccionaTYPE(id, TransferMode::Binary, "g.bin"));
+    EXPECT_EQ(count("TYPE I"), 2); // back after the listing
+    EXPECT_EQ(transfer.fesGET(id, "g.bin", local("g.bin")), TransferResult::Copied);
+    EXPECT_EQ(readFile(local("g.bin")), "abc");
+}
+
+// A link planted under the target's name is replaced, never written through.
+TEST_F(FakeTransfer, ALinkAtTheTargetIsNeverFollowed) {
+    server->dataPassive().onData("RETR", "payload", opening("f.bin", 7));
+    SessionId id = connect();
+    const fs::path outside = dir / "outside.txt";
+    writeFile(outside, "keep me");
+    fs::remove(local("link.bin"));
+    fs::create_symlink(outside, local("link.bin"));
+    prompter.answers.push_back(true); // replace it
+    EXPECT_EQ(transfer.fesGET(id, "f.bin", local("link.bin")), TransferResult::Copied) << sink.dump();
+    EXPECT_EQ(readFile(outside), "keep me");
+    EXPECT_FALSE(fs::is_symlink(local("link.bin")));
+    EXPECT_EQ(readFile(local("link.bin")), "payload");
+}
+
+TEST(PartialNames, AreUnguessableAndNeverReuseAnEntry) {
+    const fs::path d = scratchDir("names");
+    const std::string target = (d / "file.bin").string();
+    const std::string a = randomSiblingName(target, ".vnpart"), b = randomSiblingName(target, ".vnpart");
+    EXPECT_NE(a, b);
+    EXPECT_EQ(fs::path(a).parent_path(), d);
+    EXPECT_EQ(fs::path(a).filename().string().rfind(".file.bin.", 0), 0u);
+    EXPECT_EQ(fs::path(a).filename().string().size(), std::string(".file.bin.").size() + 16 + 7);
+    // What createSibling opens is always a new file of its own.
+    std::string path;
+    int fd = createSibling(target, ".vnpart", 0644, path);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    struct stat st{};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_size, 0);
 }
 
 } // namespace

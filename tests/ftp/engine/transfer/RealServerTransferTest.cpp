@@ -104,9 +104,13 @@ TYPED_TEST(RealTransfer, AbortMidDownloadThenSmartResume) {
             at = abort.seenAt;
         }
         EXPECT_FALSE(this->sink.anyStartsWith(">File '"));
-        // The file holds exactly what the gauge showed, and the store says so.
-        EXPECT_EQ(fs::file_size(local), at);
-        EXPECT_EQ(readFile(local), data.substr(0, at));
+        // Nothing under the final name; the partial file holds exactly what
+        // the gauge showed, and the store says so.
+        EXPECT_FALSE(fs::exists(local));
+        const std::string partial = partialOf(local.string());
+        ASSERT_FALSE(partial.empty());
+        EXPECT_EQ(fs::file_size(partial), at);
+        EXPECT_EQ(readFile(partial), data.substr(0, at));
         auto recs = this->restRecords();
         ASSERT_EQ(recs.size(), 1u);
         EXPECT_EQ(recs[0].type, "RETR");
@@ -126,6 +130,7 @@ TYPED_TEST(RealTransfer, AbortMidDownloadThenSmartResume) {
         EXPECT_TRUE(this->sink.has(">REST " + std::to_string(at)));
         EXPECT_TRUE(readFile(local) == data) << "resumed file differs";
         EXPECT_TRUE(this->restRecords().empty());
+        EXPECT_FALSE(fs::exists(partial));
     }
 }
 
@@ -249,8 +254,15 @@ TYPED_TEST(RealTransfer, ResumesAboveFourGiBBothWays) {
         // Download: the local file stopped past 4 GiB.
         makeSparse(this->server.root() / "huge.bin", kBigSize);
         const fs::path local = this->dir / "huge-part.bin";
-        makeSparse(local, partial);
-        ASSERT_TRUE(ResumeStore().append({"RETR", "127.0.0.1", "huge.bin", local.string(), partial, {}}, todayLocal()));
+        const std::string part = leavePartial("huge.bin", local.string(), "", partial);
+        makeSparse(part, partial);
+        {
+            // The record notes the file as the interruption left it.
+            FileStamp st;
+            ASSERT_TRUE(stampOfPath(part, st));
+            ResumeRecord r{"RETR", "127.0.0.1", "huge.bin", local.string(), partial, {}, part, st.id(), st.mtime()};
+            ASSERT_TRUE(ResumeStore().put(r, todayLocal()));
+        }
         SessionId id = this->connect(passive);
         ASSERT_TRUE(this->transfer.SeleccionaTYPE(id, TransferMode::Binary, "huge.bin"));
         this->sink.resumeAnswers.push_back(Answer::Resume);
@@ -263,7 +275,7 @@ TYPED_TEST(RealTransfer, ResumesAboveFourGiBBothWays) {
         makeSparse(remotePart, partial, 0666);
         const fs::path full = this->dir / "huge-full.bin";
         makeSparse(full, kBigSize);
-        ASSERT_TRUE(ResumeStore().append({"STOR", "127.0.0.1", full.string(), "/upload/huge-up.bin", 12, {}}, todayLocal()));
+        recordUpload(full.string(), "/upload/huge-up.bin", 12);
         this->sink.resumeAnswers.push_back(Answer::Resume);
         ASSERT_EQ(this->transfer.fesPUT(id, full.string(), "/upload/huge-up.bin"), TransferResult::Copied)
             << this->sink.dump();

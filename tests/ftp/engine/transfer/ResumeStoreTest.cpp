@@ -206,6 +206,41 @@ TEST(ResumeStoreFile, RecordLayoutAndDenseMoveKeepFieldsAsTheyAre) {
     EXPECT_FALSE(ini.hasKey("TIPUS", "2"));
 }
 
+// The look-up a transfer makes leaves its record in place until the transfer
+// decides; put replaces the records of one identity and keeps every other;
+// the fields that tie a record to its file round-trip.
+TEST(ResumeStoreFile, FindPutAndRemoveKeepOtherRecords) {
+    ResumeStore store;
+    ResumeRecord other{"STOR", "127.0.0.1", "/l/x", "/r/x", 9, {}};
+    ResumeRecord mine{"RETR", "127.0.0.1", "/r/f", "/l/f", 100, {}, "/l/.f.0123456789abcdef.vnpart", "2049:77",
+                      "1700000000123456789"};
+    ASSERT_TRUE(store.append(other, d(9, 6, 2026)));
+    ASSERT_TRUE(store.append(mine, d(9, 6, 2026)));
+    auto found = store.find("RETR", "127.0.0.1", "/r/f", "/l/f", d(10, 6, 2026));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->marker, 100u);
+    EXPECT_EQ(found->partial, mine.partial);
+    EXPECT_EQ(found->fileId, "2049:77");
+    EXPECT_EQ(found->mtime, "1700000000123456789");
+    EXPECT_EQ(store.records().size(), 2u); // still there
+    // The transfer goes on: the record without a time, at the new marker.
+    mine.marker = 500;
+    mine.mtime.clear();
+    ASSERT_TRUE(store.put(mine, d(10, 6, 2026)));
+    auto recs = store.records();
+    ASSERT_EQ(recs.size(), 2u);
+    EXPECT_EQ(recs[0].type, "STOR");
+    EXPECT_EQ(recs[1].marker, 500u);
+    EXPECT_TRUE(recs[1].mtime.empty());
+    EXPECT_FALSE(IniFile(storeFile()).hasKey("MTIME", "2"));
+    EXPECT_FALSE(store.find("RETR", "127.0.0.1", "/r/f", "/l/other", d(10, 6, 2026)));
+    EXPECT_TRUE(store.remove("RETR", "127.0.0.1", "/r/f", "/l/f"));
+    EXPECT_FALSE(store.remove("RETR", "127.0.0.1", "/r/f", "/l/f"));
+    recs = store.records();
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].source, "/l/x");
+}
+
 TEST(ResumeStoreFile, GarbageMarkerReadsAsZero) {
     writeRecords({{"RETR", "1.2.3.4", "/a", "/b", 0, kFresh}});
     IniFile(storeFile()).writeString("MARKER", "1", "12abc");

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "../EngineFixture.h"
@@ -22,6 +25,7 @@
 #include "TestHome.h"
 #include "common/Prompter.h"
 #include "ftp/engine/FtpEngine.h"
+#include "ftp/engine/transfer/FileIo.h"
 #include "ftp/engine/transfer/ResumeStore.h"
 #include "ftp/engine/transfer/Transfer.h"
 
@@ -159,6 +163,60 @@ inline std::string patternBytes(std::size_t n, std::uint32_t seed = 1) {
         s[i] = static_cast<char>(x);
     }
     return s;
+}
+
+// What an interrupted upload of the file as it stands leaves.
+inline void recordUpload(const std::string& path, const std::string& remote, std::uint64_t marker) {
+    FileStamp st;
+    ASSERT_TRUE(stampOfPath(path, st));
+    ResumeRecord r{"STOR", "127.0.0.1", path, remote, marker, {}, {}, st.id(), st.mtime()};
+    ASSERT_TRUE(ResumeStore().put(r, todayLocal()));
+}
+// What an interrupted download leaves: its partial file beside the
+// target and the record naming it (withTime false: the program stopped
+// before it could note how far it got).
+inline std::string leavePartial(const std::string& remote, const std::string& target, const std::string& bytes,
+                                std::uint64_t marker, bool withTime = true) {
+    std::string path;
+    int fd = createSibling(target, FtpTransfer::kPartialSuffix, 0666, path);
+    EXPECT_GE(fd, 0);
+    EXPECT_TRUE(writeFully(fd, bytes));
+    ::close(fd);
+    FileStamp st;
+    EXPECT_TRUE(stampOfPath(path, st));
+    ResumeRecord r{"RETR", "127.0.0.1", remote, target, marker, {}, path, st.id(), withTime ? st.mtime() : ""};
+    EXPECT_TRUE(ResumeStore().put(r, todayLocal()));
+    return path;
+}
+
+// The sha256 of a file (sha256sum's hex digest).
+inline std::string sha256Of(const std::filesystem::path& p) {
+    std::string cmd = "sha256sum '" + p.string() + "' 2>/dev/null";
+    std::string out;
+    if (FILE* f = ::popen(cmd.c_str(), "r")) {
+        char buf[128];
+        while (std::fgets(buf, sizeof buf, f)) out += buf;
+        ::pclose(f);
+    }
+    return out.substr(0, out.find(' '));
+}
+// The sha256 of bytes.
+inline std::string sha256OfBytes(const std::string& bytes) {
+    char tmpl[] = "/tmp/vn-sha-XXXXXX";
+    int fd = ::mkstemp(tmpl);
+    if (fd < 0) return {};
+    writeFully(fd, bytes);
+    ::close(fd);
+    std::string h = sha256Of(std::filesystem::path(tmpl));
+    ::unlink(tmpl);
+    return h;
+}
+
+// The partial file a download into target left (the one its record names).
+inline std::string partialOf(const std::string& target) {
+    for (const auto& r : ResumeStore().records())
+        if (r.type == "RETR" && r.destination == target) return r.partial;
+    return {};
 }
 
 // An engine and its transfers on the test thread, reporting to Sink.

@@ -47,17 +47,29 @@ TEST(TransferText, RatesAndTimes) {
          "\xC2\xB7)Time needed = 1 secs."},
         {999, 1000, "Transmitting file... [999] Bytes/sec (1 secs)", "\xC2\xB7)Speed = 999 Bytes/sec",
          "\xC2\xB7)Time needed = 1 secs."},
-        {4096, 0, "Transmitting file... [0] Bytes/sec (0 secs)", "\xC2\xB7)Speed = 0 Bytes/sec",
-         "\xC2\xB7)Time needed = 0 secs."},
+        // Bytes that moved never show a zero time or speed: under a microsecond counts as one.
+        {4096, 0, "Transmitting file... [4096000] KBytes/sec (0.000001 secs)",
+         "\xC2\xB7)Speed = 4096000 KBytes/sec", "\xC2\xB7)Time needed = 0.000001 secs."},
         {5000000000ull, 1234, "Transmitting file... [4051863.857] KBytes/sec (1.234 secs)",
          "\xC2\xB7)Speed = 4051863.857 KBytes/sec", "\xC2\xB7)Time needed = 1.234 secs."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.bytes) + " bytes in " + std::to_string(c.ms) + " ms");
-        EXPECT_EQ(speedLine(c.bytes, c.ms), c.speed);
-        EXPECT_EQ(speedSummaryLine(c.bytes, c.ms), c.summary);
-        EXPECT_EQ(timeNeededLine(c.ms), c.time);
+        EXPECT_EQ(speedLine(c.bytes, std::chrono::milliseconds(c.ms)), c.speed);
+        EXPECT_EQ(speedSummaryLine(c.bytes, std::chrono::milliseconds(c.ms)), c.summary);
+        EXPECT_EQ(timeNeededLine(std::chrono::milliseconds(c.ms)), c.time);
     }
+}
+
+TEST(TransferText, FastFilesAreTimedToTheMicrosecond) {
+    using namespace std::chrono_literals;
+    // A small file that arrives within a millisecond still has a time and a speed.
+    EXPECT_EQ(timeNeededLine(250us), "\xC2\xB7)Time needed = 0.00025 secs.");
+    EXPECT_EQ(speedSummaryLine(1024, 250us), "\xC2\xB7)Speed = 4096 KBytes/sec");
+    EXPECT_EQ(speedLine(1024, 250us), "Transmitting file... [4096] KBytes/sec (0.00025 secs)");
+    // One byte in a very long time is slow, never nothing.
+    EXPECT_EQ(speedSummaryLine(1, std::chrono::hours(1000)), "\xC2\xB7)Speed = 0.001 Bytes/sec");
+    EXPECT_EQ(speedSummaryLine(0, 5s), "\xC2\xB7)Speed = 0 Bytes/sec");
 }
 
 TEST(TransferText, AnnouncedSize) {
