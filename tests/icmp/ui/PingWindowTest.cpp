@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QClipboard>
 #include <QLabel>
 #include <QMdiArea>
@@ -26,6 +29,7 @@
 #include "ScriptedPrompter.h"
 #include "WindowTestSupport.h"
 #include "common/ui/Beeper.h"
+#include "common/ui/HelpService.h"
 #include "icmp/ui/ReportPrinter.h"
 #include "icmp/ui/TOptionsPingfrm.h"
 #include "icmp/ui/TTraceroutefrm.h"
@@ -371,5 +375,43 @@ TEST_F(PingWindow, TheMainWindowsEntriesOpenPingAndTraceroute) {
     EXPECT_EQ(traces[0]->windowTitle(), "Varnelo FTP - Traceroute");
 }
 
+// ---------------------------------------------------------------- help
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    UrlCatcher() { QDesktopServices::setUrlHandler("file", this, "open"); }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler("file"); }
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+TEST_F(PingWindow, F1OpensThePingPageAndTracerouteItsTopic) {
+    const QString folder = QStringLiteral(VN_SOURCE_DIR "/docs/help");
+    QFile page(QDir(folder).filePath("ping.html"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QByteArray html = page.readAll();
+    for (const char* topic : {"id=\"traceroute\"", "id=\"sites\"", "id=\"permission\"", "ping_group_range"})
+        EXPECT_TRUE(html.contains(topic)) << topic;
+    QFile index(QDir(folder).filePath("index.html"));
+    ASSERT_TRUE(index.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(index.readAll().contains("href=\"ping.html\""));
+
+    UrlCatcher catcher;
+    setHelpFolder(folder);
+    TPingfrm ping;
+    ping.action("Contents1")->trigger();
+    TTraceroutefrm trace;
+    trace.action("Contents1")->trigger();
+    setHelpFolder(QString());
+    ASSERT_EQ(catcher.urls.size(), 2);
+    EXPECT_EQ(catcher.urls[0].fileName(), "ping.html");
+    EXPECT_EQ(catcher.urls[1].fileName(), "ping.html");
+    EXPECT_EQ(catcher.urls[1].fragment(), "traceroute");
+}
+
 } // namespace
 } // namespace vn::icmp
+
+#include "PingWindowTest.moc"
