@@ -19,6 +19,7 @@
 
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
+#include "common/ui/InfoBox.h"
 #include "common/ui/UiPrompter.h"
 #include "common/ui/UiSink.h"
 #include "common/ui/WireText.h"
@@ -76,7 +77,9 @@ EchoWindow::EchoWindow(Identity id, Texts texts, QWidget* parent)
     list_->setObjectName(QStringLiteral("list"));
     list_->setAccessibleName(QStringLiteral("Results"));
     list_->setHorizontalHeaderLabels(texts_.columns);
-    for (int i = 0; i < texts_.widths.size(); ++i) list_->setColumnWidth(i, texts_.widths[i]);
+    // The given widths, or wider where a caption needs it in the desktop's font.
+    for (int i = 0; i < texts_.widths.size(); ++i)
+        list_->setColumnWidth(i, std::max(texts_.widths[i], list_->horizontalHeader()->sectionSizeHint(i)));
     list_->horizontalHeader()->setStretchLastSection(true);
     list_->verticalHeader()->hide();
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -88,6 +91,8 @@ EchoWindow::EchoWindow(Identity id, Texts texts, QWidget* parent)
     panes_->addWidget(list_, 1);
     connect(list_, &QTableWidget::itemSelectionChanged, this, [this] { updateCommands(); });
     setCentralWidget(central);
+    // These windows keep no log: their rows are the record.
+    info()->hide();
 
     commands().add({
         {"SiteManager1", texts_.siteEntry, QKeySequence(Qt::CTRL | Qt::Key_S), [this] { startFromSiteManager(); },

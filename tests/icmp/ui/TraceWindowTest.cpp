@@ -18,6 +18,7 @@
 #include "WindowTestSupport.h"
 #include "common/ui/Beeper.h"
 #include "icmp/NameLookup.h"
+#include "icmp/ui/TPingfrm.h"
 
 namespace vn::icmp {
 namespace {
@@ -72,6 +73,31 @@ TEST_F(TraceWindow, ALimitOfOneSendsNothingAndEndsAtOnce) {
               std::vector<std::string>{"input: Quick Traceroute: &Please enter the Host address to Trace:"});
 }
 
+// The unprivileged back-end: the ping socket, allowed for every group in a
+// namespace of the test's own, pinging its loopback from the window.
+TEST_F(TraceWindow, PingThroughThePingSocketShowsEchoRows) {
+    if (auto why = namespacesUnavailable()) GTEST_SKIP() << *why;
+    NamedNetns ns;
+    if (ns.error()) GTEST_SKIP() << "cannot make a namespace here: " << *ns.error();
+    ASSERT_FALSE(ns.exec("sysctl -qw net.ipv4.ping_group_range='0 2147483647'"));
+    writeSettings(/*doOnly*/ true, 2, false, 5, /*interval*/ 10);
+    InNetns in(ns.name());
+    ASSERT_TRUE(in.ok());
+    TPingfrm w;
+    in.leave();
+    w.client().setBackendChoice(BackendChoice::Datagram);
+    prompter->pushInput("127.0.0.1");
+    w.quickStart();
+    ASSERT_TRUE(waitFor([&] { return !w.busy(); }));
+    EXPECT_EQ(w.client().lastBackend(), Backend::Datagram);
+    ASSERT_EQ(w.list()->rowCount(), 2) << rowTexts(w.list()).join("\n").toStdString();
+    for (int r = 0; r < 2; ++r) {
+        EXPECT_EQ(cell(w.list(), r, 3), "127.0.0.1");
+        EXPECT_EQ(cell(w.list(), r, 4), "Echo");
+    }
+    EXPECT_EQ(prompter->unexpected(), 0);
+}
+
 // A - R - B of the engine tests; the window's workers live in A.
 class RoutedTraceWindow : public TraceWindow, public ::testing::WithParamInterface<Backend> {
 protected:
@@ -98,6 +124,7 @@ protected:
         prompter->pushInput(host);
         w->quickStart();
         ASSERT_TRUE(w->busy());
+        EXPECT_EQ(w->statusText(), "Tracing");
         ASSERT_TRUE(waitFor([&] { return !w->busy(); }, 15s));
     }
     std::unique_ptr<RoutedNet> net;
