@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
+#include <QProgressBar>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <gtest/gtest.h>
@@ -96,6 +98,27 @@ TEST_F(TraceWindow, PingThroughThePingSocketShowsEchoRows) {
         EXPECT_EQ(cell(w.list(), r, 4), "Echo");
     }
     EXPECT_EQ(prompter->unexpected(), 0);
+}
+
+// A target that keeps quiet: a TimeOut row with time 0 from 0.0.0.0, counted as lost.
+TEST_F(TraceWindow, ASilentTargetGivesATimeOutRowCountedAsLost) {
+    if (!rawAllowed()) GTEST_SKIP() << "this run may not open raw ICMP sockets (needs root or CAP_NET_RAW)";
+    if (auto why = namespacesUnavailable()) GTEST_SKIP() << *why;
+    RoutedNet net;
+    if (net.error()) GTEST_SKIP() << "the A - R - B namespaces cannot be built here: " << *net.error();
+    ASSERT_FALSE(net.b.exec("sysctl -qw net.ipv4.icmp_echo_ignore_all=1"));
+    writeSettings(/*doOnly*/ true, 1, false, 5, /*interval*/ 0, /*timeout*/ 300);
+    InNetns in(net.a.name());
+    ASSERT_TRUE(in.ok());
+    TPingfrm w;
+    in.leave();
+    prompter->pushInput(RoutedNet::kB);
+    w.quickStart();
+    ASSERT_TRUE(waitFor([&] { return !w.busy(); }));
+    EXPECT_EQ(rowTexts(w.list()), QStringList{"1|0|0|0.0.0.0|TimeOut"});
+    EXPECT_EQ(w.lostLabel()->text(), "Lost Packets: 1");
+    EXPECT_EQ(w.totalLabel()->text(), "Total Packets: 1");
+    EXPECT_EQ(w.totalGauge()->value(), 0);
 }
 
 // A - R - B of the engine tests; the window's workers live in A.
