@@ -6,6 +6,9 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QClipboard>
 #include <QLabel>
 #include <QMdiArea>
@@ -24,6 +27,8 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <future>
 
 #include "ScriptedPrompter.h"
@@ -37,6 +42,7 @@
 #include "shell/History.h"
 #include "shell/TMainfrm.h"
 #include "sites/SiteFile.h"
+#include "sites/ui/TNewSitefrm.h"
 #include "sites/ui/TSitefrm.h"
 
 namespace vn::icmp {
@@ -313,6 +319,55 @@ TEST_F(PingWindow, TheSiteManagerStartsWithTheSitesTtl) {
     EXPECT_EQ(cell(w.list(), 0, 3), "127.0.0.1");
     EXPECT_EQ(history(), std::vector<std::string>{"127.0.0.1"});
     EXPECT_EQ(prompter->unexpected(), 0);
+}
+
+// The Ping variant of the site manager: its texts, the TTL on the port line
+// (1 to 255, 255 for a new site), and the 12-line record it writes.
+TEST_F(PingWindow, ThePingSiteManagerKeepsTheTtlOnThePortLine) {
+    TSitefrm dialog(pingSiteVariant());
+    EXPECT_EQ(dialog.windowTitle(), "Ping Site Manager");
+    EXPECT_EQ(dialog.findChild<QLabel*>("PortLabel")->text(), "&TTL:");
+    EXPECT_FALSE(dialog.findChild<QLabel*>("LoginLabel")->isVisibleTo(&dialog));
+    prompter->pushDialog([](QDialog& d) {
+        auto& chooser = dynamic_cast<TNewSitefrm&>(d);
+        EXPECT_EQ(chooser.windowTitle(), "New Ping Site");
+        EXPECT_EQ(chooser.findChild<QGroupBox*>("RadioGroup1")->title(), "&New Ping Site");
+        EXPECT_EQ(chooser.findChild<QRadioButton*>("FolderRb")->text(), "New Ping &Folder");
+        EXPECT_EQ(chooser.findChild<QRadioButton*>("SiteRb")->text(), "New Ping &Site");
+        chooser.chooseFolder(false);
+        return int(QDialog::Accepted);
+    });
+    dialog.NewBClick();
+    auto* port = dialog.findChild<QLineEdit*>("PortEdit");
+    EXPECT_EQ(port->text(), "255");
+    dialog.findChild<QLineEdit*>("HostEdit")->setText("Here");
+    dialog.findChild<QLineEdit*>("addressedit")->setText("127.0.0.1");
+    for (const char* refused : {"0", "256"}) {
+        port->setText(refused);
+        prompter->clearAsked();
+        dialog.SaveBClick();
+        EXPECT_TRUE(dialog.editing()) << refused;
+        EXPECT_EQ(prompter->asked().size(), 1u) << refused;
+    }
+    port->setText("64");
+    dialog.SaveBClick();
+    EXPECT_FALSE(dialog.editing());
+
+    std::ifstream in(dataFile("pingman.dat"), std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    std::vector<std::string> lines;
+    std::istringstream split(bytes.str());
+    for (std::string l; std::getline(split, l);) lines.push_back(l.empty() || l.back() != '\r' ? l : l.substr(0, l.size() - 1));
+    auto first = std::find(lines.begin(), lines.end(), "-----");
+    ASSERT_NE(first, lines.end());
+    EXPECT_EQ(std::vector<std::string>(first, lines.end()),
+              (std::vector<std::string>{"-----", "0", "Node", "Here", "127.0.0.1", "64", "", "", "", "0", "0", "",
+                                        "-----"}));
+    // Read back, the TTL is the site's.
+    SiteReadResult back = loadSites(dataFile("pingman.dat"), SiteLayout::Ping);
+    ASSERT_EQ(back.tree.size(), 1u);
+    EXPECT_EQ(back.tree[0].rec.Port, 64);
 }
 
 TEST_F(PingWindow, HistoryEntriesOfferTheQuickPromptFilledIn) {
