@@ -218,6 +218,16 @@ void EchoWindow::runLoop(const std::string& host, const LoopPlan& plan) {
 void EchoWindow::resultArrived(std::uint64_t generation, const ExchangeResult& ex) {
     // A result of a session that has ended (Stop, a new start) is dropped.
     if (generation != sessionGeneration() || !sessionRunning()) return;
+    if (ex.outcome != Outcome::Done) {
+        // The session stops before the box shows, so boxes never pile up.
+        std::string text = sessionFailed(
+            ex.error.empty() ? "The echo exchange " + std::string(describe(ex.outcome)) + "." : ex.error);
+        endSession();
+        gate_->finish();
+        updateCommands();
+        uiPrompter().message(text);
+        return;
+    }
     std::optional<int> next = takeResult(ex);
     if (next) gate_->next(*next);
     else gate_->finish();

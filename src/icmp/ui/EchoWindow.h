@@ -80,9 +80,11 @@ protected:
 
     // The subclass's session: start it (true when it runs), paint it.
     virtual bool beginSession(const std::string& host, Start from) = 0;
-    // A result of the running session's exchange (UI thread). Return the TTL
-    // of the next probe to go on, nullopt when the session is over.
+    // The record of the running session's exchange (UI thread). Return the
+    // TTL of the next probe to go on, nullopt when the session is over.
     virtual std::optional<int> takeResult(const ExchangeResult& ex) = 0;
+    // An exchange failed: the model stops and gives the text of the box.
+    virtual std::string sessionFailed(const std::string& text) = 0;
     virtual void endSession() = 0;  // stop the model and paint the stopped state
     virtual bool sessionRunning() const = 0;
     virtual std::uint64_t sessionGeneration() const = 0;

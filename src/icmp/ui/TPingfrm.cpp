@@ -111,13 +111,6 @@ bool TPingfrm::beginSession(const std::string& host, Start) {
 }
 
 std::optional<int> TPingfrm::takeResult(const ExchangeResult& ex) {
-    if (ex.outcome != Outcome::Done) {
-        // The session stops before the box shows, so boxes never pile up.
-        const std::string text = session_.onError(ex.error);
-        endSession();
-        uiPrompter().message(text);
-        return std::nullopt;
-    }
     ReplyEffect fx = session_.onReply(ex.reply);
     if (fx.removedOldest && list()->rowCount() > 0) list()->removeRow(0);
     if (fx.added && !session_.rows().empty()) paintRow(list()->rowCount(), rowCells(session_.rows().back(), false));

@@ -27,6 +27,7 @@ protected:
     bool beginSession(const std::string& host, Start from) override;
     std::optional<int> takeResult(const ExchangeResult& ex) override;
     void endSession() override;
+    std::string sessionFailed(const std::string& text) override { return session_.onError(text); }
     bool sessionRunning() const override { return session_.running(); }
     std::uint64_t sessionGeneration() const override { return session_.generation(); }
     void sessionCleared() override { session_.clear(); }

@@ -107,12 +107,6 @@ bool TTraceroutefrm::beginSession(const std::string& host, Start from) {
 }
 
 std::optional<int> TTraceroutefrm::takeResult(const ExchangeResult& ex) {
-    if (ex.outcome != Outcome::Done) {
-        const std::string text = session_.onError(ex.error);
-        endSession();
-        uiPrompter().message(text);
-        return std::nullopt;
-    }
     ReplyEffect fx = session_.onReply(ex.reply);
     if (fx.removedOldest && list()->rowCount() > 0) list()->removeRow(0);
     if (fx.added && !session_.rows().empty()) paintRow(list()->rowCount(), rowCells(session_.rows().back(), true));
