@@ -1,6 +1,8 @@
 #include "shell/ToolRegistry.h"
 
 #include "ftp/explorer/TFTPfrm.h"
+#include "icmp/ui/TPingfrm.h"
+#include "icmp/ui/TTraceroutefrm.h"
 
 namespace vn {
 
@@ -36,6 +38,8 @@ ToolRegistry builtTools() {
               auto* f = qobject_cast<const TFTPfrm*>(&w);
               return f && f->busy();
           });
+    r.add(ToolKind::Ping, [] { return new icmp::TPingfrm; });
+    r.add(ToolKind::Traceroute, [] { return new icmp::TTraceroutefrm; });
     return r;
 }
 

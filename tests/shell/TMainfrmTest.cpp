@@ -288,13 +288,14 @@ TEST_F(Shell, ToolBarSessionsMenuAndTrayMenuAsSpecified) {
     EXPECT_EQ(entryHints, (QStringList{"Create a new FTP session", "", "", "", "Create a new Telnet session",
                                        "Create a new Ping session", "", "", "", "Creates a new WhatIP window",
                                        "New DayTime Session", "", "", "", "", "", "Exit Varnelo FTP Suite"}));
-    // Only the FTP explorer exists yet.
-    EXPECT_EQ(enabled, (QStringList{"&FTP Session", "&Close Active Window", "Close All the Windows", "E&xit"}));
-    for (auto kind : {ToolKind::Upload, ToolKind::Telnet, ToolKind::Ping, ToolKind::Traceroute, ToolKind::Finger,
-                      ToolKind::Whois, ToolKind::DNS, ToolKind::DayTime, ToolKind::Time, ToolKind::TFTPClient,
-                      ToolKind::TFTPServer})
+    // The tools built so far: the FTP explorer, Ping and Traceroute.
+    EXPECT_EQ(enabled, (QStringList{"&FTP Session", "&Ping Session", "Tracero&ute Session\tCtrl+U",
+                                    "&Close Active Window", "Close All the Windows", "E&xit"}));
+    for (auto kind : {ToolKind::Upload, ToolKind::Telnet, ToolKind::Finger, ToolKind::Whois, ToolKind::DNS,
+                      ToolKind::DayTime, ToolKind::Time, ToolKind::TFTPClient, ToolKind::TFTPServer})
         EXPECT_FALSE(w.toolButtonAction(kind)->isEnabled());
-    EXPECT_TRUE(w.toolButtonAction(ToolKind::FTP)->isEnabled());
+    for (auto kind : {ToolKind::FTP, ToolKind::Ping, ToolKind::Traceroute})
+        EXPECT_TRUE(w.toolButtonAction(kind)->isEnabled());
 
     EXPECT_EQ(texts(w.windowsMenu()->actions()).mid(0, 5),
               (QStringList{"&Tile Windows", "&Strip Windows", "&Cascade", "&Arrange Icons", "-"}));
@@ -312,7 +313,8 @@ TEST_F(Shell, ToolBarSessionsMenuAndTrayMenuAsSpecified) {
     EXPECT_EQ(tray, (QStringList{"&Open Varnelo FTP Suite", "Open with &FTP session", "Open with &Telnet session",
                                  "Open with F&inger session", "Open with &Ping", "Open with &DNS session",
                                  "Open with &Whois session", "-", "E&xit Varnelo FTP Suite"}));
-    EXPECT_EQ(trayEnabled, (QStringList{"&Open Varnelo FTP Suite", "Open with &FTP session", "E&xit Varnelo FTP Suite"}));
+    EXPECT_EQ(trayEnabled, (QStringList{"&Open Varnelo FTP Suite", "Open with &FTP session", "Open with &Ping",
+                                        "E&xit Varnelo FTP Suite"}));
 
     // Screen readers hear the captions.
     QWidget* ftpButton = w.toolBar()->widgetForAction(w.toolButtonAction(ToolKind::FTP));

@@ -31,4 +31,26 @@ const SiteManagerVariant& ftpSiteVariant() {
     return v;
 }
 
+const SiteManagerVariant& pingSiteVariant() {
+    static const SiteManagerVariant v = [] {
+        SiteManagerVariant s;
+        s.objectName = QStringLiteral("PingSitemanfrm");
+        s.caption = QStringLiteral("Ping Site Manager");
+        s.layout = SiteLayout::Ping;
+        s.hostLabel = QStringLiteral("&Host Name:");
+        s.addressLabel = QStringLiteral("Host &address:");
+        s.portLabel = QStringLiteral("&TTL:");
+        s.commentsLabel = QStringLiteral("Co&mments:");
+        s.defaultPort = 255;
+        s.portMin = 1;
+        s.portMax = 255;
+        s.chooserCaption = QStringLiteral("New Ping Site");
+        s.chooserGroup = QStringLiteral("&New Ping Site");
+        s.chooserFolder = QStringLiteral("New Ping &Folder");
+        s.chooserSite = QStringLiteral("New Ping &Site");
+        return s;
+    }();
+    return v;
+}
+
 } // namespace vn

@@ -59,5 +59,8 @@ struct SiteManagerVariant {
 
 // The FTP site manager, "Site Manager", "siteman.dat".
 const SiteManagerVariant& ftpSiteVariant();
+// The Ping site manager (Ping and Traceroute), "Ping Site Manager",
+// "pingman.dat": the time-to-live on the port line, 1..255, default 255.
+const SiteManagerVariant& pingSiteVariant();
 
 } // namespace vn
