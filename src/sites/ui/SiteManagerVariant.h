@@ -59,5 +59,9 @@ struct SiteManagerVariant {
 
 // The FTP site manager, "Site Manager", "siteman.dat".
 const SiteManagerVariant& ftpSiteVariant();
+// The Finger site manager, "Finger Site Manager", "fingerman.dat".
+const SiteManagerVariant& fingerSiteVariant();
+// The Whois site manager, "Whois Site Manager", "Whoisman.dat".
+const SiteManagerVariant& whoisSiteVariant();
 
 } // namespace vn
