@@ -13,7 +13,10 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QPrinterInfo>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QGroupBox>
 #include <QStatusBar>
 #include <QTest>
 #include <QTreeWidget>
@@ -469,6 +472,59 @@ TEST_F(QueryWindows, CopyPrintAndSave) {
     w.action("ClearOutput1")->trigger();
     EXPECT_EQ(w.info()->lineCount(), 0);
     EXPECT_FALSE(w.action("Print1")->isEnabled());
+}
+
+// The Finger site manager writes the site it is given exactly as the site
+// file wants it (the golden file of the site file tests).
+TEST_F(QueryWindows, FingerSiteManagerWritesTheUniSite) {
+    TSitefrm s(fingerSiteVariant());
+    EXPECT_EQ(s.windowTitle(), "Finger Site Manager");
+    QStringList labels;
+    for (const char* n : {"HostLabel", "AddressLabel", "LoginLabel", "PortLabel", "CommentsLabel"})
+        labels << s.findChild<QLabel*>(n)->text();
+    EXPECT_EQ(labels, (QStringList{"&Host Name:", "Host &address:", "&User to Finger :", "P&ort:", "Co&mments:"}));
+    EXPECT_FALSE(s.findChild<QLineEdit*>("PasswordEdit")->isVisibleTo(&s));
+    QStringList chooser;
+    prompter->pushDialog([&](QDialog& d) {
+        chooser << d.windowTitle() << d.findChild<QGroupBox*>("RadioGroup1")->title()
+                << d.findChild<QRadioButton*>("FolderRb")->text() << d.findChild<QRadioButton*>("SiteRb")->text();
+        d.findChild<QRadioButton*>("SiteRb")->click();
+        d.findChild<QPushButton*>("OKBtn")->click();
+        return d.result();
+    });
+    s.findChild<QPushButton*>("NewB")->click();
+    EXPECT_EQ(chooser, (QStringList{"New Finger Site", "&Finger Site Manager", "New Finger &Folder", "New Finger &Site"}));
+    EXPECT_EQ(s.findChild<QLineEdit*>("PortEdit")->text(), "79");
+    s.findChild<QLineEdit*>("HostEdit")->setText("Uni");
+    s.findChild<QLineEdit*>("addressedit")->setText("192.168.1.10");
+    s.findChild<QLineEdit*>("LoginEdit")->setText("root");
+    s.findChild<QPlainTextEdit*>("Memo1")->setPlainText("Computing centre");
+    s.findChild<QPushButton*>("SaveB")->click();
+    auto slurp = [](const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    };
+    EXPECT_EQ(slurp(dataFile("fingerman.dat")),
+              slurp(std::filesystem::path(VN_SOURCE_DIR) / "tests/sites/golden/fingerman_uni.dat"));
+}
+
+TEST_F(QueryWindows, WhoisSiteManagerTexts) {
+    TSitefrm s(whoisSiteVariant());
+    EXPECT_EQ(s.windowTitle(), "Whois Site Manager");
+    EXPECT_EQ(s.findChild<QLabel*>("LoginLabel")->text(), "Command &Line:");
+    EXPECT_EQ(s.siteFile().filename(), "Whoisman.dat");
+    QStringList chooser;
+    prompter->pushDialog([&](QDialog& d) {
+        chooser << d.windowTitle() << d.findChild<QGroupBox*>("RadioGroup1")->title()
+                << d.findChild<QRadioButton*>("FolderRb")->text() << d.findChild<QRadioButton*>("SiteRb")->text();
+        d.findChild<QRadioButton*>("SiteRb")->click();
+        d.findChild<QPushButton*>("OKBtn")->click();
+        return d.result();
+    });
+    s.findChild<QPushButton*>("NewB")->click();
+    EXPECT_EQ(chooser, (QStringList{"New Whois Site", "&Whois Site Manager", "New Whois &Folder", "New Whois &Site"}));
+    EXPECT_EQ(s.findChild<QLineEdit*>("PortEdit")->text(), "43");
+    s.findChild<QPushButton*>("CAncelEB")->click();
 }
 
 // The main window's entries open the four windows (their tools are enabled).
