@@ -1,6 +1,8 @@
 #include "shell/ToolRegistry.h"
 
 #include "ftp/explorer/TFTPfrm.h"
+#include "query/ui/TQueryfrm.h"
+#include "query/ui/TTimefrm.h"
 
 namespace vn {
 
@@ -36,6 +38,15 @@ ToolRegistry builtTools() {
               auto* f = qobject_cast<const TFTPfrm*>(&w);
               return f && f->busy();
           });
+    // A query window closed during a query closes once the aborted query has unwound (at once).
+    auto busy = [](const QWidget& w) {
+        auto* t = qobject_cast<const ToolWindow*>(&w);
+        return t && t->busy();
+    };
+    r.add(ToolKind::Finger, [] { return new TFingerfrm; }, busy);
+    r.add(ToolKind::Whois, [] { return new TWhoisfrm; }, busy);
+    r.add(ToolKind::DayTime, [] { return new TDayTimefrm; }, busy);
+    r.add(ToolKind::Time, [] { return new TTimefrm; }, busy);
     return r;
 }
 
