@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -246,6 +247,31 @@ TEST_F(RealPeerWindows, TimeShowsTheServerTimeAndSynchronisesThroughTheSetter) {
     ASSERT_TRUE(runQuery(w, "Quick1"));
     EXPECT_EQ(seen, (QStringList{"Quick Time (NTP)", "Time Server:", "no query", "", ""}));
     EXPECT_EQ(clock.calls().size(), 1u);
+
+    // A visited host: the dialog's third look, and no synchronisation.
+    emit w.queryMenu()->aboutToShow();
+    ASSERT_EQ(w.historyMenu()->actions().size(), 2);
+    seen.clear();
+    prompter->pushDialog(quickAnswer("127.0.0.1", {}, &seen));
+    w.historyMenu()->actions()[0]->trigger();
+    ASSERT_TRUE(waitFor([&] { return !w.busy(); }));
+    EXPECT_EQ(seen, (QStringList{"Quick Time (Time Protocol)", "&Host :", "no query", "127.0.0.1", ""}));
+    EXPECT_EQ(clock.calls().size(), 1u);
+
+    // A server that closes before a whole value: an error, the clock and the
+    // last time shown stay as they were.
+    const QString shown = w.serverTimeText();
+    ScriptedPeer shortValue([](ScriptedPeer::Conn& c) { c.send(std::string("\x01\x02", 2)); });
+    w.applyPort(QString::number(shortValue.port()));
+    prompter->clearAsked();
+    prompter->pushDialog(quickAnswer("127.0.0.1", {}));
+    ASSERT_TRUE(runQuery(w, "Synchronize1"));
+    const Asked asked = prompter->asked();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1].rfind("message: ", 0), 0u) << asked[1];
+    EXPECT_EQ(clock.calls().size(), 1u);
+    EXPECT_EQ(w.serverTimeText(), shown);
+    EXPECT_EQ(w.statusText(), "Not Connected.");
 }
 
 // ---- without real peers
@@ -386,6 +412,12 @@ TEST_F(QueryWindows, MenusAndButtonsAsTheToolsGiveThem) {
         EXPECT_FALSE(w->historyMenu()->isEnabled());
         EXPECT_EQ(w->action("Quick1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
         EXPECT_EQ(w->action("Cancel1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
+        // F1 finds its page of the guide, and the contents link to it.
+        const QString help = QStringLiteral(VN_SOURCE_DIR "/docs/help/");
+        EXPECT_TRUE(QFile::exists(help + w->identity().helpPage)) << w->identity().helpPage.toStdString();
+        QFile index(help + "index.html");
+        ASSERT_TRUE(index.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(index.readAll().contains(("href=\"" + w->identity().helpPage + "\"").toUtf8()));
     }
 }
 
