@@ -563,15 +563,24 @@ TEST_F(QueryWindows, WhoisSiteManagerTexts) {
 TEST_F(QueryWindows, MainWindowEntriesOpenThem) {
     TMainfrm main;
     main.show();
-    for (ToolKind kind : {ToolKind::Finger, ToolKind::Whois, ToolKind::DayTime, ToolKind::Time}) {
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    for (ToolKind kind : {ToolKind::Time, ToolKind::DayTime, ToolKind::Whois, ToolKind::Finger}) {
         ASSERT_TRUE(main.sessionAction(kind)->isEnabled());
         ASSERT_TRUE(main.toolButtonAction(kind)->isEnabled());
         main.sessionAction(kind)->trigger();
     }
-    EXPECT_EQ(main.findChildren<TFingerfrm*>().size(), 1);
+    ASSERT_EQ(main.findChildren<TFingerfrm*>().size(), 1);
     EXPECT_EQ(main.findChildren<TWhoisfrm*>().size(), 1);
     EXPECT_EQ(main.findChildren<TDayTimefrm*>().size(), 1);
     EXPECT_EQ(main.findChildren<TTimefrm*>().size(), 1);
+
+    // The active window's keys are its own: Ctrl+F is Quick Finger there.
+    TFingerfrm* finger = main.findChildren<TFingerfrm*>()[0];
+    prompter->pushDialog([](QDialog&) { return int(QDialog::Rejected); });
+    QTest::keyClick(finger->info(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(prompter->asked(), (Asked{"dialog: Quick finger"}));
+    EXPECT_EQ(main.findChildren<QMdiSubWindow*>().size(), 4u);
 }
 
 } // namespace
