@@ -7,9 +7,12 @@
 #include <QFont>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QShowEvent>
 #include <QSaveFile>
 #include <QToolBar>
 #include <QUrl>
@@ -137,6 +140,17 @@ void TQueryfrm::applySize() {
 }
 
 TQueryfrm::~TQueryfrm() = default;
+
+void TQueryfrm::showEvent(QShowEvent* event) {
+    ToolWindow::showEvent(event);
+    // Inside the main window the frame takes the fixed size as well, rather
+    // than showing the window in a larger, partly empty frame.
+    auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (look_.fixedSize.isEmpty() || !sub) return;
+    QSize frame = size().grownBy(sub->contentsMargins());
+    if (sub->layout()) frame = frame.grownBy(sub->layout()->contentsMargins());
+    sub->setFixedSize(frame);
+}
 
 void TQueryfrm::buildCommands() {
     const bool out = look_.output;

@@ -102,6 +102,7 @@ protected:
     // The window's size: fixed for Daytime and Time; again after panes are added.
     void applySize();
     void commandsUpdated(bool busy) override;
+    void showEvent(QShowEvent* event) override;
     void busyLook(bool busy) override;
 
 private:
