@@ -581,6 +581,12 @@ TEST_F(QueryWindows, MainWindowEntriesOpenThem) {
     QTest::keyClick(finger->info(), Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(prompter->asked(), (Asked{"dialog: Quick finger"}));
     EXPECT_EQ(main.findChildren<QMdiSubWindow*>().size(), 4u);
+
+    // Daytime and Time keep their size, frame included; Finger and Whois resize.
+    for (QMdiSubWindow* sub : main.findChildren<QMdiSubWindow*>()) {
+        const bool fixed = qobject_cast<TDayTimefrm*>(sub->widget()) || qobject_cast<TTimefrm*>(sub->widget());
+        EXPECT_EQ(sub->minimumSize() == sub->maximumSize(), fixed) << sub->widget()->windowTitle().toStdString();
+    }
 }
 
 } // namespace
