@@ -3,6 +3,8 @@
 #include "ftp/explorer/TFTPfrm.h"
 #include "icmp/ui/TPingfrm.h"
 #include "icmp/ui/TTraceroutefrm.h"
+#include "query/ui/TQueryfrm.h"
+#include "query/ui/TTimefrm.h"
 
 namespace vn {
 
@@ -38,8 +40,17 @@ ToolRegistry builtTools() {
               auto* f = qobject_cast<const TFTPfrm*>(&w);
               return f && f->busy();
           });
-    r.add(ToolKind::Ping, [] { return new icmp::TPingfrm; });
-    r.add(ToolKind::Traceroute, [] { return new icmp::TTraceroutefrm; });
+    // A tool window closed during an operation closes once the aborted operation has unwound (at once).
+    auto busy = [](const QWidget& w) {
+        auto* t = qobject_cast<const ToolWindow*>(&w);
+        return t && t->busy();
+    };
+    r.add(ToolKind::Ping, [] { return new icmp::TPingfrm; }, busy);
+    r.add(ToolKind::Traceroute, [] { return new icmp::TTraceroutefrm; }, busy);
+    r.add(ToolKind::Finger, [] { return new TFingerfrm; }, busy);
+    r.add(ToolKind::Whois, [] { return new TWhoisfrm; }, busy);
+    r.add(ToolKind::DayTime, [] { return new TDayTimefrm; }, busy);
+    r.add(ToolKind::Time, [] { return new TTimefrm; }, busy);
     return r;
 }
 

@@ -53,4 +53,47 @@ const SiteManagerVariant& pingSiteVariant() {
     return v;
 }
 
+// Finger and Whois: a host, its address and port, and the query in the login field.
+const SiteManagerVariant& fingerSiteVariant() {
+    static const SiteManagerVariant v = [] {
+        SiteManagerVariant s;
+        s.objectName = QStringLiteral("FingerSitemanfrm");
+        s.caption = QStringLiteral("Finger Site Manager");
+        s.layout = SiteLayout::Finger;
+        s.hostLabel = QStringLiteral("&Host Name:");
+        s.addressLabel = QStringLiteral("Host &address:");
+        s.loginLabel = QStringLiteral("&User to Finger :");
+        s.portLabel = QStringLiteral("P&ort:");
+        s.commentsLabel = QStringLiteral("Co&mments:");
+        s.defaultPort = 79;
+        s.chooserCaption = QStringLiteral("New Finger Site");
+        s.chooserGroup = QStringLiteral("&Finger Site Manager");
+        s.chooserFolder = QStringLiteral("New Finger &Folder");
+        s.chooserSite = QStringLiteral("New Finger &Site");
+        return s;
+    }();
+    return v;
+}
+
+const SiteManagerVariant& whoisSiteVariant() {
+    static const SiteManagerVariant v = [] {
+        SiteManagerVariant s;
+        s.objectName = QStringLiteral("whoissitemanfrm");
+        s.caption = QStringLiteral("Whois Site Manager");
+        s.layout = SiteLayout::Whois;
+        s.hostLabel = QStringLiteral("&Host Name:");
+        s.addressLabel = QStringLiteral("Host &address:");
+        s.loginLabel = QStringLiteral("Command &Line:");
+        s.portLabel = QStringLiteral("P&ort:");
+        s.commentsLabel = QStringLiteral("Co&mments:");
+        s.defaultPort = 43;
+        s.chooserCaption = QStringLiteral("New Whois Site");
+        s.chooserGroup = QStringLiteral("&Whois Site Manager");
+        s.chooserFolder = QStringLiteral("New Whois &Folder");
+        s.chooserSite = QStringLiteral("New Whois &Site");
+        return s;
+    }();
+    return v;
+}
+
 } // namespace vn

@@ -62,5 +62,9 @@ const SiteManagerVariant& ftpSiteVariant();
 // The Ping site manager (Ping and Traceroute), "Ping Site Manager",
 // "pingman.dat": the time-to-live on the port line, 1..255, default 255.
 const SiteManagerVariant& pingSiteVariant();
+// The Finger site manager, "Finger Site Manager", "fingerman.dat".
+const SiteManagerVariant& fingerSiteVariant();
+// The Whois site manager, "Whois Site Manager", "Whoisman.dat".
+const SiteManagerVariant& whoisSiteVariant();
 
 } // namespace vn
