@@ -37,7 +37,7 @@ private:
 TelnetSession::TelnetSession(TelnetSink& sink)
     : sink_(sink), wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), codecOut_(std::make_unique<CodecOut>(*this)),
       codec_(std::make_unique<TelnetCodec>(*codecOut_)) {
-    screen_.onBell = [this] { sink_.beep(); };
+    screen_.onBell = [this] { ++bells_; };
     screen_.onTextWritten = [this](std::string_view t) { sink_.screenText(t); };
 }
 
@@ -250,7 +250,8 @@ TelnetEnd TelnetSession::run(const TelnetConnectRequest& request) {
     Outcome o = wait_.wait(socket.fd(), FD_CONNECT, std::nullopt);
     if (o == Outcome::Aborted) return cancelled();
     if (o != Outcome::Done) return failed(wait_.socketError());
-    if (int e = socket.pendingError()) return failed(e);
+    // The wait has already taken the connect's error from the socket, if there was one.
+    if (int e = wait_.socketError() ? wait_.socketError() : socket.pendingError()) return failed(e);
 
     connected_ = true;
     loginStage_ = request.autoLogin ? 1 : 0;
@@ -336,6 +337,10 @@ TelnetEnd TelnetSession::serve(Socket& socket, const TelnetConnectRequest& reque
                 codec_->receive(block.data(), static_cast<std::size_t>(r));
             }
             sink_.screenChanged();
+            if (bells_ > 0) {
+                bells_ = 0;
+                sink_.beep(); // one per block, however many the server rang
+            }
             afterBlock(request);
         }
     }

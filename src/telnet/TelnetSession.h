@@ -46,6 +46,7 @@ public:
     virtual void screenChanged() {}
     // A text written on the screen, for the screen log; one call per write.
     // Called with the screen locked: don't call back into the session.
+    // (beep() and everything else are called with nothing locked.)
     virtual void screenText(std::string_view /*utf8*/) {}
 };
 
@@ -157,6 +158,7 @@ private:
     std::atomic<bool> localEcho_{false};
     std::atomic<bool> clearScreen_{false};
     std::size_t blockSize_ = 4096;
+    int bells_ = 0; // rung while the screen was locked, reported after
     int loginStage_ = 0; // 1: login waits for output, 2: password waits, 0: none
 };
 
