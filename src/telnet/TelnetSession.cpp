@@ -52,6 +52,11 @@ void TelnetSession::wake() {
 
 void TelnetSession::abort() { wait_.abort(); }
 
+void TelnetSession::shutdown() {
+    shutDown_ = true;
+    wait_.abort();
+}
+
 void TelnetSession::logout() {
     logoutRequested_ = true;
     if (connected_) wake();
@@ -189,13 +194,13 @@ TelnetEnd TelnetSession::endWith(Outcome o, std::string_view status, std::string
     end.message = std::move(message);
     end.error = error;
     end.wasConnected = wasConnected;
-    running_ = false;
     return end;
 }
 
 TelnetEnd TelnetSession::run(const TelnetConnectRequest& request) {
     wait_.beginOperation();
-    running_ = true;
+    // After the fresh token: a shutdown() from now on cancels it, one before is seen here.
+    if (shutDown_) return TelnetEnd{Outcome::Aborted, {}, 0, false};
     logoutRequested_ = false;
     connected_ = false;
     {
@@ -308,6 +313,8 @@ TelnetEnd TelnetSession::serve(Socket& socket, const TelnetConnectRequest& reque
         // The epoll set is readable when the socket or the wake-up is ready.
         Outcome o = wait_.wait(ep.fd, FD_READ, std::nullopt);
         if (o == Outcome::Aborted) {
+            // A Logout that came while the connect was finishing cancelled the wait.
+            if (logoutRequested_ && !shutDown_) return finishLogout(socket);
             socket.close();
             return endWith(Outcome::Aborted, {}, {}, 0, true);
         }

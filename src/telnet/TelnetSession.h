@@ -87,8 +87,13 @@ public:
     TelnetEnd run(const TelnetConnectRequest& request);
 
     // -- any thread --
-    // Ends a pending look-up or connect, or the connection, at once (closing the window).
+    // Ends a pending look-up or connect, or the connection, at once. Only the
+    // run in progress: a run() that has not started yet is not affected.
     void abort();
+    // The window is closing: ends the run in progress at once and makes every
+    // later run() return Aborted without connecting, so a worker that is
+    // about to start one can always be joined.
+    void shutdown();
     // Logout: a pending connect ends at once; a connection gets "logout" CR LF
     // (after everything queued before it), then closes.
     void logout();
@@ -153,8 +158,8 @@ private:
     std::size_t queueOffset_ = 0; // bytes of queue_.front() already sent
 
     std::atomic<bool> connected_{false};
-    std::atomic<bool> running_{false};
     std::atomic<bool> logoutRequested_{false};
+    std::atomic<bool> shutDown_{false};
     std::atomic<bool> localEcho_{false};
     std::atomic<bool> clearScreen_{false};
     std::size_t blockSize_ = 4096;

@@ -342,6 +342,17 @@ TEST(TelnetSession, AbortEndsAConnection) {
     EXPECT_EQ(server.readToEnd(), "");
 }
 
+TEST(TelnetSession, AfterShutdownNoRunConnects) {
+    FakeTelnetServer server;
+    SessionRig rig;
+    rig.session.shutdown(); // the window closed before its worker started the connect
+    rig.start("127.0.0.1", server.port());
+    auto end = rig.finish(std::chrono::seconds(2));
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->outcome, Outcome::Aborted);
+    EXPECT_FALSE(server.connectionPending());
+}
+
 TEST(TelnetSession, EachConnectStartsWithAFreshScreen) {
     FakeTelnetServer server;
     SessionRig rig;
