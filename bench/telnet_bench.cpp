@@ -6,7 +6,13 @@
 // prompts, coloured listings, a full-screen editor's redraws). Reports bytes/s
 // for each and the ratio ours / libvterm (goal: at least 1.0).
 //
-//   telnet_bench [--mib N] [--rounds N]     (defaults: 10 MiB, 3 rounds; median reported)
+// With --telnetd, also the whole way: inetutils-telnetd on 127.0.0.1 (started
+// here through socat, a script in place of login that sends the corpus from a
+// raw pty) streaming the mixed corpus into a TelnetSession, timed from the
+// connect to the server's close.
+//
+//   telnet_bench [--mib N] [--rounds N] [--telnetd]   (defaults: 10 MiB, 3 rounds; median reported)
+#include <unistd.h>
 #include <vterm.h>
 
 #include <algorithm>
@@ -14,11 +20,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "TelnetdLauncher.h"
 #include "telnet/Screen.h"
+#include "telnet/TelnetSession.h"
 #include "telnet/TelnetCodec.h"
 #include "telnet/TerminalParser.h"
 
@@ -133,6 +143,19 @@ double runVterm(const std::string& bytes) {
     return s;
 }
 
+// Seconds from the start of the connect to the server's close, or -1.
+double runSession(std::uint16_t port) {
+    vn::telnet::TelnetSink sink;
+    vn::telnet::TelnetSession session(sink);
+    vn::telnet::TelnetConnectRequest r;
+    r.host = "127.0.0.1";
+    r.port = port;
+    auto t0 = Clock::now();
+    vn::telnet::TelnetEnd end = session.run(r);
+    double s = std::chrono::duration<double>(Clock::now() - t0).count();
+    return end.outcome == vn::Outcome::PeerClosed ? s : -1;
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -143,9 +166,11 @@ double median(std::vector<double> v) {
 int main(int argc, char** argv) {
     double mib = 10;
     int rounds = 3;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--mib")) mib = std::atof(argv[i + 1]);
-        else if (!std::strcmp(argv[i], "--rounds")) rounds = std::max(1, std::atoi(argv[i + 1]));
+    bool telnetd = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--telnetd")) telnetd = true;
+        else if (i + 1 < argc && !std::strcmp(argv[i], "--mib")) mib = std::atof(argv[++i]);
+        else if (i + 1 < argc && !std::strcmp(argv[i], "--rounds")) rounds = std::max(1, std::atoi(argv[++i]));
     }
     const std::size_t total = static_cast<std::size_t>(mib * 1024 * 1024);
     std::mt19937 rng(42);
@@ -175,5 +200,43 @@ int main(int argc, char** argv) {
         worst = std::min(worst, ours / ref);
     }
     std::printf("lowest ratio: %.2fx (goal 1.00x)\n", worst);
+    if (!telnetd) return 0;
+
+    namespace fs = std::filesystem;
+    if (!vn::telnet::test::telnetdAvailable()) {
+        std::printf("telnetd: not installed, skipped\n");
+        return 0;
+    }
+    fs::path dir = fs::temp_directory_path() / ("telnet_bench." + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    {
+        // The server's pty would turn LF into CR LF: the corpus already has CR LF.
+        std::string corpus = all;
+        for (auto& c : corpus)
+            if (static_cast<unsigned char>(c) == 0xFF) c = '~';
+        std::ofstream(dir / "corpus", std::ios::binary) << corpus;
+    }
+    vn::telnet::test::Telnetd server;
+    std::string script = "#!/bin/sh\nstty raw -echo\ncat '" + (dir / "corpus").string() + "'\n";
+    if (!server.start(dir, script)) {
+        std::printf("telnetd: could not start\n");
+        fs::remove_all(dir);
+        return 1;
+    }
+    std::vector<double> times;
+    for (int r = 0; r < rounds; ++r) {
+        double t = runSession(server.port());
+        if (t < 0) {
+            std::printf("telnetd: the session did not end with the server's close\n");
+            break;
+        }
+        times.push_back(t);
+    }
+    server.stop();
+    fs::remove_all(dir);
+    if (times.empty()) return 1;
+    double t = median(times);
+    std::printf("telnetd -> TelnetSession (mixed, %.1f MiB): %.3f s, %.1f MB/s end to end\n", mib, t,
+                static_cast<double>(all.size()) / t / 1e6);
     return 0;
 }
