@@ -10,6 +10,10 @@
 //
 // A widget paints from here: after a change it takes the damaged rows
 // (takeDamage) and repaints them, plus the old and the new cursor cell.
+// Rows 1 to 24, each cell in a fixed-pitch cell: Bold as bold type,
+// Underline as italic type, Reverse with text and background colours
+// exchanged, Blink stored but not shown; the cursor mark "_" over cursor()
+// while cursorMarkShown().
 // Not thread-safe: TelnetSession guards it with a lock (TelnetSession::screen()).
 #include <array>
 #include <cstddef>
