@@ -180,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ResumeStoreFile, RecordLayoutAndDenseMoveKeepFieldsAsTheyAre) {
     ResumeStore store;
-    ASSERT_TRUE(store.append({"RETR", "127.0.0.1", "/r/one", "/l/one", 4294967296ull + 5, {}}, d(9, 6, 2026)));
+    ASSERT_TRUE(store.append({"RETR", "127.0.0.1", "/r/one", "/l/one", 4294967296ull + 5, {}, {}, {}, {}}, d(9, 6, 2026)));
     // Written in the order TIPUS, IP, FITXERORIGEN, FITXERDESTI, TOTAL, MARKER, DATA:
     // a fresh file has its sections in that order.
     const std::string text = readFile(storeFile());
@@ -194,7 +194,7 @@ TEST(ResumeStoreFile, RecordLayoutAndDenseMoveKeepFieldsAsTheyAre) {
     IniFile written(storeFile());
     EXPECT_EQ(written.readString("MARKER", "1"), "4294967301");
     EXPECT_EQ(written.readString("DATA", "1"), "09/06/2026");
-    ASSERT_TRUE(store.append({"STOR", "127.0.0.1", "/l/two", "/r/two", 7, {}}, d(9, 6, 2026)));
+    ASSERT_TRUE(store.append({"STOR", "127.0.0.1", "/l/two", "/r/two", 7, {}, {}, {}, {}}, d(9, 6, 2026)));
     // Record 2 has no IP key; moving down it must still have none.
     IniFile ini(storeFile());
     ini.deleteKey("IP", "2");
@@ -211,7 +211,7 @@ TEST(ResumeStoreFile, RecordLayoutAndDenseMoveKeepFieldsAsTheyAre) {
 // the fields that tie a record to its file round-trip.
 TEST(ResumeStoreFile, FindPutAndRemoveKeepOtherRecords) {
     ResumeStore store;
-    ResumeRecord other{"STOR", "127.0.0.1", "/l/x", "/r/x", 9, {}};
+    ResumeRecord other{"STOR", "127.0.0.1", "/l/x", "/r/x", 9, {}, {}, {}, {}};
     ResumeRecord mine{"RETR", "127.0.0.1", "/r/f", "/l/f", 100, {}, "/l/.f.0123456789abcdef.vnpart", "2049:77",
                       "1700000000123456789"};
     ASSERT_TRUE(store.append(other, d(9, 6, 2026)));
