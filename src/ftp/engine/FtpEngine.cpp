@@ -1,6 +1,7 @@
 #include "ftp/engine/FtpEngine.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 
 #include "common/DataFolder.h"
@@ -97,6 +98,16 @@ bool FtpEngine::sendCommand(SessionId id, const std::string& verb, const std::st
         return false;
     }
     std::string line = argument.empty() ? verb : verb + " " + argument;
+    // A TYPE (or a new login) the engine did not track leaves the type unknown.
+    auto startsNoCase = [&](const char* w) {
+        std::size_t n = std::char_traits<char>::length(w);
+        if (line.size() < n) return false;
+        for (std::size_t i = 0; i < n; ++i)
+            if (std::toupper(static_cast<unsigned char>(line[i])) != w[i]) return false;
+        return true;
+    };
+    if (startsNoCase("TYPE") || startsNoCase("REIN") || startsNoCase("USER"))
+        if (Session* s = find(id)) s->type = 0;
     return c->EnviarComanda(line + "\r\n");
 }
 
@@ -240,7 +251,7 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     sink_.sessionOpened(info);
     setConnecting(false);
     if (wait_.cancelled() || !find(id)) return std::nullopt;
-    ComprobarREST(id);
+    ComprobarREST(id, true);
     return id;
 }
 
@@ -316,7 +327,7 @@ void FtpEngine::DesConnecta(SessionId id) {
     sink_.sessionClosed(id);
 }
 
-bool FtpEngine::ComprobarREST(SessionId id) {
+bool FtpEngine::ComprobarREST(SessionId id, bool mayChangeType) {
     ControlConnection* c = connection(id);
     if (!c) return false;
     c->drain();
@@ -329,7 +340,23 @@ bool FtpEngine::ComprobarREST(SessionId id) {
         log("-This Server can resume broken downloads.");
         return true;
     }
+    if (namesAscii(r)) {
+        // Refused because of the type in force (a listing leaves TYPE A), not
+        // for good: ask again in binary mode, or leave the answer open.
+        if (mayChangeType && typeInForce(id) != 'I' && fesTYPE(id, 'I') && !wait_.cancelled())
+            return ComprobarREST(id, false);
+        return false;
+    }
     log("-This Server can not resume broken downloads.");
+    return false;
+}
+
+bool namesAscii(const Reply& r) {
+    for (const auto& l : r.lines) {
+        std::string upper = l;
+        for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        if (upper.find("ASCII") != std::string::npos) return true;
+    }
     return false;
 }
 

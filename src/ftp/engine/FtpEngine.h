@@ -66,6 +66,9 @@ public:
     virtual void totalProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
 };
 
+// How a data connection is opened: the session's own mode, or forced.
+enum class DataMode { Session, Active, Passive };
+
 // How the retry loop announces a further attempt.
 enum class RetryStyle {
     SiteManager, // ">Trying again to connect to " + address
@@ -92,7 +95,11 @@ public:
     void fesNOOP(SessionId id);
     void fesQUIT(SessionId id);
     void DesConnecta(SessionId id);
-    bool ComprobarREST(SessionId id);
+    // The "REST 0" probe: true when the server can resume. A refusal that
+    // names ASCII says nothing about binary transfers: with mayChangeType the
+    // probe is repeated in binary mode (TYPE I), otherwise the answer is left
+    // open (false, and no conclusion in the log).
+    bool ComprobarREST(SessionId id, bool mayChangeType = false);
     // QUIT to every open session (closing the window).
     void quitAll();
 
@@ -110,12 +117,20 @@ public:
     // listener. False when neither could be had; a cancel after PASV logs
     // "--CANCELED--" here.
     bool openDataConnection(SessionId id, Socket& data, Socket& listener);
+    // The same in a given mode. A refused PORT or PASV gives false and nothing
+    // more is sent.
+    bool openDataConnection(SessionId id, DataMode mode, Socket& data, Socket& listener);
     // The passive switch of one session.
     void setPassive(SessionId id, bool passive, int pasvPort);
 
     // ---- commands ----
     bool fesCWD(SessionId id, const std::string& folder);
     bool fesTYPE(SessionId id, char letter);
+    // TYPE only when the session is not known to be in that type already.
+    bool ensureType(SessionId id, char letter);
+    // The type the server last accepted through fesTYPE; nullopt when unknown
+    // (before the first TYPE, or after a TYPE the engine did not send itself).
+    std::optional<char> typeInForce(SessionId id) const;
     // A failed send or a cancel is a failure for each of these (the caller
     // would otherwise take an unsent command for a done one).
     // CDUP, then PWD whatever CDUP said, so the session's working folder is
@@ -136,11 +151,19 @@ public:
     static constexpr int kMaxDeleteDepth = 64;
 
     // ---- listings ----
-    // LIST of a folder in the session's mode; nullopt when it failed, was
-    // refused or cancelled (the log says why). changeDir: CWD to the folder
+    // The one LIST routine every listing goes through (the file list, the
+    // folder copy's enumeration, the recursive delete's walk): the data
+    // connection in `mode`, TYPE A when needed, LIST, the data (parsed as it
+    // arrives, never held whole), then the completion reply. nullopt when it
+    // failed, was refused or cancelled (the log says why); a refused PORT or
+    // PASV ends it before LIST.
+    std::optional<ListingResult> listFolder(SessionId id, const std::string& folder,
+                                            DataMode mode = DataMode::Session);
+    // listFolder in the session's mode. changeDir: CWD to the folder
     // afterwards, as when the file list shows it.
     std::optional<std::vector<ListingEntry>> fesLIST(SessionId id, const std::string& folder, bool changeDir);
-    // The light enumeration of a folder for the folder copy (active mode).
+    // The light enumeration of a folder for the folder copy (session's mode);
+    // a failure is logged.
     std::optional<std::vector<RemoteName>> FindLIST(SessionId id, const std::string& folder);
     bool listingBusy() const { return listingBusy_; }
     static constexpr std::size_t kMaxListingBytes = 256u << 20;
@@ -172,13 +195,16 @@ private:
     struct Session {
         SessionInfo info;
         std::unique_ptr<ControlConnection> conn;
+        char type = 0; // TYPE in force, 0 when unknown
     };
     Session* find(SessionId id);
     void log(const std::string& line) { sink_.log(line); }
     void setConnecting(bool on);
-    void fesPORT(SessionId id, const Endpoint& local, int port);
-    // Reads a data connection to its end; false when the wait or a read failed.
-    bool readData(Socket& data, std::string& out, const char* readError);
+    // False when PORT could not be sent or the server refused it.
+    bool fesPORT(SessionId id, const Endpoint& local, int port);
+    // Reads a listing's data connection to its end into the parser; false when
+    // the wait or a read failed.
+    bool readListing(Socket& data, ListingParser& parser);
     // Sends verb + argument, reads the reply and logs ">" + verb + argument and
     // the reply; false when nothing could be sent, the read was cancelled or the
     // reply does not start with `success`.
@@ -203,6 +229,9 @@ int pasvPortFromReply(const std::string& line);
 
 // The working folder a PWD reply names, with one trailing "/" ("/" when none).
 std::string folderFromPwdReply(const std::string& line);
+
+// A reply that names the ASCII type (a refusal because of the type in force).
+bool namesAscii(const Reply& r);
 
 // Refuses text holding CR or LF (sent as part of a command it would inject another).
 bool hasLineBreak(std::string_view text);
