@@ -214,7 +214,7 @@ public:
     }
     std::uint64_t addReplaceableLine(const std::string& line) override {
         std::uint64_t h = next_++;
-        post([w = w_, h, line] { w->lineHandles_[h] = w->Info->addLine(fromWire(line)); });
+        post([w = w_, h, line] { w->lineHandles_[h] = w->Info->addReplaceableLine(fromWire(line)); });
         return h;
     }
     void replaceLine(std::uint64_t handle, const std::string& line) override {
