@@ -17,6 +17,8 @@ namespace vn {
 struct Reply {
     std::vector<std::string> lines;
     bool complete = false; // false: the read was cancelled, timed out or the connection ended
+    // Why the read ended: Done with a whole reply, otherwise what stopped it.
+    Outcome outcome = Outcome::Failed;
 
     const std::string& first() const;
     // First character of the first line, 0 when there is none.
@@ -49,16 +51,21 @@ public:
 
     // The server ended the connection (or it failed) inside a read or a send.
     bool ended() const { return ended_; }
+    // What the last send or read came to.
+    Outcome lastOutcome() const { return last_; }
     void close() { sock_.close(); }
 
 private:
     void markEnded();
+    // Waits for events; anything but Done (or a close seen with them) is recorded as the outcome.
+    bool waitFor(unsigned events);
 
     EventWait& wait_;
     Logger log_;
     Socket sock_;
     std::string buf_;
     bool ended_ = false;
+    Outcome last_ = Outcome::Done;
 };
 
 } // namespace vn

@@ -35,7 +35,8 @@ Reply FtpEngine::readReplyLate(SessionId id) {
     // keeps silent must not hold the window for a whole read time-out.
     Timeouts t = wait_.timeouts();
     Timeouts brief = t;
-    if (!wasTimedOut && (brief.rx <= 0 || brief.rx > kLateReadAfterAbort)) brief.rx = kLateReadAfterAbort;
+    const auto limit = std::chrono::duration_cast<Timeouts::Duration>(lateReadLimit());
+    if (!wasTimedOut && (brief.rx <= Timeouts::Duration::zero() || brief.rx > limit)) brief.rx = limit;
     wait_.lowerCancel();
     wait_.setTimeouts(brief);
     Reply r = readReply(id);
@@ -91,7 +92,7 @@ Socket FtpEngine::getListenSocket(SessionId id) {
 Socket FtpEngine::AcceptaSocket(Socket& listener, const std::string& serverAddress) {
     EventWait::Deadline deadline = wait_.deadlineFor(FD_ACCEPT);
     for (;;) {
-        if (wait_.waitUntil(listener.fd(), FD_ACCEPT, deadline) != 1) return {};
+        if (waitStep(listener.fd(), FD_ACCEPT, deadline) != Outcome::Done) return {};
         Endpoint peer;
         int err = 0;
         Socket data = listener.acceptOne(&peer, err);
@@ -148,7 +149,7 @@ Socket FtpEngine::getConnectSocket(const std::string& dotted, int port) {
         sink_.beep();
         return {};
     }
-    if (wait_.waitUntil(s.fd(), FD_CONNECT, std::nullopt) != 1) {
+    if (waitStep(s.fd(), FD_CONNECT, std::nullopt) != Outcome::Done) {
         s.close();
         log("--CANCELED--");
         sink_.beep();
@@ -245,9 +246,8 @@ bool FtpEngine::readListing(Socket& data, ListingParser& parser) {
     std::vector<char> chunk(64 * 1024);
     std::size_t total = 0;
     for (;;) {
-        const Outcome o = wait_.wait(data.fd(), FD_READ | FD_CLOSE);
-        if (o == Outcome::TimedOut) wait_.raiseCancel(); // the enclosing steps unwind on it
-        if (o != Outcome::Done && o != Outcome::PeerClosed) {
+        const Outcome o = waitStep(data.fd(), FD_READ | FD_CLOSE, wait_.deadlineFor(FD_READ));
+        if (o != Outcome::Done) {
             data.close();
             return false;
         }

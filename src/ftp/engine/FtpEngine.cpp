@@ -7,7 +7,7 @@
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
 #include "platform/Resolver.h"
-#include "shell/History.h"
+#include "common/History.h"
 
 namespace vn {
 
@@ -98,6 +98,11 @@ bool FtpEngine::sendCommand(SessionId id, const std::string& verb, const std::st
         return false;
     }
     std::string line = argument.empty() ? verb : verb + " " + argument;
+    struct Record {
+        FtpEngine& e;
+        ControlConnection* c;
+        ~Record() { e.lastOutcome_ = c->lastOutcome(); }
+    } record{*this, c};
     // A TYPE (or a new login) the engine did not track leaves the type unknown.
     auto startsNoCase = [&](const char* w) {
         std::size_t n = std::char_traits<char>::length(w);
@@ -113,7 +118,21 @@ bool FtpEngine::sendCommand(SessionId id, const std::string& verb, const std::st
 
 Reply FtpEngine::readReply(SessionId id) {
     ControlConnection* c = connection(id);
-    return c ? c->readReply() : Reply{};
+    if (!c) {
+        lastOutcome_ = Outcome::Failed;
+        return {};
+    }
+    Reply r = c->readReply();
+    lastOutcome_ = r.outcome;
+    return r;
+}
+
+Outcome FtpEngine::waitStep(int fd, unsigned events, EventWait::Deadline deadline) {
+    Outcome o = wait_.wait(fd, events, deadline);
+    if (o == Outcome::PeerClosed) o = Outcome::Done; // the step that follows sees the close
+    lastOutcome_ = o;
+    if (o == Outcome::TimedOut) wait_.raiseCancel();
+    return o;
 }
 
 std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
@@ -152,8 +171,10 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     } else {
         deadline = wait_.deadlineFor(FD_CONNECT);
         LookupResult r = lookupHost(wait_, p.host, deadline);
-        if (r.status == LookupResult::Cancelled || r.status == LookupResult::TimedOut || wait_.cancelled())
+        if (r.status == LookupResult::Cancelled || r.status == LookupResult::TimedOut || wait_.cancelled()) {
+            lastOutcome_ = r.status == LookupResult::TimedOut ? Outcome::TimedOut : Outcome::Aborted;
             return fail("--CANCELED--");
+        }
         if (r.status != LookupResult::Found)
             // Never fall back to 0.0.0.0: on Linux that reaches this machine.
             return fail(notConnected(r.error));
@@ -166,8 +187,8 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
         log(std::to_string(rc));
         return fail(notConnected(rc));
     }
-    int w = wait_.waitUntil(conn->socket().fd(), FD_CONNECT, deadline);
-    if (w != 1) return fail(w == 0 ? "--CANCELED--" : notConnected(EINVAL));
+    const Outcome w = waitStep(conn->socket().fd(), FD_CONNECT, deadline);
+    if (w != Outcome::Done) return fail(w == Outcome::Failed ? notConnected(EINVAL) : "--CANCELED--");
     if (wait_.socketError() != 0 || !conn->socket().peerAddress()) {
         int n = wait_.socketError() ? wait_.socketError() : ENOTCONN;
         conn->close();

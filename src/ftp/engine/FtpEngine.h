@@ -3,6 +3,7 @@
 // control connections) sharing the window's one socket event wait. Runs on the
 // window's worker thread only; the window learns what happens through FtpSink.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -12,6 +13,7 @@
 
 #include "common/Prompter.h"
 #include "common/ToolSink.h"
+#include "ftp/engine/ConnectParams.h"
 #include "ftp/engine/ControlConnection.h"
 #include "ftp/engine/FtpSettings.h"
 #include "ftp/engine/listing/Listing.h"
@@ -21,15 +23,6 @@ namespace vn {
 
 // Process-unique and never reused (descriptor numbers are reused at once).
 using SessionId = std::uint64_t;
-
-struct ConnectParams {
-    std::string host; // dotted address or host name
-    std::string login;
-    std::string password;
-    std::string siteName = "FTP"; // every quick connect uses "FTP"
-    bool passive = false;
-    int port = 21;
-};
 
 struct SessionInfo {
     SessionId id = 0;
@@ -175,7 +168,10 @@ public:
     // Reads a reply even after a cancel: the cancel flag is lowered for the read
     // and raised again, so the answer to an interrupted command is consumed.
     Reply readReplyLate(SessionId id);
-    static constexpr int kLateReadAfterAbort = 5; // seconds
+    // How long the answer to a command interrupted by Abort is awaited.
+    static constexpr std::chrono::seconds kLateReadAfterAbort{5};
+    void setLateReadLimit(std::chrono::milliseconds limit) { lateReadLimit_ = limit; }
+    std::chrono::milliseconds lateReadLimit() const { return lateReadLimit_; }
     // While the window closes, late replies are not waited for at all.
     void setClosing(bool closing) { closing_ = closing; }
     void logReply(const Reply& r);
@@ -185,6 +181,11 @@ public:
     // Ends the sessions whose connection ended during the step that just unwound.
     // The window's worker calls it after every operation.
     void finishOperation();
+
+    // What the last network step of the engine came to: Done (it completed,
+    // whatever the server answered), Aborted, TimedOut, PeerClosed or Failed.
+    // Callers tell an Abort from a time-out or a lost connection by it.
+    Outcome lastOutcome() const { return lastOutcome_; }
 
     bool connecting() const { return connecting_; }
     std::vector<SessionId> sessionIds() const;
@@ -220,6 +221,11 @@ private:
     std::vector<SessionId> order_;
     std::atomic<bool> listingBusy_{false};
     std::atomic<bool> closing_{false};
+    Outcome lastOutcome_ = Outcome::Done;
+    // Waits for a data or connect event; records the outcome, and a time-out
+    // ends the operation as an Abort does.
+    Outcome waitStep(int fd, unsigned events, EventWait::Deadline deadline);
+    std::atomic<std::chrono::milliseconds> lateReadLimit_{kLateReadAfterAbort};
 };
 
 // The port of a PASV reply ("h1,h2,h3,h4,p1,p2)" after the first "(" from the

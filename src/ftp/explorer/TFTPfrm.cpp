@@ -61,7 +61,7 @@
 #include "ftp/explorer/TSmartfrm.h"
 #include "sites/SiteConnect.h"
 #include "sites/ui/TSitefrm.h"
-#include "shell/History.h"
+#include "common/History.h"
 #include "shell/TSysfrm.h"
 
 namespace vn {

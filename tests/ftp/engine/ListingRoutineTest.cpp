@@ -4,6 +4,7 @@
 #include "EngineFixture.h"
 
 #include <functional>
+#include <thread>
 #include <sys/resource.h>
 
 #include <fstream>
@@ -198,6 +199,50 @@ TEST_F(Routine, AHugeListingCostsAboutItsOwnSize) {
     // The fake server copies the listing it sends (one listing's worth); the
     // engine keeps the entries (another) and never the whole text besides.
     EXPECT_LT(extra, sizeKiB * 5 / 2) << "listing " << sizeKiB << " KiB";
+}
+
+} // namespace
+} // namespace vn::test
+
+namespace vn::test {
+namespace {
+
+// Each way a step can end is reported as such, not folded into one flag.
+TEST_F(Routine, EachStepReportsItsOutcome) {
+    struct Case {
+        const char* name;
+        std::function<void(FakeFtpServer&)> script;
+        bool abort;
+        Outcome expected;
+    };
+    const std::vector<Case> cases = {
+        {"answered", [](FakeFtpServer& s) { s.on("SYST", "215 UNIX Type: L8\r\n"); }, false, Outcome::Done},
+        {"refused", [](FakeFtpServer& s) { s.on("SYST", "500 No.\r\n"); }, false, Outcome::Done},
+        {"silent", [](FakeFtpServer& s) { s.on("SYST", ""); }, false, Outcome::TimedOut},
+        {"closed", [](FakeFtpServer& s) { s.onClose("SYST", ""); }, false, Outcome::PeerClosed},
+        {"aborted", [](FakeFtpServer& s) { s.on("SYST", ""); }, true, Outcome::Aborted},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server = FakeFtpServer::loginScript();
+        c.script(*server);
+        SessionId id = connect(false);
+        // Sub-second time-outs: the durations are not whole seconds any more.
+        engine.wait().setTimeouts({Timeouts::Duration(5000), Timeouts::Duration(5000), Timeouts::Duration(300)});
+        engine.wait().beginOperation();
+        std::thread aborter;
+        if (c.abort)
+            aborter = std::thread([&] {
+                server->waitForCommand("SYST", 5s);
+                engine.wait().abort();
+            });
+        ASSERT_TRUE(engine.sendCommand(id, "SYST"));
+        engine.readReply(id);
+        if (aborter.joinable()) aborter.join();
+        EXPECT_EQ(engine.lastOutcome(), c.expected) << describe(engine.lastOutcome());
+        engine.DesConnecta(id);
+        configure({});
+    }
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
 #include "platform/Resolver.h"
-#include "shell/History.h"
+#include "common/History.h"
 
 namespace vn::test {
 namespace {
