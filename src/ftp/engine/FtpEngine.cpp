@@ -4,10 +4,7 @@
 #include <cctype>
 #include <cerrno>
 
-#include "common/DataFolder.h"
-#include "common/IniFile.h"
 #include "platform/Resolver.h"
-#include "common/History.h"
 
 namespace vn {
 
@@ -52,7 +49,10 @@ std::string folderFromPwdReply(const std::string& l) {
 
 bool hasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
-FtpEngine::FtpEngine(FtpSink& sink, Prompter& prompter) : sink_(sink), prompter_(prompter) {
+FtpEngine::FtpEngine(FtpSink& sink, Prompter& prompter) : FtpEngine(sink, prompter, FtpServices::standard()) {}
+
+FtpEngine::FtpEngine(FtpSink& sink, Prompter& prompter, FtpServices services)
+    : sink_(sink), prompter_(prompter), services_(std::move(services)) {
     wait_.setLogger([this](const std::string& line) { sink_.log(line); });
 }
 
@@ -233,10 +233,7 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     }
     if (!loggedIn) return fail("--NOT CONNECTED-- ");
 
-    {
-        IniFile ini(configFile());
-        History(ini, "FTP").AfegirComAVisitat(p.host);
-    }
+    if (services_.rememberHost) services_.rememberHost(p.host);
     sink_.beep();
     if (settings_.ShowWelcome) prompter_.message(welcome);
 

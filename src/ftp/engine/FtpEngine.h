@@ -15,6 +15,7 @@
 #include "common/ToolSink.h"
 #include "ftp/engine/ConnectParams.h"
 #include "ftp/engine/ControlConnection.h"
+#include "ftp/engine/FtpServices.h"
 #include "ftp/engine/FtpSettings.h"
 #include "ftp/engine/listing/Listing.h"
 #include "platform/EventWait.h"
@@ -70,12 +71,15 @@ enum class RetryStyle {
 
 class FtpEngine {
 public:
+    // The services default to the data folder's (FtpServices::standard()).
     FtpEngine(FtpSink& sink, Prompter& prompter);
+    FtpEngine(FtpSink& sink, Prompter& prompter, FtpServices services);
     ~FtpEngine();
 
     EventWait& wait() { return wait_; }
     void applySettings(const FtpSettings& s);
     const FtpSettings& settings() const { return settings_; }
+    const FtpServices& services() const { return services_; }
 
     // One connect-and-login attempt to one address.
     std::optional<SessionId> ConnectarAServidor(const ConnectParams& p);
@@ -216,6 +220,7 @@ private:
     Prompter& prompter_;
     EventWait wait_;
     FtpSettings settings_;
+    FtpServices services_;
     std::atomic<bool> connecting_{false};
     std::map<SessionId, Session> sessions_;
     std::vector<SessionId> order_;

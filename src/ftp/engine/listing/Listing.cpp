@@ -166,14 +166,6 @@ bool ListingLineReader::next(std::string_view& line) {
   return true;
 }
 
-std::string LlegirLiniaLISTStr(std::size_t n, std::string_view text) {
-  ListingLineReader r(text);
-  std::string_view line;
-  for (std::size_t i = 1; r.next(line); ++i)
-    if (i == n) return std::string(line);
-  return {};
-}
-
 ListingEntry TraduirLinia(std::string_view line) {
   ListingEntry e;
   if (!line.empty() && isDigit(line[0]))

@@ -47,9 +47,6 @@ private:
   bool done_ = false;
 };
 
-// The n-th line (counted from 1) of text; empty beyond the last line.
-std::string LlegirLiniaLISTStr(std::size_t n, std::string_view text);
-
 // One line to an entry, by layout (DOS when the first character is a digit, UNIX
 // otherwise). No name checks here: see IsValidEntryName.
 ListingEntry TraduirLinia(std::string_view line);
@@ -100,9 +97,5 @@ struct RemoteName {
 // Kind letter and name of one line, by the same parser as TraduirLinia;
 // nothing when the line gives no valid name.
 std::optional<RemoteName> RetornaNomRemot(std::string_view line);
-
-// The date text and the attributes are shown as the server wrote them.
-inline const std::string& FormatejaDataRemota(const ListingEntry& e) { return e.date; }
-inline const std::string& FormatejaAtributsRemots(const ListingEntry& e) { return e.attributes; }
 
 } // namespace vn

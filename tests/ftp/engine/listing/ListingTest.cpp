@@ -330,18 +330,6 @@ TEST(TraduirLIST, SizesAndNamesComeThroughByteForByte) {
   EXPECT_EQ(r.entries[1].sizeValue, 10737418240ULL);
 }
 
-TEST(LlegirLiniaLISTStr, CountsFromOneAndGivesEmptyBeyondTheEnd) {
-  const std::string text = "one\r\ntwo\nthree\rfour";
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(1, text), "one");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(2, text), "two");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(3, text), "three");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(4, text), "four");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(5, text), "");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(0, text), "");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(2, "a\r\n\r\nb"), "");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(3, "a\r\n\r\nb"), "b");
-}
-
 } // namespace
 
 namespace {
