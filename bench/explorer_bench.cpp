@@ -1,7 +1,7 @@
 // The explorer's file list with large folders: a remote folder of 100,000
 // entries (LIST read from a loopback server, parsed, filled and sorted), a
 // re-sort by another column, and a local folder of 100,000 files.
-//   cmake --build build --target explorer_bench && build/bench/explorer_bench
+//   cmake --build build --target explorer_bench && build/bench/explorer_bench [--entries N]
 #include <QApplication>
 
 #include <chrono>
@@ -35,17 +35,17 @@ struct NoPrompts : vn::Prompter {
     }
 };
 
-constexpr int kEntries = 100000;
+int kEntries = 100000;
 
 std::string bigListing() {
-    std::string text = "total 100000\r\n";
-    text.reserve(kEntries * 70);
+    std::string text = "total " + std::to_string(kEntries) + "\r\n";
+    text.reserve(static_cast<std::size_t>(kEntries) * 70);
     char line[160];
     for (int i = 0; i < kEntries; ++i) {
         bool dir = i % 10 == 0;
         std::snprintf(line, sizeof line, "%crw-r--r--   1 ftp ftp %10lld Jan %2d %02d:%02d file-%06d.%s\r\n",
                       dir ? 'd' : '-', static_cast<long long>((i * 7919LL) % 5000000000LL), 1 + i % 28, i % 24,
-                      i % 60, (i * 31337) % kEntries, dir ? "d" : (i % 3 ? "txt" : "bin"));
+                      i % 60, static_cast<int>((i * 31337LL) % kEntries), dir ? "d" : (i % 3 ? "txt" : "bin"));
         text += line;
     }
     return text;
@@ -54,6 +54,12 @@ std::string bigListing() {
 } // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; i += 2)
+        if (std::string(argv[i]) == "--entries") kEntries = std::atoi(argv[i + 1]);
+    if (kEntries < 1 || kEntries > 10000000) {
+        std::fprintf(stderr, "explorer_bench [--entries N]\n");
+        return 2;
+    }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
 
@@ -82,6 +88,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the listing failed\n");
         return 1;
     }
+    if (entries->size() != static_cast<std::size_t>(kEntries)) {
+        std::fprintf(stderr, "the listing gave %zu entries of %d\n", entries->size(), kEntries);
+        return 1;
+    }
     model.setItems(vn::remoteItems(*entries, "/"), true);
     auto t2 = Clock::now();
     std::printf("remote folder, %zu entries: LIST read and parsed %.0f ms, filled and sorted %.0f ms, total %.0f ms "
@@ -108,5 +118,5 @@ int main(int argc, char** argv) {
     std::printf("local folder, %d files: read, filled and sorted %.0f ms (target < 1500 ms)\n", local.rowCount(),
                 ms(l0, l1));
     fs::remove_all(dir);
-    return 0;
+    return local.rowCount() == kEntries ? 0 : 1;
 }

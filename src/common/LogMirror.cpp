@@ -93,4 +93,27 @@ void LogMirror::append(const std::string& windowCaption, const std::string& line
     }
 }
 
+void WindowLogMirror::setCaption(std::string caption) {
+    flush();
+    caption_ = std::move(caption);
+}
+
+void WindowLogMirror::add(std::uint64_t /*id*/, const std::string& line) {
+    flush();
+    LogMirror::append(caption_, line);
+}
+
+void WindowLogMirror::addReplaceable(std::uint64_t id, const std::string& line) { held_.push_back({id, line}); }
+
+void WindowLogMirror::replace(std::uint64_t id, const std::string& line) {
+    for (auto& h : held_)
+        if (h.id == id) h.line = line;
+}
+
+void WindowLogMirror::flush() {
+    std::vector<Held> held;
+    held.swap(held_);
+    for (const auto& h : held) LogMirror::append(caption_, h.line);
+}
+
 } // namespace vn

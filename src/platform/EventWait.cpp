@@ -52,12 +52,12 @@ void EventWait::log(const std::string& line) {
 
 EventWait::Deadline EventWait::deadlineFor(unsigned event) const {
     Timeouts t = timeouts();
-    int seconds = 0;
-    if (event & (FD_CONNECT | FD_ACCEPT)) seconds = t.cx;
-    else if (event & FD_WRITE) seconds = t.tx;
-    else if (event & FD_READ) seconds = t.rx;
-    if (seconds <= 0) return std::nullopt;
-    return Clock::now() + std::chrono::seconds(seconds);
+    Timeouts::Duration limit{0};
+    if (event & (FD_CONNECT | FD_ACCEPT)) limit = t.cx;
+    else if (event & FD_WRITE) limit = t.tx;
+    else if (event & FD_READ) limit = t.rx;
+    if (limit <= Timeouts::Duration::zero()) return std::nullopt;
+    return Clock::now() + limit;
 }
 
 int EventWait::EsperaWSA(int fd, unsigned events) { return waitUntil(fd, events, deadlineFor(events)); }

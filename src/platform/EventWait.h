@@ -23,11 +23,18 @@ inline constexpr unsigned FD_ACCEPT = 8;
 inline constexpr unsigned FD_CONNECT = 16;
 inline constexpr unsigned FD_CLOSE = 32; // only ever added to another event
 
-// Seconds; 0 or less means no time-out.
+// Zero or less means no time-out.
 struct Timeouts {
-    int cx = 120; // connect and accept (CxTOut)
-    int tx = 120; // write (TxTOut)
-    int rx = 120; // read (RxTOut)
+    using Duration = std::chrono::milliseconds;
+    Duration cx = std::chrono::seconds(120); // connect and accept (CxTOut)
+    Duration tx = std::chrono::seconds(120); // write (TxTOut)
+    Duration rx = std::chrono::seconds(120); // read (RxTOut)
+
+    Timeouts() = default;
+    Timeouts(Duration connect, Duration write, Duration read) : cx(connect), tx(write), rx(read) {}
+    // Whole seconds, as the settings hold them.
+    Timeouts(int cxSeconds, int txSeconds, int rxSeconds)
+        : cx(std::chrono::seconds(cxSeconds)), tx(std::chrono::seconds(txSeconds)), rx(std::chrono::seconds(rxSeconds)) {}
 };
 
 class EventWait {

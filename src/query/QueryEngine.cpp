@@ -5,7 +5,7 @@
 
 #include "platform/Resolver.h"
 #include "platform/Socket.h"
-#include "shell/History.h"
+#include "common/History.h"
 
 namespace vn {
 

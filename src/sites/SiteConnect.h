@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/engine/FtpEngine.h"
+#include "ftp/engine/ConnectParams.h"
 #include "sites/SiteFile.h"
 
 namespace vn {

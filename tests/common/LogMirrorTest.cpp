@@ -134,3 +134,36 @@ TEST(LogMirror, ThreadsNeverSplitLines) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(WindowLogMirror, AReplacedLineIsWrittenInItsFinalForm) {
+    fs::path log = vn::test::testHome() / "window.log";
+    ::setenv("VARNELO_LOG", log.c_str(), 1);
+    {
+        vn::WindowLogMirror m("FTP");
+        m.add(1, ">RETR /a.bin");
+        m.addReplaceable(2, "Transmitting file...");
+        m.addReplaceable(3, "");
+        for (int i = 1; i <= 3; ++i) {
+            m.replace(2, "Transmitting file... [" + std::to_string(i) + "] KBytes/sec (0.1 secs)");
+            m.replace(3, "\xc2\xb7) " + std::to_string(i * 1000) + " Bytes received.");
+        }
+        // Nothing of the progress lines is written while they may still change.
+        EXPECT_EQ(linesOf(log).size(), 1u);
+        m.add(4, ">File '/a.bin' transmitted OK.");
+        m.replace(2, "too late");  // already written: stays as written
+        m.addReplaceable(5, "Transmitting file...");
+        m.replace(5, "Transmitting file... [9] KBytes/sec (0.5 secs)");
+    }  // the last held line goes when the mirror goes
+    auto lines = linesOf(log);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_TRUE(stampedAs(lines[0], "[FTP] >RETR /a.bin")) << lines[0];
+    EXPECT_TRUE(stampedAs(lines[1], "[FTP] Transmitting file... [3] KBytes/sec (0.1 secs)")) << lines[1];
+    EXPECT_TRUE(stampedAs(lines[2], "[FTP] \xc2\xb7) 3000 Bytes received.")) << lines[2];
+    EXPECT_TRUE(stampedAs(lines[3], "[FTP] >File '/a.bin' transmitted OK.")) << lines[3];
+    EXPECT_TRUE(stampedAs(lines[4], "[FTP] Transmitting file... [9] KBytes/sec (0.5 secs)")) << lines[4];
+    ::unsetenv("VARNELO_LOG");
+}
+
+} // namespace

@@ -46,6 +46,22 @@ TEST_F(Wait, ResultsOfTheWait) {
     EXPECT_FALSE(wait.waiting());
 }
 
+// Time-outs are durations: a read time-out below one second is kept as given.
+TEST_F(Wait, TimeoutsAreDurations) {
+    wait.setTimeouts({Timeouts::Duration(5000), Timeouts::Duration(5000), Timeouts::Duration(150)});
+    EXPECT_EQ(wait.timeouts().rx, 150ms);
+    const auto t0 = Clock::now();
+    EXPECT_EQ(wait.wait(a, FD_READ), Outcome::TimedOut);
+    const auto took = Clock::now() - t0;
+    EXPECT_GE(took, 150ms);
+    EXPECT_LT(took, 1s);
+    // Whole seconds as the settings hold them; zero is no time-out.
+    wait.setTimeouts({120, 0, 7});
+    EXPECT_EQ(wait.timeouts().cx, 120s);
+    EXPECT_EQ(wait.deadlineFor(FD_WRITE), std::nullopt);
+    EXPECT_EQ(wait.timeouts().rx, 7s);
+}
+
 // The outcome form: each way a wait can end is told apart.
 TEST_F(Wait, OutcomesAreToldApart) {
     wait.setTimeouts({5, 5, 1});

@@ -5,7 +5,6 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include "common/LogMirror.h"
 #include "common/ui/WireText.h"
 
 namespace vn {
@@ -45,6 +44,19 @@ InfoBox::InfoBox(QWidget* parent) : QPlainTextEdit(parent) {
 
 InfoBox::LineId InfoBox::addLine(const QString& text) {
     const QString line = oneLine(text);
+    const LineId id = insertLine(line);
+    mirror_.add(id, toWire(line));
+    return id;
+}
+
+InfoBox::LineId InfoBox::addReplaceableLine(const QString& text) {
+    const QString line = oneLine(text);
+    const LineId id = insertLine(line);
+    mirror_.addReplaceable(id, toWire(line));
+    return id;
+}
+
+InfoBox::LineId InfoBox::insertLine(const QString& line) {
     const LineId id = nextId_++;
     {
         StickToBottom stick(verticalScrollBar());
@@ -56,18 +68,20 @@ InfoBox::LineId InfoBox::addLine(const QString& text) {
         ++count_;
         trim();
     }
-    LogMirror::append(captionWire_, toWire(line));
     return id;
 }
 
 bool InfoBox::replaceLine(LineId id, const QString& text) {
+    const QString line = oneLine(text);
+    // Even a line trimmed from the box reaches the log file in its final form.
+    mirror_.replace(id, toWire(line));
     if (id < firstId_ || id >= nextId_) return false;
     QTextBlock block = document()->findBlockByNumber(static_cast<int>(id - firstId_));
     if (!block.isValid()) return false;
     StickToBottom stick(verticalScrollBar());
     QTextCursor c(block);
     c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    c.insertText(oneLine(text));
+    c.insertText(line);
     return true;
 }
 
@@ -79,7 +93,7 @@ void InfoBox::setMaxLines(int n) {
 
 void InfoBox::setMirrorCaption(const QString& caption) {
     caption_ = caption;
-    captionWire_ = toWire(caption);
+    mirror_.setCaption(toWire(caption));
 }
 
 QStringList InfoBox::lines() const {

@@ -5,6 +5,8 @@
 #include <QPlainTextEdit>
 #include <QStringList>
 
+#include "common/LogMirror.h"
+
 namespace vn {
 
 class InfoBox : public QPlainTextEdit {
@@ -16,6 +18,9 @@ public:
 
     // Line breaks inside text are shown as blanks so an entry stays one line.
     LineId addLine(const QString& text);
+    // A line a later replaceLine() rewrites (progress, speed): the log file
+    // gets it in its final form, when the next ordinary line comes.
+    LineId addReplaceableLine(const QString& text);
     // Replaces the entry in place; false when it is no longer in the box
     // (trimmed or cleared). A replacement is not mirrored again.
     bool replaceLine(LineId id, const QString& text);
@@ -34,8 +39,10 @@ public:
 private:
     void trim();
 
+    LineId insertLine(const QString& line);
+
     QString caption_;
-    std::string captionWire_;
+    WindowLogMirror mirror_;
     int maxLines_ = 0;
     int count_ = 0;        // entries in the box
     LineId firstId_ = 0;   // id of the first entry still in the box

@@ -14,20 +14,30 @@ ControlConnection::ControlConnection(EventWait& wait, Logger log) : wait_(wait),
 
 void ControlConnection::markEnded() {
     ended_ = true;
+    last_ = Outcome::PeerClosed;
+    // The operation can't go on without its connection: its loops unwind.
     wait_.raiseCancel();
 }
 
+bool ControlConnection::waitFor(unsigned events) {
+    const Outcome o = wait_.wait(sock_.fd(), events);
+    if (o == Outcome::Done || o == Outcome::PeerClosed) return true; // arrived() tells which
+    last_ = o;
+    // A time-out ends the operation as an Abort does (the log says ">ERROR: Timeout").
+    if (o == Outcome::TimedOut) wait_.raiseCancel();
+    return false;
+}
+
 bool ControlConnection::EnviarComanda(std::string_view text) {
-    if (ended_ || !sock_.valid()) return false;
-    // Whatever sends a TYPE, the type in force is unknown until its answer is noted.
-    if (text.size() >= 4 && (text[0] | 0x20) == 't' && (text[1] | 0x20) == 'y' && (text[2] | 0x20) == 'p' &&
-        (text[3] | 0x20) == 'e')
-        type_ = 0;
+    if (ended_ || !sock_.valid()) {
+        last_ = ended_ ? Outcome::PeerClosed : Outcome::Failed;
+        return false;
+    }
     while (!text.empty()) {
         std::string_view block = text.substr(0, kBlock);
         text.remove_prefix(block.size());
         while (!block.empty()) {
-            if (wait_.EsperaWSA(sock_.fd(), FD_WRITE | FD_CLOSE) != 1) return false;
+            if (!waitFor(FD_WRITE | FD_CLOSE)) return false;
             if (wait_.arrived() & FD_CLOSE) {
                 markEnded();
                 return false;
@@ -41,29 +51,29 @@ bool ControlConnection::EnviarComanda(std::string_view text) {
             block.remove_prefix(static_cast<std::size_t>(n));
         }
     }
+    last_ = Outcome::Done;
     return true;
 }
 
 bool ControlConnection::LlegirLinia(std::string& line) {
     std::string built;
-    bool cut = false;
     for (;;) {
         auto lf = buf_.find('\n');
         std::size_t take = lf == std::string::npos ? buf_.size() : lf + 1;
         for (std::size_t i = 0; i < take; ++i) {
             char c = buf_[i];
             if (c == '\r' || c == '\n') continue;
-            if (built.size() < kMaxLine) built.push_back(c);
-            else cut = true;
+            if (built.size() < kMaxLine) built.push_back(c); // the rest of a longer line is dropped
         }
         buf_.erase(0, take);
         if (lf != std::string::npos) break;
 
         if (ended_ || !sock_.valid()) {
+            last_ = ended_ ? Outcome::PeerClosed : Outcome::Failed;
             line.clear();
             return false;
         }
-        if (wait_.EsperaWSA(sock_.fd(), FD_READ) != 1) {
+        if (!waitFor(FD_READ)) {
             line.clear();
             return false;
         }
@@ -73,6 +83,7 @@ bool ControlConnection::LlegirLinia(std::string& line) {
         if (wait_.cancelled()) {
             if (n > 0) buf_.append(chunk, static_cast<std::size_t>(n));
             if (log_) log_("--CANCELED--");
+            last_ = Outcome::Aborted;
             return false;
         }
         if (n <= 0) {
@@ -82,15 +93,18 @@ bool ControlConnection::LlegirLinia(std::string& line) {
         }
         buf_.append(chunk, static_cast<std::size_t>(n));
     }
-    (void)cut;
     line = std::move(built);
+    last_ = Outcome::Done;
     return true;
 }
 
 Reply ControlConnection::readReply() {
     Reply r;
     std::string line;
-    if (!LlegirLinia(line)) return r;
+    if (!LlegirLinia(line)) {
+        r.outcome = last_;
+        return r;
+    }
     r.lines.push_back(line);
     auto digits = [](const std::string& s) {
         return s.size() >= 3 && std::isdigit(static_cast<unsigned char>(s[0])) &&
@@ -100,13 +114,17 @@ Reply ControlConnection::readReply() {
         const std::string code = line.substr(0, 3);
         for (;;) {
             std::string next;
-            if (!LlegirLinia(next)) return r;
+            if (!LlegirLinia(next)) {
+                r.outcome = last_;
+                return r;
+            }
             bool last = next.compare(0, 3, code) == 0 && (next.size() == 3 || next[3] == ' ');
             if (r.lines.size() < kMaxReplyLines) r.lines.push_back(next);
             if (last) break;
         }
     }
     r.complete = true;
+    r.outcome = Outcome::Done;
     return r;
 }
 

@@ -17,6 +17,8 @@ namespace vn {
 struct Reply {
     std::vector<std::string> lines;
     bool complete = false; // false: the read was cancelled, timed out or the connection ended
+    // Why the read ended: Done with a whole reply, otherwise what stopped it.
+    Outcome outcome = Outcome::Failed;
 
     const std::string& first() const;
     // First character of the first line, 0 when there is none.
@@ -53,10 +55,14 @@ public:
     // (none yet, or a TYPE was sent whose answer has not been noted).
     char transferType() const { return type_; }
     void noteTransferType(char letter) { type_ = letter; }
+    // What the last send or read came to.
+    Outcome lastOutcome() const { return last_; }
     void close() { sock_.close(); }
 
 private:
     void markEnded();
+    // Waits for events; anything but Done (or a close seen with them) is recorded as the outcome.
+    bool waitFor(unsigned events);
 
     EventWait& wait_;
     Logger log_;
@@ -64,6 +70,7 @@ private:
     std::string buf_;
     bool ended_ = false;
     char type_ = 0;
+    Outcome last_ = Outcome::Done;
 };
 
 } // namespace vn

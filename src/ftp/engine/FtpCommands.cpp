@@ -1,7 +1,5 @@
 // The explorer's folder and file commands on a server, and the recursive
 // removal of a remote folder.
-#include <cerrno>
-
 #include "ftp/engine/FtpEngine.h"
 
 namespace vn {
@@ -79,45 +77,14 @@ bool FtpEngine::removeTree(SessionId id, const std::string& folder, int depth) {
         return false;
     }
     const std::string base = folder.back() == '/' ? folder : folder + "/";
-    const std::string server = find(id)->info.dotted;
-
-    Socket listener = getListenSocket(id);
-    if (!listener.valid()) {
-        log(">ERROR with listen socket.");
+    auto parsed = listFolder(id, folder, DataMode::Session);
+    if (!parsed) {
+        if (!wait_.cancelled() && connection(id)) log(">ERROR deleting.");
         return false;
     }
-    if (!sendCommand(id, "LIST", folder)) return false;
-    log(">LIST " + folder);
-    Reply first = readReply(id);
-    if (wait_.cancelled()) return false;
-    logReply(first);
-    if (first.code() != '1') {
-        log(">ERROR " + std::to_string(errno) + " with LIST command.");
-        return false;
-    }
-    // The data before the completion reply: a listing larger than the socket
-    // buffers would otherwise stall both ends.
-    Socket data = AcceptaSocket(listener, server);
-    if (!data.valid()) {
-        if (!wait_.cancelled()) log(">ERROR with accept socket.");
-        return false;
-    }
-    std::string text;
-    bool complete = readData(data, text, ("ERROR +" + std::to_string(errno) + " deleting.").c_str());
-    Reply done = readReplyLate(id);
-    if (wait_.cancelled()) return false;
-    logReply(done);
-    if (!complete) return false;
-    if (done.code() != '2') {
-        log(">ERROR " + std::to_string(errno) + " with LIST command.");
-        return false;
-    }
-
-    // TraduirLIST leaves out (and logs) names that could leave the folder.
-    ListingResult parsed = TraduirLIST(text);
-    for (const auto& l : parsed.log) log(l);
+    // The listing left out (and logged) names that could leave the folder.
     // An entry that stays makes the final RMD fail; the others still go.
-    for (const auto& e : parsed.entries) {
+    for (const auto& e : parsed->entries) {
         if (wait_.cancelled() || !connection(id)) return false;
         if (e.kind == ListingEntry::Kind::Folder) removeTree(id, base + e.name + "/", depth + 1);
         else fesDELETEFILE(id, base + e.name);

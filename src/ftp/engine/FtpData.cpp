@@ -35,7 +35,8 @@ Reply FtpEngine::readReplyLate(SessionId id) {
     // keeps silent must not hold the window for a whole read time-out.
     Timeouts t = wait_.timeouts();
     Timeouts brief = t;
-    if (!wasTimedOut && (brief.rx <= 0 || brief.rx > kLateReadAfterAbort)) brief.rx = kLateReadAfterAbort;
+    const auto limit = std::chrono::duration_cast<Timeouts::Duration>(lateReadLimit());
+    if (!wasTimedOut && (brief.rx <= Timeouts::Duration::zero() || brief.rx > limit)) brief.rx = limit;
     wait_.lowerCancel();
     wait_.setTimeouts(brief);
     Reply r = readReply(id);
@@ -44,19 +45,25 @@ Reply FtpEngine::readReplyLate(SessionId id) {
     return r;
 }
 
-void FtpEngine::fesPORT(SessionId id, const Endpoint& local, int port) {
+bool FtpEngine::fesPORT(SessionId id, const Endpoint& local, int port) {
     ControlConnection* c = connection(id);
-    if (!c) return;
+    if (!c) return false;
     c->drain();
     std::string h = local.address;
     for (char& ch : h)
         if (ch == '.') ch = ',';
     std::string cmd = "PORT " + h + "," + std::to_string(port / 256) + "," + std::to_string(port % 256);
     log(">" + cmd);
-    if (!c->EnviarComanda(cmd + "\r\n")) return;
+    if (!c->EnviarComanda(cmd + "\r\n")) return false;
     Reply r = readReply(id);
     if (!r.first().empty()) logReply(r);
-    if (wait_.cancelled()) logReply(readReplyLate(id));
+    if (wait_.cancelled()) {
+        logReply(readReplyLate(id));
+        return false;
+    }
+    // A server that refuses PORT (behind NAT, or by policy) will not connect:
+    // the command that needed the data connection is not sent.
+    return r.code() == '2';
 }
 
 Socket FtpEngine::getListenSocket(SessionId id) {
@@ -75,14 +82,17 @@ Socket FtpEngine::getListenSocket(SessionId id) {
         sink_.beep();
         return {};
     }
-    fesPORT(id, *local, bound->port);
+    if (!fesPORT(id, *local, bound->port)) {
+        listener.close();
+        return {};
+    }
     return listener;
 }
 
 Socket FtpEngine::AcceptaSocket(Socket& listener, const std::string& serverAddress) {
     EventWait::Deadline deadline = wait_.deadlineFor(FD_ACCEPT);
     for (;;) {
-        if (wait_.waitUntil(listener.fd(), FD_ACCEPT, deadline) != 1) return {};
+        if (waitStep(listener.fd(), FD_ACCEPT, deadline) != Outcome::Done) return {};
         Endpoint peer;
         int err = 0;
         Socket data = listener.acceptOne(&peer, err);
@@ -139,7 +149,7 @@ Socket FtpEngine::getConnectSocket(const std::string& dotted, int port) {
         sink_.beep();
         return {};
     }
-    if (wait_.waitUntil(s.fd(), FD_CONNECT, std::nullopt) != 1) {
+    if (waitStep(s.fd(), FD_CONNECT, std::nullopt) != Outcome::Done) {
         s.close();
         log("--CANCELED--");
         sink_.beep();
@@ -158,9 +168,14 @@ Socket FtpEngine::getConnectSocket(const std::string& dotted, int port) {
 }
 
 bool FtpEngine::openDataConnection(SessionId id, Socket& data, Socket& listener) {
+    return openDataConnection(id, DataMode::Session, data, listener);
+}
+
+bool FtpEngine::openDataConnection(SessionId id, DataMode mode, Socket& data, Socket& listener) {
     Session* s = find(id);
     if (!s) return false;
-    if (s->info.passive) {
+    const bool passive = mode == DataMode::Session ? s->info.passive : mode == DataMode::Passive;
+    if (passive) {
         int port = 0;
         bool ok = fesPASV(id, port);
         if (wait_.cancelled()) {
@@ -209,22 +224,38 @@ bool FtpEngine::fesTYPE(SessionId id, char letter) {
     if (wait_.cancelled()) return false;
     log(">TYPE " + arg);
     logReply(r);
-    if (r.code() == '2') c->noteTransferType(letter);
-    return r.code() == '2';
+    if (r.code() != '2') return false;
+    c->noteTransferType(letter);
+    return true;
 }
 
-bool FtpEngine::readData(Socket& data, std::string& out, const char* readError) {
-    char chunk[64 * 1024];
+bool FtpEngine::ensureType(SessionId id, char letter) {
+    ControlConnection* c = connection(id);
+    if (!c) return false;
+    if (c->transferType() == letter) return true;
+    return fesTYPE(id, letter);
+}
+
+std::optional<char> FtpEngine::typeInForce(SessionId id) const {
+    auto it = sessions_.find(id);
+    if (it == sessions_.end() || !it->second.conn || it->second.conn->transferType() == 0) return std::nullopt;
+    return it->second.conn->transferType();
+}
+
+bool FtpEngine::readListing(Socket& data, ListingParser& parser) {
+    std::vector<char> chunk(64 * 1024);
+    std::size_t total = 0;
     for (;;) {
-        if (wait_.EsperaWSA(data.fd(), FD_READ | FD_CLOSE) != 1) {
+        const Outcome o = waitStep(data.fd(), FD_READ | FD_CLOSE, wait_.deadlineFor(FD_READ));
+        if (o != Outcome::Done) {
             data.close();
             return false;
         }
-        long n = data.recvSome(chunk, sizeof chunk);
+        long n = data.recvSome(chunk.data(), chunk.size());
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
             sink_.beep();
-            log(readError);
+            log("Error receiving LIST");
             data.close();
             return false;
         }
@@ -232,17 +263,18 @@ bool FtpEngine::readData(Socket& data, std::string& out, const char* readError) 
             data.close();
             return true;
         }
-        if (out.size() + static_cast<std::size_t>(n) > kMaxListingBytes) {
+        if (total + static_cast<std::size_t>(n) > kMaxListingBytes) {
             log(">ERROR: The listing is larger than " + std::to_string(kMaxListingBytes >> 20) +
                 " MiB; the rest was not read.");
             data.close();
             return true;
         }
-        out.append(chunk, static_cast<std::size_t>(n));
+        total += static_cast<std::size_t>(n);
+        parser.feed(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
     }
 }
 
-std::optional<std::vector<ListingEntry>> FtpEngine::fesLIST(SessionId id, const std::string& folder, bool changeDir) {
+std::optional<ListingResult> FtpEngine::listFolder(SessionId id, const std::string& folder, DataMode mode) {
     Session* s = find(id);
     if (!s) return std::nullopt;
     if (hasLineBreak(folder)) {
@@ -258,12 +290,13 @@ std::optional<std::vector<ListingEntry>> FtpEngine::fesLIST(SessionId id, const 
 
     const std::string server = s->info.dotted;
     Socket data, listener;
-    if (!openDataConnection(id, data, listener)) {
+    if (!openDataConnection(id, mode, data, listener)) {
+        // A refused PORT or PASV ends the listing here: nothing else is sent.
         if (!wait_.cancelled()) log(">ERROR creating socket.");
         return std::nullopt;
     }
-    fesTYPE(id, 'A');
-    if (wait_.cancelled()) return std::nullopt;
+    ensureType(id, 'A');
+    if (wait_.cancelled() || !connection(id)) return std::nullopt;
 
     if (!sendCommand(id, "LIST", folder)) return std::nullopt;
     log(">LIST " + folder);
@@ -272,71 +305,49 @@ std::optional<std::vector<ListingEntry>> FtpEngine::fesLIST(SessionId id, const 
     if (first.lines.empty()) log("--->");
     logReply(first);
     if (first.first().empty()) return std::nullopt;
-    if (first.code() == '4' || first.code() == '5') {
+    if (first.code() != '1' && first.code() != '2') {
         // Refused (no such folder, no data connection, not logged in): no data will come.
         sink_.beep();
         return std::nullopt;
     }
 
     if (!data.valid() && !wait_.cancelled()) data = AcceptaSocket(listener, server);
-    std::string text;
+    ListingParser parser;
     bool complete = false;
-    if (data.valid()) complete = readData(data, text, "Error receiving LIST");
+    if (data.valid()) complete = readListing(data, parser);
     else if (wait_.cancelled()) log(">...Waiting for data connection to close;");
 
     if (first.code() != '2') {
+        // The data before the completion reply: a listing larger than the
+        // socket buffers would otherwise stall both ends.
         Reply last = readReplyLate(id);
         if (!last.first().empty()) logReply(last);
         // A transfer the server reports as aborted is no listing of the folder.
-        if (last.code() == '4' || last.code() == '5') complete = false;
+        if (last.code() != '2') complete = false;
     }
     if (wait_.cancelled() || !complete) return std::nullopt;
 
-    ListingResult parsed = TraduirLIST(text);
+    ListingResult parsed = parser.finish();
     for (const auto& l : parsed.log) log(l);
+    return parsed;
+}
+
+std::optional<std::vector<ListingEntry>> FtpEngine::fesLIST(SessionId id, const std::string& folder, bool changeDir) {
+    auto parsed = listFolder(id, folder, DataMode::Session);
+    if (!parsed) return std::nullopt;
     if (changeDir) fesCWD(id, folder);
-    return std::move(parsed.entries);
+    return std::move(parsed->entries);
 }
 
 std::optional<std::vector<RemoteName>> FtpEngine::FindLIST(SessionId id, const std::string& folder) {
-    Session* s = find(id);
-    if (!s) return std::nullopt;
-    const std::string server = s->info.dotted;
-    Socket listener = getListenSocket(id);
-    if (!listener.valid()) {
-        log(">ERROR with listen socket.");
-        return std::nullopt;
-    }
-    if (!sendCommand(id, "LIST", folder)) return std::nullopt;
-    log(">LIST " + folder);
-    Reply r = readReply(id);
-    if (wait_.cancelled()) return std::nullopt;
-    logReply(r);
-    if (r.code() != '1') {
-        log(">ERROR " + std::to_string(errno) + " with LIST command.");
-        return std::nullopt;
-    }
-    // The data first, then the completion reply: a listing larger than the
-    // socket buffers would otherwise stall both sides.
-    Socket data = AcceptaSocket(listener, server);
-    if (!data.valid()) {
-        if (!wait_.cancelled()) log(">ERROR with accept socket.");
-        return std::nullopt;
-    }
-    std::string text;
-    bool complete = readData(data, text, ("ERROR +" + std::to_string(errno) + " finding.").c_str());
-    Reply done = readReplyLate(id);
-    if (wait_.cancelled()) return std::nullopt;
-    logReply(done);
-    if (!complete) return std::nullopt;
-    if (done.code() != '2') {
-        log(">ERROR " + std::to_string(errno) + " with LIST command.");
+    auto parsed = listFolder(id, folder, DataMode::Session);
+    if (!parsed) {
+        if (!wait_.cancelled() && connection(id)) log(">ERROR reading the folder " + folder + "; it was not copied.");
         return std::nullopt;
     }
     std::vector<RemoteName> names;
-    ListingResult parsed = TraduirLIST(text);
-    for (const auto& l : parsed.log) log(l);
-    for (const auto& e : parsed.entries) names.push_back({KindLetter(e), e.name});
+    names.reserve(parsed->entries.size());
+    for (auto& e : parsed->entries) names.push_back({KindLetter(e), std::move(e.name)});
     return names;
 }
 

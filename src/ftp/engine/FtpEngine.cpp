@@ -1,12 +1,10 @@
 #include "ftp/engine/FtpEngine.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 
-#include "common/DataFolder.h"
-#include "common/IniFile.h"
 #include "platform/Resolver.h"
-#include "shell/History.h"
 
 namespace vn {
 
@@ -51,7 +49,10 @@ std::string folderFromPwdReply(const std::string& l) {
 
 bool hasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
-FtpEngine::FtpEngine(FtpSink& sink, Prompter& prompter) : sink_(sink), prompter_(prompter) {
+FtpEngine::FtpEngine(FtpSink& sink, Prompter& prompter) : FtpEngine(sink, prompter, FtpServices::standard()) {}
+
+FtpEngine::FtpEngine(FtpSink& sink, Prompter& prompter, FtpServices services)
+    : sink_(sink), prompter_(prompter), services_(std::move(services)) {
     wait_.setLogger([this](const std::string& line) { sink_.log(line); });
 }
 
@@ -97,12 +98,41 @@ bool FtpEngine::sendCommand(SessionId id, const std::string& verb, const std::st
         return false;
     }
     std::string line = argument.empty() ? verb : verb + " " + argument;
+    struct Record {
+        FtpEngine& e;
+        ControlConnection* c;
+        ~Record() { e.lastOutcome_ = c->lastOutcome(); }
+    } record{*this, c};
+    // A TYPE (or a new login) the engine did not track leaves the type unknown.
+    auto startsNoCase = [&](const char* w) {
+        std::size_t n = std::char_traits<char>::length(w);
+        if (line.size() < n) return false;
+        for (std::size_t i = 0; i < n; ++i)
+            if (std::toupper(static_cast<unsigned char>(line[i])) != w[i]) return false;
+        return true;
+    };
+    if (startsNoCase("TYPE") || startsNoCase("REIN") || startsNoCase("USER"))
+        c->noteTransferType(0);
     return c->EnviarComanda(line + "\r\n");
 }
 
 Reply FtpEngine::readReply(SessionId id) {
     ControlConnection* c = connection(id);
-    return c ? c->readReply() : Reply{};
+    if (!c) {
+        lastOutcome_ = Outcome::Failed;
+        return {};
+    }
+    Reply r = c->readReply();
+    lastOutcome_ = r.outcome;
+    return r;
+}
+
+Outcome FtpEngine::waitStep(int fd, unsigned events, EventWait::Deadline deadline) {
+    Outcome o = wait_.wait(fd, events, deadline);
+    if (o == Outcome::PeerClosed) o = Outcome::Done; // the step that follows sees the close
+    lastOutcome_ = o;
+    if (o == Outcome::TimedOut) wait_.raiseCancel();
+    return o;
 }
 
 std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
@@ -141,8 +171,10 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     } else {
         deadline = wait_.deadlineFor(FD_CONNECT);
         LookupResult r = lookupHost(wait_, p.host, deadline);
-        if (r.status == LookupResult::Cancelled || r.status == LookupResult::TimedOut || wait_.cancelled())
+        if (r.status == LookupResult::Cancelled || r.status == LookupResult::TimedOut || wait_.cancelled()) {
+            lastOutcome_ = r.status == LookupResult::TimedOut ? Outcome::TimedOut : Outcome::Aborted;
             return fail("--CANCELED--");
+        }
         if (r.status != LookupResult::Found)
             // Never fall back to 0.0.0.0: on Linux that reaches this machine.
             return fail(notConnected(r.error));
@@ -155,8 +187,8 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
         log(std::to_string(rc));
         return fail(notConnected(rc));
     }
-    int w = wait_.waitUntil(conn->socket().fd(), FD_CONNECT, deadline);
-    if (w != 1) return fail(w == 0 ? "--CANCELED--" : notConnected(EINVAL));
+    const Outcome w = waitStep(conn->socket().fd(), FD_CONNECT, deadline);
+    if (w != Outcome::Done) return fail(w == Outcome::Failed ? notConnected(EINVAL) : "--CANCELED--");
     if (wait_.socketError() != 0 || !conn->socket().peerAddress()) {
         int n = wait_.socketError() ? wait_.socketError() : ENOTCONN;
         conn->close();
@@ -201,10 +233,7 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     }
     if (!loggedIn) return fail("--NOT CONNECTED-- ");
 
-    {
-        IniFile ini(configFile());
-        History(ini, "FTP").AfegirComAVisitat(p.host);
-    }
+    if (services_.rememberHost) services_.rememberHost(p.host);
     sink_.beep();
     if (settings_.ShowWelcome) prompter_.message(welcome);
 
@@ -240,7 +269,7 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     sink_.sessionOpened(info);
     setConnecting(false);
     if (wait_.cancelled() || !find(id)) return std::nullopt;
-    ComprobarREST(id);
+    ComprobarREST(id, true);
     return id;
 }
 
@@ -316,7 +345,7 @@ void FtpEngine::DesConnecta(SessionId id) {
     sink_.sessionClosed(id);
 }
 
-bool FtpEngine::ComprobarREST(SessionId id) {
+bool FtpEngine::ComprobarREST(SessionId id, bool mayChangeType) {
     ControlConnection* c = connection(id);
     if (!c) return false;
     c->drain();
@@ -329,7 +358,23 @@ bool FtpEngine::ComprobarREST(SessionId id) {
         log("-This Server can resume broken downloads.");
         return true;
     }
+    if (namesAscii(r)) {
+        // Refused because of the type in force (a listing leaves TYPE A), not
+        // for good: ask again in binary mode, or leave the answer open.
+        if (mayChangeType && typeInForce(id) != 'I' && fesTYPE(id, 'I') && !wait_.cancelled())
+            return ComprobarREST(id, false);
+        return false;
+    }
     log("-This Server can not resume broken downloads.");
+    return false;
+}
+
+bool namesAscii(const Reply& r) {
+    for (const auto& l : r.lines) {
+        std::string upper = l;
+        for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        if (upper.find("ASCII") != std::string::npos) return true;
+    }
     return false;
 }
 

@@ -3,6 +3,7 @@
 // control connections) sharing the window's one socket event wait. Runs on the
 // window's worker thread only; the window learns what happens through FtpSink.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -12,7 +13,9 @@
 
 #include "common/Prompter.h"
 #include "common/ToolSink.h"
+#include "ftp/engine/ConnectParams.h"
 #include "ftp/engine/ControlConnection.h"
+#include "ftp/engine/FtpServices.h"
 #include "ftp/engine/FtpSettings.h"
 #include "ftp/engine/listing/Listing.h"
 #include "platform/EventWait.h"
@@ -21,15 +24,6 @@ namespace vn {
 
 // Process-unique and never reused (descriptor numbers are reused at once).
 using SessionId = std::uint64_t;
-
-struct ConnectParams {
-    std::string host; // dotted address or host name
-    std::string login;
-    std::string password;
-    std::string siteName = "FTP"; // every quick connect uses "FTP"
-    bool passive = false;
-    int port = 21;
-};
 
 struct SessionInfo {
     SessionId id = 0;
@@ -66,6 +60,9 @@ public:
     virtual void totalProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
 };
 
+// How a data connection is opened: the session's own mode, or forced.
+enum class DataMode { Session, Active, Passive };
+
 // How the retry loop announces a further attempt.
 enum class RetryStyle {
     SiteManager, // ">Trying again to connect to " + address
@@ -74,12 +71,15 @@ enum class RetryStyle {
 
 class FtpEngine {
 public:
+    // The services default to the data folder's (FtpServices::standard()).
     FtpEngine(FtpSink& sink, Prompter& prompter);
+    FtpEngine(FtpSink& sink, Prompter& prompter, FtpServices services);
     ~FtpEngine();
 
     EventWait& wait() { return wait_; }
     void applySettings(const FtpSettings& s);
     const FtpSettings& settings() const { return settings_; }
+    const FtpServices& services() const { return services_; }
 
     // One connect-and-login attempt to one address.
     std::optional<SessionId> ConnectarAServidor(const ConnectParams& p);
@@ -92,7 +92,11 @@ public:
     void fesNOOP(SessionId id);
     void fesQUIT(SessionId id);
     void DesConnecta(SessionId id);
-    bool ComprobarREST(SessionId id);
+    // The "REST 0" probe: true when the server can resume. A refusal that
+    // names ASCII says nothing about binary transfers: with mayChangeType the
+    // probe is repeated in binary mode (TYPE I), otherwise the answer is left
+    // open (false, and no conclusion in the log).
+    bool ComprobarREST(SessionId id, bool mayChangeType = false);
     // QUIT to every open session (closing the window).
     void quitAll();
 
@@ -110,12 +114,20 @@ public:
     // listener. False when neither could be had; a cancel after PASV logs
     // "--CANCELED--" here.
     bool openDataConnection(SessionId id, Socket& data, Socket& listener);
+    // The same in a given mode. A refused PORT or PASV gives false and nothing
+    // more is sent.
+    bool openDataConnection(SessionId id, DataMode mode, Socket& data, Socket& listener);
     // The passive switch of one session.
     void setPassive(SessionId id, bool passive, int pasvPort);
 
     // ---- commands ----
     bool fesCWD(SessionId id, const std::string& folder);
     bool fesTYPE(SessionId id, char letter);
+    // TYPE only when the session is not known to be in that type already.
+    bool ensureType(SessionId id, char letter);
+    // The type the server last accepted through fesTYPE; nullopt when unknown
+    // (before the first TYPE, or after a TYPE the engine did not send itself).
+    std::optional<char> typeInForce(SessionId id) const;
     // A failed send or a cancel is a failure for each of these (the caller
     // would otherwise take an unsent command for a done one).
     // CDUP, then PWD whatever CDUP said, so the session's working folder is
@@ -136,11 +148,19 @@ public:
     static constexpr int kMaxDeleteDepth = 64;
 
     // ---- listings ----
-    // LIST of a folder in the session's mode; nullopt when it failed, was
-    // refused or cancelled (the log says why). changeDir: CWD to the folder
+    // The one LIST routine every listing goes through (the file list, the
+    // folder copy's enumeration, the recursive delete's walk): the data
+    // connection in `mode`, TYPE A when needed, LIST, the data (parsed as it
+    // arrives, never held whole), then the completion reply. nullopt when it
+    // failed, was refused or cancelled (the log says why); a refused PORT or
+    // PASV ends it before LIST.
+    std::optional<ListingResult> listFolder(SessionId id, const std::string& folder,
+                                            DataMode mode = DataMode::Session);
+    // listFolder in the session's mode. changeDir: CWD to the folder
     // afterwards, as when the file list shows it.
     std::optional<std::vector<ListingEntry>> fesLIST(SessionId id, const std::string& folder, bool changeDir);
-    // The light enumeration of a folder for the folder copy (active mode).
+    // The light enumeration of a folder for the folder copy (session's mode);
+    // a failure is logged.
     std::optional<std::vector<RemoteName>> FindLIST(SessionId id, const std::string& folder);
     bool listingBusy() const { return listingBusy_; }
     static constexpr std::size_t kMaxListingBytes = 256u << 20;
@@ -152,7 +172,10 @@ public:
     // Reads a reply even after a cancel: the cancel flag is lowered for the read
     // and raised again, so the answer to an interrupted command is consumed.
     Reply readReplyLate(SessionId id);
-    static constexpr int kLateReadAfterAbort = 5; // seconds
+    // How long the answer to a command interrupted by Abort is awaited.
+    static constexpr std::chrono::seconds kLateReadAfterAbort{5};
+    void setLateReadLimit(std::chrono::milliseconds limit) { lateReadLimit_ = limit; }
+    std::chrono::milliseconds lateReadLimit() const { return lateReadLimit_; }
     // While the window closes, late replies are not waited for at all.
     void setClosing(bool closing) { closing_ = closing; }
     void logReply(const Reply& r);
@@ -162,6 +185,11 @@ public:
     // Ends the sessions whose connection ended during the step that just unwound.
     // The window's worker calls it after every operation.
     void finishOperation();
+
+    // What the last network step of the engine came to: Done (it completed,
+    // whatever the server answered), Aborted, TimedOut, PeerClosed or Failed.
+    // Callers tell an Abort from a time-out or a lost connection by it.
+    Outcome lastOutcome() const { return lastOutcome_; }
 
     bool connecting() const { return connecting_; }
     std::vector<SessionId> sessionIds() const;
@@ -176,9 +204,11 @@ private:
     Session* find(SessionId id);
     void log(const std::string& line) { sink_.log(line); }
     void setConnecting(bool on);
-    void fesPORT(SessionId id, const Endpoint& local, int port);
-    // Reads a data connection to its end; false when the wait or a read failed.
-    bool readData(Socket& data, std::string& out, const char* readError);
+    // False when PORT could not be sent or the server refused it.
+    bool fesPORT(SessionId id, const Endpoint& local, int port);
+    // Reads a listing's data connection to its end into the parser; false when
+    // the wait or a read failed.
+    bool readListing(Socket& data, ListingParser& parser);
     // Sends verb + argument, reads the reply and logs ">" + verb + argument and
     // the reply; false when nothing could be sent, the read was cancelled or the
     // reply does not start with `success`.
@@ -189,11 +219,17 @@ private:
     Prompter& prompter_;
     EventWait wait_;
     FtpSettings settings_;
+    FtpServices services_;
     std::atomic<bool> connecting_{false};
     std::map<SessionId, Session> sessions_;
     std::vector<SessionId> order_;
     std::atomic<bool> listingBusy_{false};
     std::atomic<bool> closing_{false};
+    Outcome lastOutcome_ = Outcome::Done;
+    // Waits for a data or connect event; records the outcome, and a time-out
+    // ends the operation as an Abort does.
+    Outcome waitStep(int fd, unsigned events, EventWait::Deadline deadline);
+    std::atomic<std::chrono::milliseconds> lateReadLimit_{kLateReadAfterAbort};
 };
 
 // The port of a PASV reply ("h1,h2,h3,h4,p1,p2)" after the first "(" from the
@@ -203,6 +239,9 @@ int pasvPortFromReply(const std::string& line);
 
 // The working folder a PWD reply names, with one trailing "/" ("/" when none).
 std::string folderFromPwdReply(const std::string& line);
+
+// A reply that names the ASCII type (a refusal because of the type in force).
+bool namesAscii(const Reply& r);
 
 // Refuses text holding CR or LF (sent as part of a command it would inject another).
 bool hasLineBreak(std::string_view text);

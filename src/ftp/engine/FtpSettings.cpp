@@ -10,9 +10,6 @@ FtpSettings FtpSettings::load(const IniFile& ini) {
         return static_cast<int>(std::clamp(ini.readInt(section, key, def), -1000000000LL, 1000000000LL));
     };
     auto b = [&](const char* section, const char* key, bool def) { return ini.readInt(section, key, def ? 1 : 0) != 0; };
-    auto c = [&](const char* key, unsigned def) {
-        return static_cast<unsigned>(ini.readInt("Colors", key, def) & 0xFFFFFFFFLL);
-    };
     s.CxRT = i("FTP", "CxRT", s.CxRT);
     s.TxRT = i("FTP", "TxRT", s.TxRT);
     s.RxRT = i("FTP", "RxRT", s.RxRT);
@@ -24,20 +21,9 @@ FtpSettings FtpSettings::load(const IniFile& ini) {
     s.ShowWelcome = ini.readInt("FTP", "ShowWelcome", 1) == 1;
     s.Email = ini.readString("FTP", "Email", "");
     s.UseEmailAddress = b("FTP", "UseEmailAddress", true);
-    s.DisableThinking = b("FTP", "DisableThinking", false);
     s.RecycleBin = i("FTP", "RecycleBin", 1);
     s.DeleteFileAfterDownload = b("FTP", "DeleteFileAfterDownload", false);
     s.DeleteFileAfterUpload = b("FTP", "DeleteFileAfterUpload", false);
-    s.TreeWidth = i("FTP", "TreeWidth", s.TreeWidth);
-    s.InfoHeight = i("FTP", "InfoHeight", s.InfoHeight);
-    s.InfoBoxColor = c("InfoBox", s.InfoBoxColor);
-    s.FileGaugeColor = c("FileGauge", s.FileGaugeColor);
-    s.TotalGaugeColor = c("TotalGauge", s.TotalGaugeColor);
-    s.ListFontColor = c("ListFont", s.ListFontColor);
-    s.InfoBoxFontColor = c("InfoBoxFont", s.InfoBoxFontColor);
-    s.ActionSound = ini.readInt("Sound", "ActionSound", 0) == 1;
-    s.SoundFile = ini.readString("Sound", "SoundFile", "");
-    s.MaxInfoBox = i("Misc", "MaxInfoBox", s.MaxInfoBox);
     return s;
 }
 

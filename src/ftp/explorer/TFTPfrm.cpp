@@ -59,9 +59,10 @@
 #include "ftp/explorer/TFilePropfrm.h"
 #include "ftp/explorer/TQuickfrm.h"
 #include "ftp/explorer/TSmartfrm.h"
+#include "ftp/explorer/ExplorerLook.h"
 #include "sites/SiteConnect.h"
 #include "sites/ui/TSitefrm.h"
-#include "shell/History.h"
+#include "common/History.h"
 #include "shell/TSysfrm.h"
 
 namespace vn {
@@ -214,7 +215,7 @@ public:
     }
     std::uint64_t addReplaceableLine(const std::string& line) override {
         std::uint64_t h = next_++;
-        post([w = w_, h, line] { w->lineHandles_[h] = w->Info->addLine(fromWire(line)); });
+        post([w = w_, h, line] { w->lineHandles_[h] = w->Info->addReplaceableLine(fromWire(line)); });
         return h;
     }
     void replaceLine(std::uint64_t handle, const std::string& line) override {
@@ -267,9 +268,9 @@ TFTPfrm::TFTPfrm(QWidget* parent) : QWidget(parent) {
     resize(760, 520);
 
     IniFile ini(configFile());
-    FtpSettings s = FtpSettings::load(ini);
-    treeWidth_ = s.TreeWidth;
-    infoHeight_ = s.InfoHeight;
+    ExplorerLook look = ExplorerLook::load(ini);
+    treeWidth_ = look.TreeWidth;
+    infoHeight_ = look.InfoHeight;
 
     MostrarUnitatsLocals();
     FormatejarColors();
@@ -660,22 +661,23 @@ void TFTPfrm::buildUi() {
 void TFTPfrm::FormatejarColors() {
     IniFile ini(configFile());
     FtpSettings s = FtpSettings::load(ini);
+    const ExplorerLook look = ExplorerLook::load(ini);
     QPalette pal = Info->palette();
-    pal.setColor(QPalette::Base, fromBgr(s.InfoBoxColor));
-    pal.setColor(QPalette::Text, fromBgr(s.InfoBoxFontColor));
+    pal.setColor(QPalette::Base, fromBgr(look.InfoBoxColor));
+    pal.setColor(QPalette::Text, fromBgr(look.InfoBoxFontColor));
     Info->setPalette(pal);
-    model_->setTextColor(fromBgr(s.ListFontColor));
+    model_->setTextColor(fromBgr(look.ListFontColor));
     QPalette fg = FileGauge->palette();
-    fg.setColor(QPalette::Highlight, fromBgr(s.FileGaugeColor));
+    fg.setColor(QPalette::Highlight, fromBgr(look.FileGaugeColor));
     FileGauge->setPalette(fg);
     QPalette tg = TotalGauge->palette();
-    tg.setColor(QPalette::Highlight, fromBgr(s.TotalGaugeColor));
+    tg.setColor(QPalette::Highlight, fromBgr(look.TotalGaugeColor));
     TotalGauge->setPalette(tg);
-    Info->setMaxLines(s.MaxInfoBox);
+    Info->setMaxLines(look.MaxInfoBox);
     ProgressBar->setIntervals(100, 300);
-    ProgressBar->setThinkingDisabled(s.DisableThinking);
-    sink_->setSound(s.actionSound());
-    actionSound_ = s.actionSound();
+    ProgressBar->setThinkingDisabled(look.DisableThinking);
+    sink_->setSound(look.actionSound());
+    actionSound_ = look.actionSound();
     noopInterval_ = s.NOOPInterval;
     worker_->post([e = engine_.get(), s] { e->applySettings(s); });
 }

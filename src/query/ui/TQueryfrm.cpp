@@ -28,7 +28,7 @@
 #include "common/ui/WireText.h"
 #include "query/ui/QueryPrint.h"
 #include "query/ui/TQuickFinger.h"
-#include "shell/History.h"
+#include "common/History.h"
 #include "shell/ProductInfo.h"
 #include "sites/ui/TSitefrm.h"
 

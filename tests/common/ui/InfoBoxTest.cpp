@@ -130,6 +130,27 @@ TEST(InfoBox, AddedLinesAreMirroredToTheLog) {
     EXPECT_NE(std::string::npos, lines[1].find("--->220 caf\xc3\xa9")) << lines[1];
 }
 
+TEST(InfoBox, AProgressLineIsMirroredInItsFinalForm) {
+    const auto log = test::testHome() / "progress.log";
+    setenv("VARNELO_LOG", log.c_str(), 1);
+    {
+        InfoBox box;
+        box.setMirrorCaption(QStringLiteral("FTP"));
+        const auto speed = box.addReplaceableLine(QStringLiteral("Transmitting file..."));
+        const auto count = box.addReplaceableLine(QString());
+        box.replaceLine(speed, QStringLiteral("Transmitting file... [699050.667] KBytes/sec (0.096 secs)"));
+        box.replaceLine(count, QStringLiteral("\u00b7) 67108864 Bytes received."));
+        box.addLine(QStringLiteral(">File 'a' transmitted OK."));
+    }
+    unsetenv("VARNELO_LOG");
+    std::ifstream in(log);
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(in, l);) lines.push_back(l.substr(std::min<std::size_t>(l.size(), 20)));
+    EXPECT_EQ(lines, (std::vector<std::string>{"[FTP] Transmitting file... [699050.667] KBytes/sec (0.096 secs)",
+                                               "[FTP] \xc2\xb7) 67108864 Bytes received.",
+                                               "[FTP] >File 'a' transmitted OK."}));
+}
+
 TEST(InfoBox, StaysAtTheBottomOnlyWhenItWasThere) {
     InfoBox box;
     box.resize(300, 120);

@@ -143,7 +143,7 @@ TEST_F(Commands, RemovingAFolderDeletesItsContentsDepthFirst) {
         .on("RMD", "250 Removed.\r\n");
     SessionId id = connect();
     EXPECT_TRUE(engine.EsborrarDirectoriRemot(id, "/a"));
-    EXPECT_EQ(sentAfterLogin(), (std::vector<std::string>{"RMD /a", "PORT", "LIST /a", "DELE /a/f.txt",
+    EXPECT_EQ(sentAfterLogin(), (std::vector<std::string>{"RMD /a", "PORT", "TYPE A", "LIST /a", "DELE /a/f.txt",
                                                            "DELE /a/lnk", "RMD /a/sub/", "RMD /a"}));
     // The hostile name was left alone, with a line saying so.
     bool named = false;

@@ -7,7 +7,7 @@
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
 #include "platform/Resolver.h"
-#include "shell/History.h"
+#include "common/History.h"
 
 namespace vn::test {
 namespace {
@@ -333,6 +333,43 @@ TEST_F(Session, WelcomeBoxFollowsShowWelcome) {
     auto server = FakeFtpServer::loginScript();
     ASSERT_TRUE(engine.ConnectarAServidor(params(server->port())));
     EXPECT_TRUE(prompter.asked.empty());
+}
+
+} // namespace
+} // namespace vn::test
+
+namespace vn::test {
+namespace {
+
+// The engine reaches no global file for what it is handed: an engine of an
+// upload worker or a test keeps its history where it is told.
+TEST(SessionServices, TheHistoryIsTheOneHandedIn) {
+    RecordingSink sink;
+    PlainPrompter prompter;
+    std::vector<std::string> remembered;
+    FtpServices services;
+    services.rememberHost = [&](const std::string& host) { remembered.push_back(host); };
+    services.resumeFile = "/nonexistent/rest.ini";
+    FtpEngine engine(sink, prompter, services);
+    EXPECT_EQ(engine.services().resumeFile, "/nonexistent/rest.ini");
+    engine.applySettings({});
+    auto server = FakeFtpServer::loginScript();
+    ConnectParams p;
+    p.host = "127.0.0.1";
+    p.port = server->port();
+    p.login = "user";
+    p.password = "pw";
+    ASSERT_TRUE(engine.ConnectarAServidor(p));
+    EXPECT_EQ(remembered, std::vector<std::string>{"127.0.0.1"});
+    IniFile ini(configFile());
+    EXPECT_TRUE(History(ini, "FTP").entries().empty());
+
+    // The standard services are the data folder's.
+    const FtpServices standard = FtpServices::standard();
+    EXPECT_EQ(standard.resumeFile, dataFile("rest.ini"));
+    EXPECT_EQ(standard.tempFolder, dataFile("TEMP"));
+    standard.rememberHost("ftp.example.org");
+    EXPECT_EQ(History(ini, "FTP").entries(), std::vector<std::string>{"ftp.example.org"});
 }
 
 } // namespace

@@ -25,7 +25,7 @@
 #include "ftp/explorer/TFTPfrm.h"
 #include "WindowTestUtil.h"
 #include "ftp/explorer/TQuickfrm.h"
-#include "shell/History.h"
+#include "common/History.h"
 
 namespace vn::test {
 namespace {

@@ -39,7 +39,7 @@
 #include "icmp/ui/TOptionsPingfrm.h"
 #include "icmp/ui/TTraceroutefrm.h"
 #include "platform/Resolver.h"
-#include "shell/History.h"
+#include "common/History.h"
 #include "shell/TMainfrm.h"
 #include "sites/SiteFile.h"
 #include "sites/ui/TNewSitefrm.h"

@@ -14,7 +14,7 @@
 #include "common/Prompter.h"
 #include "platform/EventWait.h"
 #include "query/QueryEngine.h"
-#include "shell/History.h"
+#include "common/History.h"
 
 namespace vn::test {
 

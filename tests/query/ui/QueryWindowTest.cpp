@@ -42,7 +42,7 @@
 #include "query/ui/TQueryfrm.h"
 #include "query/ui/TQuickFinger.h"
 #include "query/ui/TTimefrm.h"
-#include "shell/History.h"
+#include "common/History.h"
 #include "shell/TMainfrm.h"
 #include "sites/SiteFile.h"
 #include "sites/ui/TSitefrm.h"

@@ -166,14 +166,6 @@ bool ListingLineReader::next(std::string_view& line) {
   return true;
 }
 
-std::string LlegirLiniaLISTStr(std::size_t n, std::string_view text) {
-  ListingLineReader r(text);
-  std::string_view line;
-  for (std::size_t i = 1; r.next(line); ++i)
-    if (i == n) return std::string(line);
-  return {};
-}
-
 ListingEntry TraduirLinia(std::string_view line) {
   ListingEntry e;
   if (!line.empty() && isDigit(line[0]))
@@ -190,57 +182,114 @@ bool IsValidEntryName(std::string_view name) {
 }
 
 ListingResult TraduirLIST(std::string_view text, const ListingLimits& limits) {
-  ListingResult r;
-  std::size_t logged = 0, unlogged = 0;
-  auto note = [&](std::string msg) {
-    if (logged < limits.maxLogLines) {
-      r.log.push_back(std::move(msg));
-      ++logged;
-    } else {
-      ++unlogged;
-    }
-  };
+  ListingParser p(limits);
+  p.feed(text);
+  return p.finish();
+}
 
-  ListingLineReader reader(text);
-  std::string_view line;
-  for (std::size_t n = 1; reader.next(line); ++n) {
-    if (line.empty()) {
-      // The listing ends here; say so only when something real was left behind.
-      std::string_view rest;
-      while (reader.next(rest)) {
-        if (!rest.empty()) {
-          r.log.push_back(">Error: empty line " + std::to_string(n) +
-                          " ends the listing; the rest is ignored.");
-          break;
-        }
-      }
-      break;
-    }
-    if (line.size() > limits.maxLineLength) {
-      note(">Error: line " + std::to_string(n) + " ignored: longer than " +
-           std::to_string(limits.maxLineLength) + " bytes.");
-      continue;
-    }
-    ListingEntry e = TraduirLinia(line);
-    if (n == 1 && isHeader(line, e)) continue;
-    if (e.name == "." || e.name == "..") continue;  // the folder itself and its parent
-    if (e.name.empty()) {
-      note(">Error: line " + std::to_string(n) + " ignored: no name.");
-      continue;
-    }
-    if (!IsValidEntryName(e.name)) {
-      note(">Error: entry '" + shownName(e.name) + "' ignored: invalid name.");
-      continue;
-    }
-    if (r.entries.size() >= limits.maxEntries) {
-      r.truncated = true;
-      r.log.push_back(">Error: listing cut at " + std::to_string(limits.maxEntries) + " entries.");
-      break;
-    }
-    r.entries.push_back(std::move(e));
+void ListingParser::note(std::string msg) {
+  if (logged_ < limits_.maxLogLines) {
+    r_.log.push_back(std::move(msg));
+    ++logged_;
+  } else {
+    ++unlogged_;
   }
-  if (unlogged > 0) r.log.push_back(">Error: " + std::to_string(unlogged) + " more lines ignored.");
-  return r;
+}
+
+void ListingParser::line(std::string_view text) {
+  const std::size_t n = ++lineNo_;
+  if (ended_) {
+    // The listing ended at an empty line; say so only when something real was left behind.
+    if (!restNoted_ && !text.empty()) {
+      r_.log.push_back(">Error: empty line " + std::to_string(endedAt_) +
+                       " ends the listing; the rest is ignored.");
+      restNoted_ = true;
+    }
+    return;
+  }
+  if (text.empty()) {
+    ended_ = true;
+    endedAt_ = n;
+    return;
+  }
+  if (text.size() > limits_.maxLineLength) {
+    note(">Error: line " + std::to_string(n) + " ignored: longer than " +
+         std::to_string(limits_.maxLineLength) + " bytes.");
+    return;
+  }
+  ListingEntry e = TraduirLinia(text);
+  if (n == 1 && isHeader(text, e)) return;
+  if (e.name == "." || e.name == "..") return;  // the folder itself and its parent
+  if (e.name.empty()) {
+    note(">Error: line " + std::to_string(n) + " ignored: no name.");
+    return;
+  }
+  if (!IsValidEntryName(e.name)) {
+    note(">Error: entry '" + shownName(e.name) + "' ignored: invalid name.");
+    return;
+  }
+  if (r_.entries.size() >= limits_.maxEntries) {
+    r_.truncated = true;
+    r_.log.push_back(">Error: listing cut at " + std::to_string(limits_.maxEntries) + " entries.");
+    ended_ = true;
+    restNoted_ = true;
+    return;
+  }
+  r_.entries.push_back(std::move(e));
+}
+
+void ListingParser::takeLines(bool atEnd, std::size_t searchFrom) {
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t end = pending_.find_first_of("\r\n", std::max(pos, searchFrom));
+    if (end == std::string::npos) break;
+    // A CR as the last byte read may be the first half of a CR LF.
+    if (pending_[end] == '\r' && end + 1 == pending_.size() && !atEnd) break;
+    if (skipping_) {
+      // The too-long line was already reported through its length; drop its tail.
+      skipping_ = false;
+    } else {
+      line(std::string_view(pending_).substr(pos, end - pos));
+    }
+    pos = (pending_[end] == '\r' && end + 1 < pending_.size() && pending_[end + 1] == '\n') ? end + 2 : end + 1;
+  }
+  pending_.erase(0, pos);
+  // A line longer than any we keep is not held: it is reported now and its
+  // remaining bytes are dropped as they come.
+  if (!skipping_ && pending_.size() > limits_.maxLineLength && !atEnd) {
+    line(pending_);
+    pending_.clear();
+    skipping_ = true;
+  } else if (skipping_ && pending_.find_first_of("\r\n") == std::string::npos) {
+    pending_.clear();
+  }
+}
+
+void ListingParser::feed(std::string_view chunk) {
+  if (chunk.empty()) return;
+  if (skipping_ && pending_.empty()) {
+    const std::size_t end = chunk.find_first_of("\r\n");
+    if (end == std::string_view::npos) return;
+    // Keep the line end so takeLines() ends the skipped line there.
+    chunk.remove_prefix(end);
+  }
+  // Everything before the last byte held is known to hold no line end (but
+  // that byte may be a CR waiting for its LF).
+  const std::size_t searchFrom = pending_.empty() ? 0 : pending_.size() - 1;
+  pending_.append(chunk);
+  takeLines(false, searchFrom);
+}
+
+ListingResult ListingParser::finish() {
+  takeLines(true, 0);
+  // The text after the last line end is one more line.
+  if (skipping_) skipping_ = false;
+  else line(pending_);
+  pending_.clear();
+  if (unlogged_ > 0) r_.log.push_back(">Error: " + std::to_string(unlogged_) + " more lines ignored.");
+  ListingResult out = std::move(r_);
+  r_ = {};
+  return out;
 }
 
 char KindLetter(const ListingEntry& entry) {

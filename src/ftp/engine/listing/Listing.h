@@ -47,9 +47,6 @@ private:
   bool done_ = false;
 };
 
-// The n-th line (counted from 1) of text; empty beyond the last line.
-std::string LlegirLiniaLISTStr(std::size_t n, std::string_view text);
-
 // One line to an entry, by layout (DOS when the first character is a digit, UNIX
 // otherwise). No name checks here: see IsValidEntryName.
 ListingEntry TraduirLinia(std::string_view line);
@@ -61,6 +58,32 @@ bool IsValidEntryName(std::string_view name);
 // entry ("total 12"); the parse ends at the first empty line. Entries with an invalid
 // name are left out ("." and ".." quietly, the others with a log line).
 ListingResult TraduirLIST(std::string_view text, const ListingLimits& limits = {});
+
+// The same parse, fed as the data arrives: only the line being read is held,
+// never the whole text, so a listing costs about the size of its entries.
+class ListingParser {
+public:
+  explicit ListingParser(const ListingLimits& limits = {}) : limits_(limits) {}
+  void feed(std::string_view chunk);
+  // The last line (text after the last line end) and the result.
+  ListingResult finish();
+
+private:
+  void line(std::string_view text);
+  void note(std::string msg);
+  // Takes the complete lines out of pending_.
+  void takeLines(bool atEnd, std::size_t searchFrom);
+
+  ListingLimits limits_;
+  ListingResult r_;
+  std::string pending_;
+  std::size_t lineNo_ = 0;
+  std::size_t endedAt_ = 0;
+  std::size_t logged_ = 0, unlogged_ = 0;
+  bool ended_ = false;      // an empty line (or the entry limit) ended the parse
+  bool restNoted_ = false;  // said that text followed the empty line
+  bool skipping_ = false;   // inside a line already too long to keep
+};
 
 // Kind letter as used by the folder enumeration: "d" folder, "l" link, otherwise the
 // first attribute character in lower case when it is a letter, else "-".
@@ -74,9 +97,5 @@ struct RemoteName {
 // Kind letter and name of one line, by the same parser as TraduirLinia;
 // nothing when the line gives no valid name.
 std::optional<RemoteName> RetornaNomRemot(std::string_view line);
-
-// The date text and the attributes are shown as the server wrote them.
-inline const std::string& FormatejaDataRemota(const ListingEntry& e) { return e.date; }
-inline const std::string& FormatejaAtributsRemots(const ListingEntry& e) { return e.attributes; }
 
 } // namespace vn

@@ -621,10 +621,9 @@ std::size_t FtpTransfer::ioSize(int packetLength) {
 
 bool FtpTransfer::SeleccionaTYPE(SessionId id, TransferMode pressed, const std::string& fileName) {
     const char letter = typeLetterFor(pressed, fileName);
-    ControlConnection* c = engine_.connection(id);
     // One TYPE per change, not one per file: the connection knows the type the
     // server last accepted, whoever asked for it (a listing sends its own).
-    bool ok = (c && c->transferType() == letter) || engine_.fesTYPE(id, letter);
+    bool ok = engine_.ensureType(id, letter);
     if (ok) type_[id] = letter;
     else type_.erase(id);
     return ok;

@@ -330,16 +330,40 @@ TEST(TraduirLIST, SizesAndNamesComeThroughByteForByte) {
   EXPECT_EQ(r.entries[1].sizeValue, 10737418240ULL);
 }
 
-TEST(LlegirLiniaLISTStr, CountsFromOneAndGivesEmptyBeyondTheEnd) {
-  const std::string text = "one\r\ntwo\nthree\rfour";
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(1, text), "one");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(2, text), "two");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(3, text), "three");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(4, text), "four");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(5, text), "");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(0, text), "");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(2, "a\r\n\r\nb"), "");
-  EXPECT_EQ(vn::LlegirLiniaLISTStr(3, "a\r\n\r\nb"), "b");
+} // namespace
+
+namespace {
+
+vn::ListingResult fedInChunks(const std::string& text, std::size_t chunk, const vn::ListingLimits& limits = {}) {
+  vn::ListingParser p(limits);
+  for (std::size_t i = 0; i < text.size(); i += chunk) p.feed(std::string_view(text).substr(i, chunk));
+  return p.finish();
 }
 
-} // namespace
+}  // namespace
+
+TEST(ListingParser, FedInPiecesGivesWhatTheWholeTextGives) {
+  const std::string huge = "-rw-r--r-- 1 ftp ftp 1 Jan 5 10:00 " + std::string(70000, 'x');
+  const std::vector<std::string> texts = {
+      join(kUnix, "\r\n"),
+      join(kUnix, "\r"),
+      join(kUnix, "\n") + "\n",
+      "total 1\r\n" + kUnix[1] + "\n" + kUnix[2] + "\r" + kUnix[3],
+      kUnix[1] + "\r\n\r\n" + kUnix[2] + "\r\n",
+      kUnix[1] + "\r\n" + huge + "\r\n" + kUnix[2] + "\r\n",
+      kUnix[1] + "\r\n" + huge,
+      huge + "\r" + kUnix[2],
+      "-rw-r--r-- 1 ftp ftp 1 Jan 5 10:00 a/b\r\n" + kUnix[2],
+      "",
+      "\r\n",
+  };
+  for (const auto& text : texts) {
+    const auto whole = vn::TraduirLIST(text);
+    for (std::size_t chunk : {1u, 2u, 3u, 7u, 1000u, 65536u}) {
+      SCOPED_TRACE("chunk " + std::to_string(chunk) + ", text of " + std::to_string(text.size()) + " bytes");
+      const auto pieces = fedInChunks(text, chunk);
+      EXPECT_EQ(names(pieces), names(whole));
+      EXPECT_EQ(pieces.log, whole.log);
+    }
+  }
+}

@@ -132,5 +132,37 @@ TYPED_TEST(RealListing, LocalUserPasswordIsChecked) {
     EXPECT_FALSE(this->sink.anyStartsWith(">ERROR"));
 }
 
+// As in the window: the working folder is listed at login (TYPE A), then the
+// resume probe. pyftpdlib refuses REST in ASCII mode but resumes binary
+// transfers; the log must say it can.
+struct ListsAtLogin : RecordingSink {
+    FtpEngine* engine = nullptr;
+    void sessionOpened(const SessionInfo& info) override {
+        RecordingSink::sessionOpened(info);
+        engine->fesLIST(info.id, info.workingDir, true);
+    }
+};
+
+TYPED_TEST(RealListing, TheResumeProbeFollowsTheFirstListing) {
+    TypeParam server;
+    ASSERT_TRUE(server.ready()) << server.error();
+    for (bool passive : {false, true}) {
+        SCOPED_TRACE(passive ? "passive" : "active");
+        ListsAtLogin sink;
+        PlainPrompter prompter;
+        FtpEngine engine(sink, prompter);
+        sink.engine = &engine;
+        engine.applySettings({});
+        ConnectParams p = this->params(server.port(), "anonymous", "me@example.org");
+        p.passive = passive;
+        auto id = engine.ConnectarAServidor(p);
+        ASSERT_TRUE(id);
+        EXPECT_TRUE(sink.has(">LIST /"));
+        EXPECT_TRUE(sink.has("-This Server can resume broken downloads."));
+        EXPECT_FALSE(sink.has("-This Server can not resume broken downloads."));
+        engine.fesQUIT(*id);
+    }
+}
+
 } // namespace
 } // namespace vn::test

@@ -43,6 +43,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (char c : l) check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7f, "control byte in log line");
   }
 
+  // Fed in pieces, as the data connection delivers it, the listing parses the same.
+  {
+    vn::ListingParser p(limits);
+    const std::size_t piece = 1 + (size > 0 ? data[0] % 13 : 0);
+    for (std::size_t i = 0; i < text.size(); i += piece) p.feed(text.substr(i, piece));
+    const vn::ListingResult fed = p.finish();
+    check(fed.entries.size() == r.entries.size(), "fed entry count");
+    for (std::size_t i = 0; i < fed.entries.size() && i < r.entries.size(); ++i)
+      check(fed.entries[i].name == r.entries[i].name, "fed entry name");
+    check(fed.log == r.log, "fed log");
+  }
+
   // The folder copy's parser agrees with the list's, line by line.
   vn::ListingLineReader reader(text);
   std::string_view line;

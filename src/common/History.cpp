@@ -1,4 +1,4 @@
-#include "shell/History.h"
+#include "common/History.h"
 
 #include <algorithm>
 #include <mutex>

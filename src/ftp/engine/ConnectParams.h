@@ -1,0 +1,17 @@
+#pragma once
+// What one connect needs: where, who, and how the data connections go. Kept
+// apart from the engine so the site manager can build it without the engine.
+#include <string>
+
+namespace vn {
+
+struct ConnectParams {
+    std::string host; // dotted address or host name
+    std::string login;
+    std::string password;
+    std::string siteName = "FTP"; // every quick connect uses "FTP"
+    bool passive = false;
+    int port = 21;
+};
+
+} // namespace vn

@@ -1,0 +1,2 @@
+#include "no_such_header.h"
+int probe() { return 0; }
