@@ -1,6 +1,8 @@
 #include "shell/ToolRegistry.h"
 
 #include "ftp/explorer/TFTPfrm.h"
+#include "tftp/ui/TTFTPServerfrm.h"
+#include "tftp/ui/TTrivialFTPfrm.h"
 
 namespace vn {
 
@@ -36,6 +38,8 @@ ToolRegistry builtTools() {
               auto* f = qobject_cast<const TFTPfrm*>(&w);
               return f && f->busy();
           });
+    r.add(ToolKind::TFTPClient, [] { return new tftp::TTrivialFTPfrm; }, [](const QWidget& w) { auto* t = qobject_cast<const ToolWindow*>(&w); return t && t->busy(); });
+    r.add(ToolKind::TFTPServer, [] { return new tftp::TTFTPServerfrm; });
     return r;
 }
 

@@ -158,6 +158,8 @@ struct Shell : ::testing::Test {
     void SetUp() override {
         setBeepHook([] {});
         IniFile(configFile()).writeInt("FTP", "ShowWelcome", 0);
+        // A TFTP server window opened here listens nowhere (port 0 is refused).
+        IniFile(dataFile("TFTP.ini")).writeInt("TFTPServer", "Port", 0);
     }
     void TearDown() override { setBeepHook(nullptr); }
 
@@ -288,13 +290,14 @@ TEST_F(Shell, ToolBarSessionsMenuAndTrayMenuAsSpecified) {
     EXPECT_EQ(entryHints, (QStringList{"Create a new FTP session", "", "", "", "Create a new Telnet session",
                                        "Create a new Ping session", "", "", "", "Creates a new WhatIP window",
                                        "New DayTime Session", "", "", "", "", "", "Exit Varnelo FTP Suite"}));
-    // Only the FTP explorer exists yet.
-    EXPECT_EQ(enabled, (QStringList{"&FTP Session", "&Close Active Window", "Close All the Windows", "E&xit"}));
+    // Only the FTP explorer and the TFTP windows exist yet.
+    EXPECT_EQ(enabled, (QStringList{"&FTP Session", "TFTP &Client Session", "TFTP &Server Session",
+                                    "&Close Active Window", "Close All the Windows", "E&xit"}));
     for (auto kind : {ToolKind::Upload, ToolKind::Telnet, ToolKind::Ping, ToolKind::Traceroute, ToolKind::Finger,
-                      ToolKind::Whois, ToolKind::DNS, ToolKind::DayTime, ToolKind::Time, ToolKind::TFTPClient,
-                      ToolKind::TFTPServer})
+                      ToolKind::Whois, ToolKind::DNS, ToolKind::DayTime, ToolKind::Time})
         EXPECT_FALSE(w.toolButtonAction(kind)->isEnabled());
-    EXPECT_TRUE(w.toolButtonAction(ToolKind::FTP)->isEnabled());
+    for (auto kind : {ToolKind::FTP, ToolKind::TFTPClient, ToolKind::TFTPServer})
+        EXPECT_TRUE(w.toolButtonAction(kind)->isEnabled());
 
     EXPECT_EQ(texts(w.windowsMenu()->actions()).mid(0, 5),
               (QStringList{"&Tile Windows", "&Strip Windows", "&Cascade", "&Arrange Icons", "-"}));
@@ -467,6 +470,7 @@ TEST_F(Shell, StatusPanelShowsHintsAndKeepsTwoThirdsOfTheWidth) {
 // For every tool window: its own keys fire its own actions, and no key of the
 // main window or the child is ever ambiguous.
 TEST_F(Shell, TheActiveChildsKeysWinWithoutAmbiguity) {
+    UrlCatcher urls; // a tool's Visit Web Site key
     const ToolRegistry tools = builtTools();
     for (ToolKind kind : tools.kinds()) {
         SCOPED_TRACE(int(kind));
