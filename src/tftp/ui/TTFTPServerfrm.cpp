@@ -118,7 +118,11 @@ TTFTPServerfrm::TTFTPServerfrm(QWidget* parent)
     startServer();
 }
 
-TTFTPServerfrm::~TTFTPServerfrm() { server_->stop(); }
+TTFTPServerfrm::~TTFTPServerfrm() {
+    // The box loses its focus while the window goes: no late base folder edit.
+    base_->disconnect(this);
+    server_->stop();
+}
 
 bool TTFTPServerfrm::startServer() {
     if (server_->running()) return true;

@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QResizeEvent>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
@@ -228,11 +227,6 @@ void TTrivialFTPfrm::commandsUpdated(bool busy) {
     putButton_->setEnabled(!busy && canPut());
     putAsButton_->setEnabled(!busy && canPut());
     getButton_->setEnabled(!busy && canGet());
-}
-
-void TTrivialFTPfrm::resizeEvent(QResizeEvent* e) {
-    ToolWindow::resizeEvent(e);
-    if (height() < kMinHeight) resize(width(), kMinHeight);
 }
 
 void TTrivialFTPfrm::GetFileSBClick() {

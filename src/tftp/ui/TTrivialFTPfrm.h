@@ -16,6 +16,7 @@
 
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
@@ -61,7 +62,6 @@ signals:
 
 protected:
     void commandsUpdated(bool busy) override;
-    void resizeEvent(QResizeEvent* e) override;
 
 private:
     QWidget* buildLocalPage();
