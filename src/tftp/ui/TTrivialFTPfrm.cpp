@@ -74,7 +74,9 @@ TTrivialFTPfrm::TTrivialFTPfrm(QWidget* parent)
          "Put the selected file under another name", [this] { return canPut(); }},
         {"GetFile1", "&Get File", QKeySequence(Qt::CTRL | Qt::Key_G), [this] { GetFileSBClick(); },
          "Get Remote File", [this] { return canGet(); }},
-        {"Abort1", "A&bort", QKeySequence(Qt::Key_F9), [this] { abort(); }, "Abort the transfer", {}, false, true},
+        // On only while a transfer runs.
+        {"Abort1", "A&bort", QKeySequence(Qt::Key_F9), [this] { abort(); }, "Abort the transfer", [] { return false; },
+         false, true},
         {"Close1", "&Close", {}, [this] { closeWindow(); }, "Close this window"},
         {"About1", "&About...", {}, [] { uiPrompter().message(std::string(kAppTitle)); }},
         {"Visit1", "&Visit Varnelo FTP Suite Web Site", QKeySequence(Qt::CTRL | Qt::Key_W),

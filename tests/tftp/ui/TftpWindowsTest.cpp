@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -29,6 +30,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <iostream>
 
 #include "ScriptedPrompter.h"
 #include "TftpTestKit.h"
@@ -220,6 +222,7 @@ TEST_F(ClientWindow, AbortEndsASilentTransferAtOnce) {
     w->timeoutBox()->setValue(20000);
     w->remoteNameEdit()->setText(QStringLiteral("never"));
     QSignalSpy ended(w.get(), &TTrivialFTPfrm::transferEnded);
+    EXPECT_FALSE(w->action("Abort1")->isEnabled());
     w->GetFileSBClick();
     ASSERT_TRUE(silent.recv(3s).has_value()); // the RRQ
     ASSERT_TRUE(w->busy());
@@ -233,6 +236,8 @@ TEST_F(ClientWindow, AbortEndsASilentTransferAtOnce) {
     EXPECT_EQ(w->lastResult().outcome, Outcome::Aborted);
     EXPECT_TRUE(prompter->asked().empty()); // no error box for the user's own Abort
     EXPECT_FALSE(fs::exists(local.path() / "never"));
+    EXPECT_FALSE(w->action("Abort1")->isEnabled());
+    EXPECT_TRUE(w->action("GetFile1")->isEnabled());
 }
 
 TEST_F(ClientWindow, OptionBoxesStoreAboveZeroOnly) {
@@ -450,6 +455,24 @@ TEST_F(Windows, TheMainWindowsEntriesOpenBothWindows) {
     QPointer<TTFTPServerfrm> server = servers[0];
     server->closeWindow();
     ASSERT_TRUE(waitFor([&] { return server.isNull(); }));
+}
+
+// Both windows as a user sees them, for a look at the layout.
+TEST_F(Windows, ScreenshotOfBothWindowsInTheMainWindow) {
+    TempDir base;
+    serverIni(freeUdpPort(), base.path());
+    TMainfrm main;
+    main.resize(1100, 640);
+    main.show();
+    QWidget* client = main.openTool(ToolKind::TFTPClient);
+    QWidget* server = main.openTool(ToolKind::TFTPServer);
+    ASSERT_TRUE(client && server);
+    client->parentWidget()->setGeometry(0, 0, 720, 480);
+    server->parentWidget()->setGeometry(725, 0, 340, 480);
+    QTest::qWait(100);
+    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath("tftp_windows.png");
+    ASSERT_TRUE(main.grab().save(path));
+    std::cout << "screenshot: " << path.toStdString() << "\n";
 }
 
 TEST_F(Windows, HelpMenusOpenTheGuideAndTheWebSite) {
