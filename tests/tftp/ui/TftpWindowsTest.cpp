@@ -37,6 +37,7 @@
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
 #include "common/ui/Beeper.h"
+#include "common/ui/Gauges.h"
 #include "common/ui/InfoBox.h"
 #include "shell/TMainfrm.h"
 #include "tftp/TftpSettings.h"
@@ -200,6 +201,31 @@ TEST_F(ClientWindow, GetsAndPutsFilesAgainstTftpdHpa) {
     EXPECT_EQ(prompter->asked(), (std::vector<std::string>{
                                      "input: VarneloFTP Suite - TFTP Client: &Enter the new remote file name:"}));
     EXPECT_TRUE(logHas(*w, QStringLiteral("Put renamed.bin: 70000 bytes")));
+}
+
+TEST_F(ClientWindow, ProgressShowsBytesAndRateAFewTimesASecond) {
+    // 512-byte blocks: thousands of blocks, a handful of window updates.
+    w->blockBox()->setValue(512);
+    makeFile(local.path() / "many.bin", 4 << 20, 11);
+    w->browser()->refresh();
+    ASSERT_TRUE(w->browser()->selectName(QStringLiteral("many.bin")));
+    QSignalSpy statuses(w->statusBar(), &QStatusBar::messageChanged);
+    QElapsedTimer t;
+    t.start();
+    ASSERT_TRUE(transfer([&] { w->PutFileSBClick(); }));
+    const qint64 ms = t.elapsed();
+    ASSERT_EQ(w->lastResult().outcome, Outcome::Done) << w->lastResult().error;
+    EXPECT_TRUE(sameContent(local.path() / "many.bin", server.root() / "many.bin"));
+    // At most one byte count per 200 ms, plus the first, the last and "Transaction Completed".
+    EXPECT_LE(statuses.count(), ms / 200 + 4) << ms << " ms";
+    EXPECT_EQ(w->statusText(), QStringLiteral("Transaction Completed"));
+    EXPECT_EQ(w->gauges()->fileDone(), std::uint64_t(4 << 20));
+    EXPECT_EQ(w->gauges()->fileMax(), std::uint64_t(4 << 20));
+    // The line under Get File: bytes, and a rate once a tenth of a second has passed.
+    EXPECT_TRUE(w->progressLabel()->text().startsWith(QStringLiteral("4194304 bytes")));
+    if (w->lastResult().seconds >= 0.1) {
+        EXPECT_TRUE(w->progressLabel()->text().contains(QStringLiteral("/s")));
+    }
 }
 
 TEST_F(ClientWindow, ServerErrorReachesTheErrorBoxAndLeavesTheLocalFile) {
