@@ -266,6 +266,24 @@ TEST_F(ClientWindow, AbortEndsASilentTransferAtOnce) {
     EXPECT_TRUE(w->action("GetFile1")->isEnabled());
 }
 
+TEST_F(ClientWindow, ClosingDuringATransferEndsItAndCloses) {
+    RawPeer silent;
+    w->portBox()->setValue(silent.port());
+    w->timeoutBox()->setValue(20000);
+    w->remoteNameEdit()->setText(QStringLiteral("never"));
+    w->GetFileSBClick();
+    ASSERT_TRUE(silent.recv(3s).has_value());
+    QElapsedTimer t;
+    t.start();
+    w->close(); // refused while the transfer unwinds, then done
+    ASSERT_TRUE(waitFor([&] { return w->closeState() == ToolWindow::CloseState::Closed; }, 3000))
+        << int(w->closeState());
+    EXPECT_LT(t.elapsed(), 2000);
+    EXPECT_FALSE(w->busy());
+    EXPECT_TRUE(prompter->asked().empty());
+    EXPECT_FALSE(fs::exists(local.path() / "never"));
+}
+
 TEST_F(ClientWindow, OptionBoxesStoreAboveZeroOnly) {
     IniFile ini(iniPath());
     w->timeoutBox()->setValue(4500);
@@ -440,6 +458,21 @@ TEST_F(ServerWindow, BaseFolderTypedBrowsedAndSetAsDefault) {
     EXPECT_EQ(w->baseFolderEdit()->text(), chosen + "/");
     EXPECT_EQ(w->server().baseFolder(), (chosen + "/").toStdString());
     EXPECT_EQ(beeps, before + 1);
+
+    // A folder dropped from the desktop; a dropped file stands for its folder.
+    fs::create_directories(base.path() / "dropped");
+    std::ofstream(base.path() / "dropped" / "f.txt") << "x";
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString((base.path() / "dropped" / "f.txt").string()))});
+    QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w->baseFolderEdit(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w->baseFolderEdit(), &drop);
+    EXPECT_EQ(w->server().baseFolder(), (base.path() / "dropped").string() + "/");
+    EXPECT_EQ(w->baseFolderEdit()->text().toStdString(), w->server().baseFolder());
+    w->baseFolderEdit()->setText(chosen);
+    w->applyBaseFolder();
 
     // Only the button writes the default.
     EXPECT_EQ(IniFile(iniPath()).readString(kServerSection, kBaseFolderKey, ""), base.path().string());
