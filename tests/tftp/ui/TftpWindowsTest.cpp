@@ -11,6 +11,7 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
 #include <QPointer>
@@ -334,6 +335,51 @@ TEST_F(ClientWindow, ADownloadNeverLandsOutsideTheCurrentFolder) {
     ASSERT_EQ(w->lastResult().outcome, Outcome::Done) << w->lastResult().error;
     EXPECT_FALSE(fs::exists(local.path().parent_path() / "escaped.bin"));
     EXPECT_TRUE(sameContent(server.root() / "sub" / "deep.bin", local.path() / "escaped.bin"));
+}
+
+TEST_F(Windows, LocalBrowserOpensFoldersSortsAndCountsForPut) {
+    TempDir dir;
+    fs::create_directories(dir.path() / "sub");
+    makeFile(dir.path() / "b.bin", 10, 1);
+    makeFile(dir.path() / "a.bin", 3000, 2);
+    makeFile(dir.path() / "sub" / "inner.bin", 5, 3);
+    TTrivialFTPfrm w;
+    w.show();
+    LocalBrowser& b = *w.browser();
+    ASSERT_TRUE(b.openFolder(dir.path().string()));
+    EXPECT_EQ(b.folder(), dir.path().string() + "/");
+    // Folders first, then by name.
+    ASSERT_EQ(b.model()->rowCount(), 3);
+    EXPECT_EQ(b.model()->item(0).name, "sub");
+    EXPECT_EQ(b.model()->item(1).name, "a.bin");
+    EXPECT_EQ(b.summary(), QString::fromStdString(dir.path().string() + "/ - [Total Files : 3] - [Selected Files : 0]"));
+    // Put needs a file and a host.
+    w.hostEdit()->setText(QStringLiteral("127.0.0.1"));
+    ASSERT_TRUE(b.selectName(QStringLiteral("sub")));
+    EXPECT_FALSE(w.action("PutFile1")->isEnabled());
+    ASSERT_TRUE(b.selectName(QStringLiteral("b.bin")));
+    EXPECT_TRUE(w.action("PutFile1")->isEnabled());
+    EXPECT_TRUE(w.action("PutAs1")->isEnabled());
+    EXPECT_TRUE(b.summary().endsWith(QStringLiteral("[Selected Files : 1]")));
+    w.hostEdit()->clear();
+    EXPECT_FALSE(w.action("PutFile1")->isEnabled());
+    // A click on "Size (bytes)" sorts by size (the largest first, as in the FTP
+    // window), keeping the selection; "Atribs" only beeps.
+    b.list()->header()->sectionClicked(2); // by type first, so the size sort is seen to act
+    b.list()->header()->sectionClicked(1);
+    EXPECT_EQ(b.model()->sortColumn(), SortColumn::Size);
+    EXPECT_EQ(b.model()->item(1).name, "a.bin");
+    EXPECT_EQ(b.model()->item(2).name, "b.bin");
+    ASSERT_NE(b.selectedItem(), nullptr);
+    EXPECT_EQ(b.selectedItem()->name, "b.bin");
+    const int before = beeps;
+    b.list()->header()->sectionClicked(4);
+    EXPECT_EQ(beeps, before + 1);
+    // A double-click on a folder opens it.
+    emit b.list()->doubleClicked(b.model()->index(0, 0));
+    EXPECT_EQ(b.folder(), (dir.path() / "sub").string() + "/");
+    ASSERT_EQ(b.model()->rowCount(), 1);
+    EXPECT_EQ(b.model()->item(0).name, "inner.bin");
 }
 
 // ---- The server window -----------------------------------------------------------
