@@ -5,6 +5,8 @@
 #include "icmp/ui/TTraceroutefrm.h"
 #include "query/ui/TQueryfrm.h"
 #include "query/ui/TTimefrm.h"
+#include "tftp/ui/TTFTPServerfrm.h"
+#include "tftp/ui/TTrivialFTPfrm.h"
 
 namespace vn {
 
@@ -51,6 +53,8 @@ ToolRegistry builtTools() {
     r.add(ToolKind::Whois, [] { return new TWhoisfrm; }, busy);
     r.add(ToolKind::DayTime, [] { return new TDayTimefrm; }, busy);
     r.add(ToolKind::Time, [] { return new TTimefrm; }, busy);
+    r.add(ToolKind::TFTPClient, [] { return new tftp::TTrivialFTPfrm; }, busy);
+    r.add(ToolKind::TFTPServer, [] { return new tftp::TTFTPServerfrm; });
     return r;
 }
 

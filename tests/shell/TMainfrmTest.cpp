@@ -158,6 +158,8 @@ struct Shell : ::testing::Test {
     void SetUp() override {
         setBeepHook([] {});
         IniFile(configFile()).writeInt("FTP", "ShowWelcome", 0);
+        // A TFTP server window opened here listens nowhere (port 0 is refused).
+        IniFile(dataFile("TFTP.ini")).writeInt("TFTPServer", "Port", 0);
     }
     void TearDown() override { setBeepHook(nullptr); }
 
@@ -290,6 +292,9 @@ TEST_F(Shell, ToolBarSessionsMenuAndTrayMenuAsSpecified) {
                                        "New DayTime Session", "", "", "", "", "", "Exit Varnelo FTP Suite"}));
     // A tool's entries are enabled exactly when its window is built.
     const ToolRegistry built = builtTools();
+    EXPECT_EQ(built.kinds(), (std::vector<ToolKind>{ToolKind::FTP, ToolKind::TFTPClient, ToolKind::TFTPServer,
+                                                     ToolKind::Ping, ToolKind::Traceroute, ToolKind::Finger,
+                                                     ToolKind::Whois, ToolKind::DayTime, ToolKind::Time}));
     QStringList expectedEnabled;
     for (QAction* a : w.sessionsMenu()->actions())
         for (auto kind : {ToolKind::FTP, ToolKind::Upload, ToolKind::TFTPClient, ToolKind::TFTPServer, ToolKind::Telnet,
@@ -484,6 +489,7 @@ TEST_F(Shell, StatusPanelShowsHintsAndKeepsTwoThirdsOfTheWidth) {
 // For every tool window: its own keys fire its own actions, and no key of the
 // main window or the child is ever ambiguous.
 TEST_F(Shell, TheActiveChildsKeysWinWithoutAmbiguity) {
+    UrlCatcher urls; // a tool's Visit Web Site key
     const ToolRegistry tools = builtTools();
     for (ToolKind kind : tools.kinds()) {
         SCOPED_TRACE(int(kind));
