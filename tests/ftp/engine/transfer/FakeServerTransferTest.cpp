@@ -52,7 +52,7 @@ struct FakeTransfer : TransferFixture {
         return n;
     }
     void record(const std::string& type, const std::string& src, const std::string& dst, std::uint64_t marker) {
-        ASSERT_TRUE(ResumeStore().append({type, "127.0.0.1", src, dst, marker, {}}, todayLocal()));
+        ASSERT_TRUE(ResumeStore().append({type, "127.0.0.1", src, dst, marker, {}, {}, {}, {}}, todayLocal()));
     }
 
 };
@@ -181,7 +181,9 @@ TEST_F(FakeTransfer, ResumeOnlyFromThePartialFileTheRecordNames) {
         if (!c.rest.empty()) sink.resumeAnswers.push_back(Answer::Resume);
         EXPECT_EQ(transfer.fesGET(id, "f.bin", local("f.bin")), TransferResult::Copied) << sink.dump();
         EXPECT_EQ(count("REST") - count("REST 0"), c.rest.empty() ? 0 : 1); // "REST 0": the login's probe
-        if (!c.rest.empty()) EXPECT_EQ(count(c.rest), 1);
+        if (!c.rest.empty()) {
+            EXPECT_EQ(count(c.rest), 1);
+        }
         EXPECT_EQ(sink.resumeAsked.size(), c.rest.empty() ? 0u : 1u);
         // Never the server's tail on another file's head.
         EXPECT_EQ(readFile(local("f.bin")), data);

@@ -37,7 +37,9 @@ struct Interrupted : TransferFixture {
     SessionId connect() {
         auto id = engine.ConnectarAServidor(params(server->port(), true, "anonymous", "test@example.org"));
         EXPECT_TRUE(id) << sink.dump();
-        if (id) EXPECT_TRUE(transfer.SeleccionaTYPE(*id, TransferMode::Binary, "x.bin"));
+        if (id) {
+            EXPECT_TRUE(transfer.SeleccionaTYPE(*id, TransferMode::Binary, "x.bin"));
+        }
         sink.clear();
         return id.value_or(0);
     }
