@@ -1,5 +1,6 @@
 #include "shell/ToolRegistry.h"
 
+#include "common/ui/ToolWindow.h"
 #include "ftp/explorer/TFTPfrm.h"
 
 namespace vn {
@@ -18,7 +19,12 @@ QWidget* ToolRegistry::create(ToolKind kind) const {
 
 bool ToolRegistry::stillClosing(ToolKind kind, const QWidget& window) const {
     auto it = entries_.find(kind);
-    return it != entries_.end() && it->second.closing && it->second.closing(window);
+    if (it == entries_.end()) return false;
+    if (it->second.closing) return it->second.closing(window);
+    // A tool window says so itself: aborting its operation or in its last round.
+    auto* tool = qobject_cast<const ToolWindow*>(&window);
+    return tool && (tool->closeState() == ToolWindow::CloseState::Aborting ||
+                    tool->closeState() == ToolWindow::CloseState::Quitting);
 }
 
 std::vector<ToolKind> ToolRegistry::kinds() const {
@@ -29,13 +35,9 @@ std::vector<ToolKind> ToolRegistry::kinds() const {
 
 ToolRegistry builtTools() {
     ToolRegistry r;
-    // An FTP window that ignored its close is busy with the QUIT round (or with
-    // the operation it is aborting) and closes itself afterwards.
-    r.add(ToolKind::FTP, [] { return new TFTPfrm; },
-          [](const QWidget& w) {
-              auto* f = qobject_cast<const TFTPfrm*>(&w);
-              return f && f->busy();
-          });
+    // An FTP window that ignored its close is in its QUIT round (or aborting
+    // its operation) and closes itself afterwards.
+    r.add(ToolKind::FTP, [] { return new TFTPfrm; });
     return r;
 }
 

@@ -82,6 +82,7 @@ ToolWindow::~ToolWindow() {
 
 void ToolWindow::wire(OperationRunner* r) {
     connect(r, &OperationRunner::busyChanged, this, [this] { runnerBusy(); });
+    connect(r, &OperationRunner::workEnded, this, [this] { updateCommands(); });
 }
 
 OperationRunner& ToolWindow::addRunner() {
@@ -126,6 +127,7 @@ void ToolWindow::abort() {
 
 void ToolWindow::updateCommands() {
     const bool b = busy();
+    prepareEnabling();
     commands_.update(b);
     if (historyMenu_) historyMenu_->setEnabled(!b && !historyMenu_->actions().isEmpty());
     commandsUpdated(b);

@@ -174,6 +174,9 @@ protected:
 
     // Hooks.
     virtual void aborting(bool /*closing*/) {}
+    // Before the rules are asked: compute what they share.
+    virtual void prepareEnabling() {}
+    // After: anything the table does not cover (checked states, status).
     virtual void commandsUpdated(bool /*busy*/) {}
     virtual void busyLook(bool /*busy*/) {}
     // Idle, about to close: CloseNow, Refuse (stay open), or LastRound after
