@@ -428,6 +428,9 @@ Vsftpd::Vsftpd(Options options) : RealFtpServer("vsftpd", std::move(options)) {
             "vsftpd_log_file=" + protocolLog.string() + "\n"
             "idle_session_timeout=" + std::to_string(options_.idleSessionTimeoutSeconds) + "\n" +
             bannerLine;
+        if (options_.maxRateBytesPerSecond > 0)
+            conf += "anon_max_rate=" + std::to_string(options_.maxRateBytesPerSecond) + "\n"
+                    "local_max_rate=" + std::to_string(options_.maxRateBytesPerSecond) + "\n";
         if (localUserAvailable_)
             conf += "local_enable=YES\n"
                     "pam_service_name=vsftpd\n"

@@ -25,6 +25,9 @@ struct RealServerOptions {
     // Lines separated by '\n' give a multi-line greeting.
     std::string banner = "Varnelo test FTP server ready.";
     int idleSessionTimeoutSeconds = 300;
+    // vsftpd: bytes per second of every transfer (0: unlimited); a test that
+    // must abort a transfer half-way makes it slow enough to be caught.
+    int maxRateBytesPerSecond = 0;
 };
 
 // A loopback port that was free a moment ago (bind port 0, read it, close).
