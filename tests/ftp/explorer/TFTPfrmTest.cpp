@@ -6,6 +6,9 @@
 #include <algorithm>
 
 #include <QApplication>
+#include <QFile>
+#include <QMenuBar>
+#include <QRegularExpression>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -23,6 +26,7 @@
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
 #include "common/ui/Beeper.h"
+#include "common/ui/Commands.h"
 #include "common/ui/InfoBox.h"
 #include "ftp/explorer/LocalRoots.h"
 #include "ftp/explorer/TFTPfrm.h"
@@ -258,6 +262,44 @@ TEST_F(Window, CommandLineParameterFillsTheHost) {
     w.mostrarQuick("ftp://ftp.example.org");
     EXPECT_EQ(seenHost, "ftp.example.org");
     EXPECT_FALSE(w.busy());
+}
+
+} // namespace
+} // namespace vn::test
+
+namespace vn::test {
+namespace {
+
+// The guide names menus as "<b>Menu &gt; Item</b>"; each path must exist in
+// the window as it is (menu titles and items without their mnemonics).
+TEST_F(Window, TheGuideNamesOnlyMenusThatExist) {
+    QFile page(QStringLiteral(VN_SOURCE_DIR "/docs/help/ftp.html"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(page.readAll());
+    TFTPfrm w;
+    auto find = [](const QList<QAction*>& actions, const QString& text) -> QAction* {
+        for (QAction* a : actions)
+            if (withoutMnemonic(a->text()) == text) return a;
+        return nullptr;
+    };
+    QRegularExpression bold(QStringLiteral("<b>([^<]*&gt;[^<]*)</b>"));
+    int paths = 0;
+    for (auto it = bold.globalMatch(html); it.hasNext();) {
+        QString path = it.next().captured(1).simplified();
+        QStringList parts = path.split(QStringLiteral("&gt;"));
+        QList<QAction*> level = w.menuBar()->actions();
+        QString walked;
+        for (QString part : parts) {
+            part = part.trimmed().replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+            QAction* a = find(level, part);
+            ASSERT_TRUE(a) << "the guide names \"" << path.toStdString() << "\": no \"" << part.toStdString()
+                           << "\" after \"" << walked.toStdString() << "\"";
+            walked += part + " > ";
+            level = a->menu() ? a->menu()->actions() : QList<QAction*>{};
+        }
+        ++paths;
+    }
+    EXPECT_GT(paths, 20);
 }
 
 } // namespace
