@@ -1039,7 +1039,9 @@ void TFTPfrm::buildServerChain(const SessionInfo& info, const Entries& entries) 
     n.PASVPort = 0;
     // The chain is opened by the program: its nodes keep what the listing gave.
     applying_ = true;
+    labels_[info.id] = ServerLabel{info.host, info.siteName, connectingLogin_, info.port};
     QTreeWidgetItem* last = addNode(nullptr, n, fromWire(info.caption));
+    relabelServers();
     const std::string& wd = info.workingDir;
     std::size_t start = 1;
     while (start < wd.size()) {
@@ -1078,7 +1080,20 @@ void TFTPfrm::buildServerChain(const SessionInfo& info, const Entries& entries) 
     HabilitarBotons();
 }
 
+void TFTPfrm::relabelServers() {
+    for (QTreeWidgetItem* node : serverNodes()) {
+        auto it = labels_.find(nodeInfo(node)->session);
+        if (it == labels_.end()) continue;
+        const ServerLabel& l = it->second;
+        bool shared = false;
+        for (const auto& [id, other] : labels_)
+            if (id != it->first && other.host == l.host && other.port == l.port) shared = true;
+        node->setText(0, fromWire(serverCaption(l.host, l.port, l.site, l.login, shared)));
+    }
+}
+
 void TFTPfrm::removeServerNode(SessionId id) {
+    labels_.erase(id);
     if (auto it = keepAlive_.find(id); it != keepAlive_.end()) {
         it->second->stop();
         it->second->deleteLater();
@@ -1086,6 +1101,7 @@ void TFTPfrm::removeServerNode(SessionId id) {
     }
     for (QTreeWidgetItem* s : serverNodes())
         if (nodeInfo(s)->session == id) EsborrarDesde(s, true);
+    relabelServers();
     if (currentSession_ == id) {
         model_->clear();
         if (const TNodeInfo* n = nodeInfo(Tree->currentItem())) {
@@ -1120,6 +1136,7 @@ void TFTPfrm::runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped) {
 
 void TFTPfrm::connectAndOpen(const ConnectParams& p, const std::vector<std::string>& alternates, RetryStyle style,
                              int transferType, const std::string& remoteDir) {
+    connectingLogin_ = p.login;
     auto id = std::make_shared<std::optional<SessionId>>();
     startOperation([e = engine_, p, alternates, style, id] { *id = e->connectWithRetries(p, alternates, style); },
                    true, [this, id, remoteDir, transferType] {

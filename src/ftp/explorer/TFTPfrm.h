@@ -254,6 +254,8 @@ private:
     // Sessions.
     void buildServerChain(const SessionInfo& info, const Entries& entries);
     void removeServerNode(SessionId id);
+    // Gives every server node its caption (serverCaption) from labels_.
+    void relabelServers();
     void fesNOOPTick(SessionId id);
 
     // List.
@@ -308,6 +310,12 @@ private:
     NodeId nextNode_ = 1;
     std::map<NodeId, QTreeWidgetItem*> nodes_;
     std::map<SessionId, QTimer*> keepAlive_;
+    struct ServerLabel {
+        std::string host, site, login;
+        int port = 21;
+    };
+    std::map<SessionId, ServerLabel> labels_;
+    std::string connectingLogin_; // the login of the connect under way
     NodeId popupNode_ = 0;
 
     FileListModel* model_ = nullptr;

@@ -392,7 +392,8 @@ TEST_F(RemoteExplorer, ConnectBuildsTheServerNodeAndTheChainToTheWorkingFolder) 
     auto servers = w.serverNodes();
     ASSERT_EQ(servers.size(), 1u);
     QTreeWidgetItem* s = servers[0];
-    EXPECT_EQ(s->text(0), "127.0.0.1[FTP]");
+    // Not the default port: shown.
+    EXPECT_EQ(s->text(0), QStringLiteral("127.0.0.1:%1[FTP]").arg(server.port()));
     // Local roots sort before every server.
     EXPECT_EQ(w.tree()->indexOfTopLevelItem(s), w.tree()->topLevelItemCount() - 1);
     ASSERT_EQ(childCaptions(s), QStringList{"pub"});
@@ -643,6 +644,9 @@ TEST_F(OnVsftpd, TwoServersSideBySideAndLogoutRemovesOnlyItsNode) {
     EXPECT_NE(first, other);
     // Both show "/", each its own.
     EXPECT_NE(w.findNode("/", first), w.findNode("/", other));
+    // Two servers on one host: their ports tell them apart.
+    EXPECT_EQ(servers[0]->text(0), QStringLiteral("127.0.0.1:%1[FTP]").arg(server->port()));
+    EXPECT_EQ(servers[1]->text(0), QStringLiteral("127.0.0.1:%1[FTP]").arg(second.port()));
     prompter->pushYesNo(true);
     w.QuitSBClick(); // the current (second) session
     ASSERT_TRUE(waitIdle(w));

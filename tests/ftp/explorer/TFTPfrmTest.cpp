@@ -109,7 +109,7 @@ TEST_F(Window, QuickConnectionLogsTheSession) {
     EXPECT_EQ(lines, expected);
     auto servers = w.serverNodes();
     ASSERT_EQ(servers.size(), 1u);
-    EXPECT_EQ(servers[0]->text(0), "127.0.0.1[FTP]");
+    EXPECT_EQ(servers[0]->text(0), QStringLiteral("127.0.0.1:%1[FTP]").arg(server->port()));
     // The listing filled the server node and the list.
     ASSERT_EQ(servers[0]->childCount(), 1);
     EXPECT_EQ(servers[0]->child(0)->text(0), "pub");
@@ -188,7 +188,9 @@ TEST_F(Window, TwoSessionsLogoutOfOneThenCloseAsksOnceAndQuitsTheRest) {
     EXPECT_EQ(w->sessionCount(), 2);
     EXPECT_TRUE(w->info()->lines().contains(">CONNECTION with 127.0.0.1[FTP] has been CLOSED"));
     auto asked = prompter->asked();
-    EXPECT_EQ(asked.back(), "yesno: Do you confirm that you want to Quit '127.0.0.1[FTP]'?");
+    // The question names the node as the tree shows it.
+    EXPECT_EQ(asked.back(), "yesno: Do you confirm that you want to Quit '127.0.0.1:" + std::to_string(c->port()) +
+                                "[FTP]'?");
 
     // No at the close question keeps the window and its sessions.
     prompter->pushYesNo(false);
@@ -300,6 +302,35 @@ TEST_F(Window, TheGuideNamesOnlyMenusThatExist) {
         ++paths;
     }
     EXPECT_GT(paths, 20);
+}
+
+} // namespace
+} // namespace vn::test
+
+namespace vn::test {
+namespace {
+
+// Two sessions on one server would look the same: their logins tell them
+// apart while both are there; alone again, the node drops the login.
+TEST_F(Window, TwoSessionsOnOneServerShowTheirLogins) {
+    FakeFtpServer server;
+    server.login();
+    TFTPfrm w;
+    for (const char* login : {"alice", "bob"}) {
+        prompter->pushDialog(quick("127.0.0.1", server.port(), login));
+        w.QuickSBClick();
+        ASSERT_TRUE(waitIdle(w));
+    }
+    const QString at = QStringLiteral("127.0.0.1:%1[FTP]").arg(server.port());
+    QStringList captions;
+    for (QTreeWidgetItem* s : w.serverNodes()) captions << s->text(0);
+    captions.sort();
+    EXPECT_EQ(captions, (QStringList{"alice@" + at, "bob@" + at}));
+    prompter->pushYesNo(true);
+    w.QuitSBClick();
+    ASSERT_TRUE(waitIdle(w));
+    ASSERT_EQ(w.serverNodes().size(), 1u);
+    EXPECT_EQ(w.serverNodes()[0]->text(0), at);
 }
 
 } // namespace
