@@ -227,6 +227,13 @@ void ToolWindow::setCloseState(CloseState s) {
     emit closeStateChanged(s);
 }
 
+bool ToolWindow::event(QEvent* event) {
+    const QEvent::Type t = event->type();
+    if (t == QEvent::WindowActivate || t == QEvent::WindowDeactivate || t == QEvent::ActivationChange)
+        updateCommands();
+    return QWidget::event(event);
+}
+
 void ToolWindow::closeEvent(QCloseEvent* event) {
     if (closeState_ == CloseState::Closed) {
         event->accept();

@@ -186,6 +186,8 @@ protected:
     virtual void windowClosing() {}
 
     void closeEvent(QCloseEvent* event) override;
+    // Activation (of the window or of its frame in the main window) recomputes the enabling.
+    bool event(QEvent* event) override;
 
 private:
     void runnerBusy();

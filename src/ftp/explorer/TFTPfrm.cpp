@@ -376,6 +376,10 @@ void TFTPfrm::buildUi() {
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { keyboardSelecting_ = false; });
     connect(model_, &QAbstractItemModel::rowsInserted, this, [this] { keyboardSelecting_ = false; });
     connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { listEditing_ = false; });
+    // Enabling follows the selection, the current item and activation (the base).
+    connect(ListReport->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (!busy()) HabilitarBotons();
+    });
     connect(ListReport->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (busy()) return;
         engine_->wait().lowerCancel();
@@ -438,8 +442,13 @@ void TFTPfrm::busyLook(bool busy) {
     }
 }
 
-bool TFTPfrm::treeHasFocus() const { return Tree->hasFocus(); }
-bool TFTPfrm::listHasFocus() const { return ListReport->hasFocus() || ListIcons->hasFocus(); }
+// The pane the user is in: the window's focus child, which is there already
+// while the window is not the active one (a click there did not activate it).
+bool TFTPfrm::treeHasFocus() const { return focusWidget() == Tree; }
+bool TFTPfrm::listHasFocus() const {
+    QWidget* f = focusWidget();
+    return f == ListReport || f == ListIcons;
+}
 
 void TFTPfrm::HabilitarBotons() { updateCommands(); }
 

@@ -883,6 +883,33 @@ TEST_F(Explorer, ClipboardCommandsFollowTheSelectionAndTheClipboardFile) {
     EXPECT_FALSE(listItem(w, "a.txt")->cutMark);
 }
 
+// One click on a file, in a window that is not the active one, is enough for
+// Copy and Cut, and Ctrl+C then copies.
+TEST_F(Explorer, OneClickOnAFileEnablesCopyAndCut) {
+    TFTPfrm w;
+    w.show();
+    openDocs(w, homeDir());
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QApplication::setActiveWindow(&other);
+    ASSERT_FALSE(w.isActiveWindow());
+    int row = -1;
+    for (int r = 0; r < w.listModel()->rowCount(); ++r)
+        if (w.listModel()->item(r).display == "a.txt") row = r;
+    ASSERT_GE(row, 0);
+    const QRect cell = w.list()->visualRect(w.listModel()->index(row, 0));
+    QTest::mouseClick(w.list()->viewport(), Qt::LeftButton, {}, cell.center());
+    ASSERT_EQ(w.list()->selectionModel()->selectedRows().size(), 1);
+    EXPECT_TRUE(w.action("Copy1")->isEnabled());
+    EXPECT_TRUE(w.action("Cut1")->isEnabled());
+    // The window comes to the front with its selection: Ctrl+C copies.
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.isActiveWindow(); }));
+    QTest::keyClick(w.list(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(fs::exists(dataFile("copy.dat")));
+}
+
 TEST_F(Explorer, FullExpandNeverFollowsASymlinkedFolderAndAbortStopsIt) {
     fs::create_symlink(home / "docs", home / "docs" / "inner" / "loop");
     fs::create_directories(home / "docs" / "inner" / "deep" / "deeper");
