@@ -1734,22 +1734,33 @@ void TFTPfrm::PAsteSBClick() {
     const Destination dest{Place{sid, sid ? currentIp_ : std::string()}, dir};
     const TransferMode mode = pressedTransferMode();
     const NodeId node = nodeIdOf(Tree->currentItem());
-    auto listing = std::make_shared<Entries>();
-    startOperation(
-        [this, clip = *clip, dest, mode, sid, dir, listing] {
-            FtpCopier copier(*engine_, *transfer_, *temp_);
+    struct Pasted {
+        PasteResult result;
+        Entries listing;
+    };
+    operate(
+        [e = engine_, t = transfer_, temp = temp_, clip = *clip, dest, mode, sid, dir] {
+            FtpCopier copier(*e, *t, *temp);
             copier.setTransferMode(mode);
-            copier.paste(clip, dest);
-            if (sid != 0 && !engine_->wait().cancelled()) *listing = engine_->fesLIST(sid, dir, true);
+            Pasted p{copier.paste(clip, dest), std::nullopt};
+            if (sid != 0 && !e->wait().cancelled()) p.listing = e->fesLIST(sid, dir, true);
+            return p;
         },
-        true, [this, sid, dir, node, listing] {
+        [this, sid, dir, node](const Pasted& p) {
             DesactivarGauges();
             if (sid != 0) {
-                if (*listing) applyListing(node, sid, dir, *listing, ListTarget::List);
+                if (p.listing) applyListing(node, sid, dir, p.listing, ListTarget::List);
             } else if (currentSession_ == 0 && currentDir_ == dir) {
                 MostrarFitxers(dir);
             }
             HabilitarBotons();
+            // The log has the details; the user must not miss that something failed.
+            if (!p.result.cancelled && p.result.failed > 0) {
+                beeps();
+                uiPrompter().message(p.result.failed == 1
+                                         ? std::string("1 item could not be copied.")
+                                         : std::to_string(p.result.failed) + " items could not be copied.");
+            }
         });
 }
 

@@ -198,6 +198,21 @@ private:
     // operation lowers the cancel flag first; the keep-alive does not. `then`
     // runs on the UI thread once the window is idle again.
     bool startOperation(std::function<void()> op, bool userOperation = true, std::function<void()> then = {});
+    // The same for a work with a result: done gets it on the UI thread.
+    template <class Work, class Done>
+    bool operate(Work work, Done done) {
+        if (busy()) return false;
+        engine_->setClosing(false);
+        return runner().run(
+            [e = engine_, work]() mutable {
+                auto r = work();
+                e->finishOperation();
+                return r;
+            },
+            [this, done](auto&& r) mutable {
+                if (closeState() == CloseState::Open) done(r);
+            });
+    }
     void runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped);
     // Downloads a remote file of the current folder into "TEMP" and opens it.
     void openRemoteFile(const std::string& name);

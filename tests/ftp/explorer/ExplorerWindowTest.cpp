@@ -721,6 +721,29 @@ void openDocs(TFTPfrm& w, const std::string& homeDir) {
     focus(&w, w.list());
 }
 
+// A paste whose copies fail says so in a message box, not only in the log.
+TEST_F(RemoteExplorer, APasteThatFailsSaysHowManyItemsFailed) {
+    FakeFtpServer server;
+    server.login().dataActive().onList(listing()).on("CWD", "250 Ok.\r\n").on("STOR", "553 Could not create file.\r\n");
+    TFTPfrm w;
+    w.show();
+    openDocs(w, homeDir());
+    focus(&w, w.list());
+    ASSERT_TRUE(w.selectListItem("a.txt"));
+    w.CopySBClick();
+    prompter->pushDialog(quick(server.port(), "user", "pw"));
+    w.QuickSBClick();
+    ASSERT_TRUE(waitIdle(w));
+    ASSERT_EQ(w.sessionCount(), 1);
+    prompter->clearAsked();
+    w.PAsteSBClick();
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_TRUE(server.waitForCommand("STOR", 1s));
+    const auto asked = prompter->asked();
+    EXPECT_NE(std::find(asked.begin(), asked.end(), "message: 1 item could not be copied."), asked.end())
+        << w.info()->lines().join("\n").toStdString();
+}
+
 TEST_F(Explorer, TreeRenameInPlaceRefusesWhatItMustNot) {
     struct Case {
         const char* text;
