@@ -1746,8 +1746,9 @@ void TFTPfrm::PAsteSBClick() {
             if (sid != 0 && !e->wait().cancelled()) p.listing = e->fesLIST(sid, dir, true);
             return p;
         },
-        [this, sid, dir, node](const Pasted& p) {
+        [this, sid, dir, node, clip = *clip](const Pasted& p) {
             DesactivarGauges();
+            if (clip.cut && p.result.notDeleted == 0 && !p.result.cancelled) dropCutNodes(clip);
             if (sid != 0) {
                 if (p.listing) applyListing(node, sid, dir, p.listing, ListTarget::List);
             } else if (currentSession_ == 0 && currentDir_ == dir) {
@@ -1762,6 +1763,21 @@ void TFTPfrm::PAsteSBClick() {
                                          : std::to_string(p.result.failed) + " items could not be copied.");
             }
         });
+}
+
+void TFTPfrm::dropCutNodes(const Clipboard& clip) {
+    // Every source of the cut is gone: its folder nodes would be stale.
+    for (const ClipEntry& e : clip.entries) {
+        if (!e.folder()) continue;
+        QTreeWidgetItem* n = findNode(e.path, e.session);
+        if (!n) continue;
+        bool current = false;
+        for (QTreeWidgetItem* c = Tree->currentItem(); c && !current; c = c->parent()) current = c == n;
+        if (current) continue; // the user is in it: the next listing shows what is left
+        applying_ = true;
+        delete n;
+        applying_ = false;
+    }
 }
 
 // ---------------------------------------------------------------- drag and drop

@@ -282,6 +282,8 @@ private:
     void emptyTemp();
     std::vector<ClipEntry> clipEntries() const;
     void writeClip(bool cut);
+    // After a cut whose sources all went: their folder nodes go too.
+    void dropCutNodes(const Clipboard& clip);
     struct CopyJob {
         bool tree; // CopiarDirectori, else CopiarElement
         Place source, destination;

@@ -1297,6 +1297,34 @@ TEST_F(OnVsftpd, CopyAndCutThroughTheClipboardBothWays) {
     EXPECT_EQ(prompter->unexpected(), 0) << ::testing::PrintToString(prompter->asked());
 }
 
+// A folder cut away from a server leaves no node behind: the tree has no
+// folder to click that the server no longer has.
+TEST_F(OnVsftpd, ACutFolderLeavesTheTree) {
+    TFTPfrm w;
+    w.show();
+    connect(w);
+    SessionId sid = w.currentSession();
+    QTreeWidgetItem* upload = w.findNode("/upload/", sid);
+    ASSERT_NE(upload, nullptr);
+    w.tree()->setCurrentItem(upload);
+    ASSERT_TRUE(waitForFolder(w, "/upload/"));
+    upload->setExpanded(true);
+    ASSERT_TRUE(waitIdle(w));
+    ASSERT_NE(w.findNode("/upload/one/", sid), nullptr);
+    ASSERT_TRUE(w.selectListItem("one"));
+    w.list()->setFocus();
+    w.CutSBClick();
+    w.tree()->setCurrentItem(w.findNode(homeDir(), 0));
+    ASSERT_TRUE(waitForFolder(w, homeDir()));
+    w.PAsteSBClick();
+    ASSERT_TRUE(waitIdle(w, 10s));
+    ASSERT_TRUE(fs::exists(home / "one" / "file.txt"));
+    ASSERT_FALSE(fs::exists(server->uploadDir() / "one"));
+    EXPECT_EQ(w.findNode("/upload/one/", sid), nullptr);
+    EXPECT_EQ(w.findNode("/upload/one/two/", sid), nullptr);
+    EXPECT_NE(w.findNode("/upload/", sid), nullptr);
+}
+
 TEST_F(Explorer, ReadOnlyLocalFileIsDeletedOnlyWhenConfirmed) {
     IniFile(configFile()).writeInt("FTP", "RecycleBin", 0);
     fs::permissions(home / "docs" / "a.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
