@@ -5,7 +5,9 @@
 
 #include <algorithm>
 
+#include <QAccessible>
 #include <QApplication>
+#include <QToolButton>
 #include <QFile>
 #include <QMenuBar>
 #include <QRegularExpression>
@@ -331,6 +333,30 @@ TEST_F(Window, TwoSessionsOnOneServerShowTheirLogins) {
     ASSERT_TRUE(waitIdle(w));
     ASSERT_EQ(w.serverNodes().size(), 1u);
     EXPECT_EQ(w.serverNodes()[0]->text(0), at);
+}
+
+} // namespace
+} // namespace vn::test
+
+namespace vn::test {
+namespace {
+
+// Screen readers: every command has a name to announce, and the checkable
+// ones (passive mode, transfer type) say they are.
+TEST_F(Window, CommandsAnnounceTheirNamesAndCheckability) {
+    TFTPfrm w;
+    for (QAction* a : w.commands().actions())
+        EXPECT_FALSE(w.commands().accessibleName(a->objectName()).isEmpty()) << a->objectName().toStdString();
+    for (const char* name : {"pasvmode1", "ASCIImode1", "Binarymode1", "Automode1", "Grid1", "InformationBox1"})
+        EXPECT_TRUE(w.action(name)->isCheckable()) << name;
+    for (const char* name : {"ASCIISB", "BinarySB", "AutoTYPESB", "ShowGridSB", "viewReportSB"}) {
+        QToolButton* b = w.button(name);
+        ASSERT_TRUE(b) << name;
+        QAccessibleInterface* i = QAccessible::queryAccessibleInterface(b);
+        ASSERT_TRUE(i) << name;
+        EXPECT_TRUE(i->state().checkable) << name;
+        EXPECT_FALSE(b->accessibleName().isEmpty()) << name;
+    }
 }
 
 } // namespace
