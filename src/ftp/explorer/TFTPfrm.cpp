@@ -851,7 +851,7 @@ void TFTPfrm::passaListATree(const std::string& name) {
         c.Pasv = currentPasv_;
         c.PASVPort = currentPasvPort_;
         QTreeWidgetItem* child = addNode(node, c, it.display);
-        if (!(it.kind == ItemKind::RemoteLink && it.name.find('.') != std::string::npos)) addPlaceholder(child);
+        addPlaceholder(child); // a link with a dot is listed as a file and never gets here
         if (it.name == name) chosen = child;
     }
     node->sortChildren(0, Qt::AscendingOrder);
@@ -1811,9 +1811,6 @@ void TFTPfrm::installDragAndDrop() {
 
 namespace {
 
-// A place for the copy routines: a session with its address, or this machine.
-Place placeFor(SessionId session, const std::string& ip) { return Place{session, session ? ip : std::string()}; }
-
 std::string asFolder(std::string path) {
     if (path.empty() || path.back() != '/') path += '/';
     return path;
@@ -1866,18 +1863,17 @@ void TFTPfrm::FerDropEnList(const std::vector<std::string>& paths, int targetRow
         const FileItem& t = model_->item(targetRow);
         if (t.kind == ItemKind::LocalFolder || t.kind == ItemKind::RemoteFolder) folder = currentDir_ + t.name + "/";
     }
-    runCopyJobs(dropJobs(paths, placeFor(currentSession_, currentIp_), folder), nullptr);
+    runCopyJobs(planDesktop(droppable(paths), placeOf(currentSession_, currentIp_), folder), nullptr);
 }
 
 void TFTPfrm::FerDropEnTree(const std::vector<std::string>& paths, QTreeWidgetItem* node) {
     const TNodeInfo* n = nodeInfo(node);
     if (busy() || !n) return;
-    runCopyJobs(dropJobs(paths, placeFor(n->session, n->Ip), asFolder(RetornaDirectori(*n))), node);
+    runCopyJobs(planDesktop(droppable(paths), placeOf(n->session, n->Ip), asFolder(RetornaDirectori(*n))), node);
 }
 
-std::vector<TFTPfrm::CopyJob> TFTPfrm::dropJobs(const std::vector<std::string>& paths, const Place& destination,
-                                                const std::string& folder) {
-    std::vector<CopyJob> jobs;
+std::vector<std::string> TFTPfrm::droppable(const std::vector<std::string>& paths) {
+    std::vector<std::string> out;
     for (const std::string& p : paths) {
         std::error_code ec;
         auto st = std::filesystem::symlink_status(p, ec);
@@ -1886,16 +1882,21 @@ std::vector<TFTPfrm::CopyJob> TFTPfrm::dropJobs(const std::vector<std::string>& 
             uiPrompter().message("Item " + p + " is not a file or a folder");
             continue;
         }
-        // A dropped folder becomes a sub-folder of the destination, with all it holds.
-        jobs.push_back({false, Place{}, destination, folder, p});
+        out.push_back(p);
     }
-    return jobs;
+    return out;
+}
+
+std::vector<DropItem> TFTPfrm::selectedDropItems(int except) const {
+    std::vector<DropItem> items;
+    for (int r : selectedRows())
+        if (r != except) items.push_back({model_->item(r).kind, model_->item(r).name});
+    return items;
 }
 
 void TFTPfrm::ListDragDrop(QObject* source, int targetRow) {
     if (busy() || currentDir_.empty()) return;
-    const Place here = placeFor(currentSession_, currentIp_);
-    const bool remote = currentSession_ != 0;
+    const Place here = placeOf(currentSession_, currentIp_);
     std::vector<CopyJob> jobs;
     const FileItem* target = targetRow >= 0 && targetRow < model_->rowCount() ? &model_->item(targetRow) : nullptr;
     if (source == Tree) {
@@ -1904,24 +1905,15 @@ void TFTPfrm::ListDragDrop(QObject* source, int targetRow) {
             beeps();
             return;
         }
-        const Place from = placeFor(s->session, s->Ip);
-        const std::string src = asFolder(RetornaDirectori(*s));
-        std::string base = target ? currentDir_ + target->name + "/" : currentDir_;
-        if (remote) jobs.push_back({true, from, here, base + s->DirNom, src});
-        else jobs.push_back({false, from, here, base, src});
+        // The folder's own place decides how it is copied, as for every drop.
+        const std::string base = target ? currentDir_ + target->name + "/" : currentDir_;
+        jobs.push_back(planFolder(placeOf(s->session, s->Ip), asFolder(RetornaDirectori(*s)), s->DirNom, here, base));
     } else {
         if (!target) {
             beeps();
             return;
         }
-        const std::string into = currentDir_ + target->name + "/";
-        for (int r : selectedRows()) {
-            if (r == targetRow) continue;
-            const FileItem& it = model_->item(r);
-            if (it.kind == ItemKind::RemoteFolder) jobs.push_back({true, here, here, into + it.name, currentDir_ + it.name});
-            else if (it.kind == ItemKind::LocalFolder) jobs.push_back({false, here, here, into, currentDir_ + it.name + "/"});
-            else jobs.push_back({false, here, here, into, currentDir_ + it.name});
-        }
+        jobs = planItems(selectedDropItems(targetRow), here, currentDir_, here, currentDir_ + target->name + "/");
     }
     runCopyJobs(std::move(jobs), nullptr);
 }
@@ -1933,7 +1925,7 @@ void TFTPfrm::TreeDragDrop(QObject* source, QTreeWidgetItem* node) {
         beeps();
         return;
     }
-    const Place to = placeFor(n->session, n->Ip);
+    const Place to = placeOf(n->session, n->Ip);
     const std::string dest = asFolder(RetornaDirectori(*n));
     std::vector<CopyJob> jobs;
     if (source == Tree) {
@@ -1942,18 +1934,9 @@ void TFTPfrm::TreeDragDrop(QObject* source, QTreeWidgetItem* node) {
             beeps();
             return;
         }
-        const Place from = placeFor(s->session, s->Ip);
-        const std::string src = asFolder(RetornaDirectori(*s));
-        if (s->session != 0) jobs.push_back({true, from, to, dest + s->DirNom, src});
-        else jobs.push_back({false, from, to, dest, src});
+        jobs.push_back(planFolder(placeOf(s->session, s->Ip), asFolder(RetornaDirectori(*s)), s->DirNom, to, dest));
     } else {
-        const Place here = placeFor(currentSession_, currentIp_);
-        for (int r : selectedRows()) {
-            const FileItem& it = model_->item(r);
-            if (it.kind == ItemKind::RemoteFolder) jobs.push_back({true, here, to, dest + it.name, currentDir_ + it.name});
-            else if (it.kind == ItemKind::LocalFolder) jobs.push_back({false, here, to, dest, currentDir_ + it.name + "/"});
-            else jobs.push_back({false, here, to, dest, currentDir_ + it.name});
-        }
+        jobs = planItems(selectedDropItems(), placeOf(currentSession_, currentIp_), currentDir_, to, dest);
     }
     runCopyJobs(std::move(jobs), node);
 }
@@ -1970,7 +1953,7 @@ void TFTPfrm::FileProperties1Click() {
     v.size = toWire(it.size);
     v.modified = toWire(it.modified);
     v.attributes = toWire(it.attribs);
-    v.isFolder = it.type == QStringLiteral("Folder");
+    v.isFolder = it.kind == ItemKind::LocalFolder || it.kind == ItemKind::RemoteFolder;
     v.isRemote = currentSession_ != 0;
     TFilePropfrm dialog(v, this);
     uiPrompter().exec(dialog);
@@ -2062,8 +2045,7 @@ void TFTPfrm::ListDblClick() {
     QTreeWidgetItem* node = Tree->currentItem();
     if (row < 0 || row >= model_->rowCount() || !nodeInfo(node)) return;
     const FileItem it = model_->item(row);
-    bool folder = it.size.isEmpty() && !(it.type == QStringLiteral("Link") && it.name.find('.') != std::string::npos);
-    folder = folder && it.kind != ItemKind::LocalFile && it.kind != ItemKind::LocalHiddenFile;
+    const bool folder = opensAsFolder(it.kind);
     if (folder && currentSession_ != 0) {
         const std::string target = currentDir_ + it.name + "/";
         if (node->isExpanded()) {

@@ -21,6 +21,7 @@
 #include "ftp/engine/copy/LocalFiles.h"
 #include "ftp/engine/copy/TempFiles.h"
 #include "ftp/engine/transfer/Transfer.h"
+#include "ftp/explorer/CopyPlanner.h"
 #include "ftp/explorer/ExplorerRules.h"
 #include "ftp/explorer/FileList.h"
 
@@ -284,14 +285,11 @@ private:
     void writeClip(bool cut);
     // After a cut whose sources all went: their folder nodes go too.
     void dropCutNodes(const Clipboard& clip);
-    struct CopyJob {
-        bool tree; // CopiarDirectori, else CopiarElement
-        Place source, destination;
-        std::string dest, path;
-    };
     void installDragAndDrop();
-    std::vector<CopyJob> dropJobs(const std::vector<std::string>& paths, const Place& destination,
-                                  const std::string& folder);
+    // Desktop paths that exist as a file, a folder or a link (the others are named in a message).
+    std::vector<std::string> droppable(const std::vector<std::string>& paths);
+    // The selected list items, as the planner takes them.
+    std::vector<DropItem> selectedDropItems(int except = -1) const;
     // Runs the copies on the worker, then reloads the list (and expandAfter's children).
     void runCopyJobs(std::vector<CopyJob> jobs, QTreeWidgetItem* expandAfter);
     void deleteLocalItems(const std::vector<int>& rows, RecycleMode recycle);
