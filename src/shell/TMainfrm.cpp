@@ -34,6 +34,7 @@
 #include "shell/Pictures.h"
 #include "shell/ProductInfo.h"
 #include "shell/TAboutfrm.h"
+#include "common/ui/ToolWindow.h"
 #include "shell/TIPConfigfrm.h"
 
 namespace vn {
@@ -94,7 +95,7 @@ const TrayCommand kTrayTools[] = {
 
 QString text(const char* s) { return QString::fromLatin1(s); }
 
-QString withoutMnemonic(QString s) {
+QString plainCaption(QString s) {
     s.remove(QRegularExpression(QStringLiteral("&(?!&)")));
     return s.trimmed();
 }
@@ -130,9 +131,6 @@ TMainfrm::TMainfrm(ToolRegistry tools, QWidget* parent) : QMainWindow(parent), t
     buildTray();
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { applyShortcutRule(); });
 
-    exitPoll_ = new QTimer(this);
-    exitPoll_->setInterval(50);
-    connect(exitPoll_, &QTimer::timeout, this, &TMainfrm::checkExit);
 
     resize(800, 600);
     if (QScreen* s = QGuiApplication::primaryScreen())
@@ -169,13 +167,13 @@ void TMainfrm::buildCommands() {
 
         // Tool-bar buttons carry no keys: the menus own the Alt letters.
         auto* b = new QAction(style()->standardIcon(c.picture), text(c.button), this);
-        b->setIconText(withoutMnemonic(text(c.button)));
+        b->setIconText(plainCaption(text(c.button)));
         setHint(b, text(c.buttonHint));
         b->setEnabled(built);
         connect(b, &QAction::triggered, this, trigger);
         toolBar_->addAction(b);
         if (QWidget* w = toolBar_->widgetForAction(b)) {
-            w->setAccessibleName(withoutMnemonic(text(c.button)));
+            w->setAccessibleName(plainCaption(text(c.button)));
             w->setAccessibleDescription(text(c.buttonHint));
         }
         buttonActions_[c.kind] = b;
@@ -316,6 +314,14 @@ QMdiSubWindow* TMainfrm::addChild(QWidget* widget) {
             if (!mine.contains(k)) keys.append(k);
         if (keys != a->shortcuts()) a->setShortcuts(keys);
     }
+    // A tool window that finishes its close later (an Abort, a QUIT round)
+    // says when its state changes: the shut-down follows it, nothing polls.
+    if (auto* tool = qobject_cast<ToolWindow*>(widget))
+        connect(tool, &ToolWindow::closeStateChanged, this, [this] {
+            QTimer::singleShot(0, this, [this] {
+                if (exiting_) checkExit();
+            });
+        });
     connect(sub, &QObject::destroyed, this, [this] {
         // Activation moves on (or ends) once the child has left the area.
         QTimer::singleShot(0, this, [this] {
@@ -592,7 +598,6 @@ void TMainfrm::FormClose() {
         }
         closing_.append(s);
     }
-    exitPoll_->start();
     checkExit();
 }
 
@@ -610,7 +615,6 @@ void TMainfrm::checkExit() {
         }
     }
     if (waiting) return;
-    exitPoll_->stop();
     // The explorer clipboard outlives no run; kept when the exit was cancelled.
     std::error_code ec;
     std::filesystem::remove(dataFile("copy.dat"), ec);
@@ -620,7 +624,6 @@ void TMainfrm::checkExit() {
 }
 
 void TMainfrm::cancelExit() {
-    exitPoll_->stop();
     exiting_ = false;
     closing_.clear();
 }

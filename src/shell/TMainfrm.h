@@ -135,7 +135,6 @@ private:
     bool exiting_ = false;
     bool exitApproved_ = false;
     QList<QPointer<QMdiSubWindow>> closing_;
-    QTimer* exitPoll_ = nullptr;
 };
 
 } // namespace vn

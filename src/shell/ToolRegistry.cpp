@@ -1,5 +1,6 @@
 #include "shell/ToolRegistry.h"
 
+#include "common/ui/ToolWindow.h"
 #include "ftp/explorer/TFTPfrm.h"
 #include "icmp/ui/TPingfrm.h"
 #include "icmp/ui/TTraceroutefrm.h"
@@ -24,7 +25,12 @@ QWidget* ToolRegistry::create(ToolKind kind) const {
 
 bool ToolRegistry::stillClosing(ToolKind kind, const QWidget& window) const {
     auto it = entries_.find(kind);
-    return it != entries_.end() && it->second.closing && it->second.closing(window);
+    if (it == entries_.end()) return false;
+    if (it->second.closing) return it->second.closing(window);
+    // A tool window says so itself: aborting its operation or in its last round.
+    auto* tool = qobject_cast<const ToolWindow*>(&window);
+    return tool && (tool->closeState() == ToolWindow::CloseState::Aborting ||
+                    tool->closeState() == ToolWindow::CloseState::Quitting);
 }
 
 std::vector<ToolKind> ToolRegistry::kinds() const {
@@ -35,25 +41,16 @@ std::vector<ToolKind> ToolRegistry::kinds() const {
 
 ToolRegistry builtTools() {
     ToolRegistry r;
-    // An FTP window that ignored its close is busy with the QUIT round (or with
-    // the operation it is aborting) and closes itself afterwards.
-    r.add(ToolKind::FTP, [] { return new TFTPfrm; },
-          [](const QWidget& w) {
-              auto* f = qobject_cast<const TFTPfrm*>(&w);
-              return f && f->busy();
-          });
-    // A tool window closed during an operation closes once the aborted operation has unwound (at once).
-    auto busy = [](const QWidget& w) {
-        auto* t = qobject_cast<const ToolWindow*>(&w);
-        return t && t->busy();
-    };
-    r.add(ToolKind::Ping, [] { return new icmp::TPingfrm; }, busy);
-    r.add(ToolKind::Traceroute, [] { return new icmp::TTraceroutefrm; }, busy);
-    r.add(ToolKind::Finger, [] { return new TFingerfrm; }, busy);
-    r.add(ToolKind::Whois, [] { return new TWhoisfrm; }, busy);
-    r.add(ToolKind::DayTime, [] { return new TDayTimefrm; }, busy);
-    r.add(ToolKind::Time, [] { return new TTimefrm; }, busy);
-    r.add(ToolKind::TFTPClient, [] { return new tftp::TTrivialFTPfrm; }, busy);
+    // A tool window that ignored its close is aborting its operation or in its
+    // last round (the FTP window's QUIT) and closes itself afterwards.
+    r.add(ToolKind::FTP, [] { return new TFTPfrm; });
+    r.add(ToolKind::Ping, [] { return new icmp::TPingfrm; });
+    r.add(ToolKind::Traceroute, [] { return new icmp::TTraceroutefrm; });
+    r.add(ToolKind::Finger, [] { return new TFingerfrm; });
+    r.add(ToolKind::Whois, [] { return new TWhoisfrm; });
+    r.add(ToolKind::DayTime, [] { return new TDayTimefrm; });
+    r.add(ToolKind::Time, [] { return new TTimefrm; });
+    r.add(ToolKind::TFTPClient, [] { return new tftp::TTrivialFTPfrm; });
     r.add(ToolKind::TFTPServer, [] { return new tftp::TTFTPServerfrm; });
     return r;
 }

@@ -17,7 +17,8 @@ class ToolRegistry {
 public:
     using Factory = std::function<QWidget*()>;
     // True while a window that ignored its close is still finishing it (for
-    // instance sending QUIT); it closes itself when done.
+    // instance sending QUIT); it closes itself when done. Without one, a tool
+    // window's own close state tells.
     using StillClosing = std::function<bool(const QWidget&)>;
 
     ToolRegistry& add(ToolKind kind, Factory make, StillClosing closing = {});

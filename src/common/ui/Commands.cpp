@@ -109,7 +109,7 @@ QToolButton* CommandTable::toolButton(const QString& buttonName) const {
 void CommandTable::update(bool busy) const {
     for (const QString& name : order_) {
         const Entry& e = entries_.at(name);
-        bool on = busy ? e.spec.whileBusy : (!e.spec.enabled || e.spec.enabled());
+        const bool on = (!busy || e.spec.whileBusy) && (!e.spec.enabled || e.spec.enabled());
         e.action->setEnabled(on);
     }
 }

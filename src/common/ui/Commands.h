@@ -1,9 +1,9 @@
 #pragma once
 // One table of a window's commands. Each spec builds one QAction (object name,
 // text, key, hint, checkable) that menus, the tool bar and pop-ups share, and
-// carries the command's enabling rule, so enabling is written once: while the
-// window is busy every command is off except those marked whileBusy; while it
-// is idle a command is on when its rule says so (no rule: always).
+// carries the command's enabling rule, so enabling is written once: a command
+// is on when its rule says so (no rule: always), and while the window is busy
+// only if it is also marked whileBusy.
 #include <QKeySequence>
 #include <QString>
 
@@ -25,7 +25,7 @@ struct CommandSpec {
     QKeySequence key = {};               // none: no shortcut
     std::function<void()> slot = {};     // none: the command exists but does nothing yet
     QString hint = {};                   // tool tip and status tip
-    std::function<bool()> enabled = {};  // while idle; none: always on
+    std::function<bool()> enabled = {};  // none: always on
     bool checkable = false;
     bool whileBusy = false;              // stays enabled while an operation runs (Abort)
     QString accessible = {};             // accessible name; default: hint, else text without "&"

@@ -21,18 +21,6 @@ QString oneLine(const QString& text) {
     return s;
 }
 
-class StickToBottom {
-public:
-    explicit StickToBottom(QScrollBar* bar) : bar_(bar), atBottom_(bar->value() >= bar->maximum()) {}
-    ~StickToBottom() {
-        if (atBottom_) bar_->setValue(bar_->maximum());
-    }
-
-private:
-    QScrollBar* bar_;
-    bool atBottom_;
-};
-
 } // namespace
 
 InfoBox::InfoBox(QWidget* parent) : QPlainTextEdit(parent) {
@@ -40,6 +28,29 @@ InfoBox::InfoBox(QWidget* parent) : QPlainTextEdit(parent) {
     setUndoRedoEnabled(false);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // Following is a state, not a look at the bar before each line: the bar's
+    // range grows later (layout is lazy, a long line brings the horizontal
+    // bar), so the box goes to the bottom whenever the range changes while it
+    // follows. Only the user's own scrolling changes the state.
+    QScrollBar* bar = verticalScrollBar();
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar] {
+        if (!following_) return;
+        const bool was = adjusting_;
+        adjusting_ = true;
+        bar->setValue(bar->maximum());
+        adjusting_ = was;
+    });
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int v) {
+        if (!adjusting_) following_ = v >= bar->maximum();
+    });
+}
+
+InfoBox::Edit::Edit(InfoBox& box) : box_(box), was_(box.adjusting_) { box_.adjusting_ = true; }
+
+InfoBox::Edit::~Edit() {
+    QScrollBar* bar = box_.verticalScrollBar();
+    if (box_.following_) bar->setValue(bar->maximum());
+    box_.adjusting_ = was_;
 }
 
 InfoBox::LineId InfoBox::addLine(const QString& text) {
@@ -59,7 +70,7 @@ InfoBox::LineId InfoBox::addReplaceableLine(const QString& text) {
 InfoBox::LineId InfoBox::insertLine(const QString& line) {
     const LineId id = nextId_++;
     {
-        StickToBottom stick(verticalScrollBar());
+        Edit edit(*this);
         QTextCursor c(document());
         c.movePosition(QTextCursor::End);
         // The empty document already has the block the first entry goes into.
@@ -78,7 +89,7 @@ bool InfoBox::replaceLine(LineId id, const QString& text) {
     if (id < firstId_ || id >= nextId_) return false;
     QTextBlock block = document()->findBlockByNumber(static_cast<int>(id - firstId_));
     if (!block.isValid()) return false;
-    StickToBottom stick(verticalScrollBar());
+    Edit edit(*this);
     QTextCursor c(block);
     c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     c.insertText(line);
@@ -87,7 +98,7 @@ bool InfoBox::replaceLine(LineId id, const QString& text) {
 
 void InfoBox::setMaxLines(int n) {
     maxLines_ = n > 0 ? n : 0;
-    StickToBottom stick(verticalScrollBar());
+    Edit edit(*this);
     trim();
 }
 

@@ -32,11 +32,25 @@ public:
     void setMirrorCaption(const QString& caption);
     QString mirrorCaption() const { return caption_; }
 
+    // Stays at the bottom while lines arrive, as long as the user has not
+    // scrolled away from it.
+    bool following() const { return following_; }
+
     int lineCount() const { return count_; }
     QStringList lines() const;
     void clearLines();
 
 private:
+    // The program's own change of the text: the bar's moves are not the user's.
+    class Edit {
+    public:
+        explicit Edit(InfoBox& box);
+        ~Edit();
+
+    private:
+        InfoBox& box_;
+        bool was_;
+    };
     void trim();
 
     LineId insertLine(const QString& line);
@@ -47,6 +61,8 @@ private:
     int count_ = 0;        // entries in the box
     LineId firstId_ = 0;   // id of the first entry still in the box
     LineId nextId_ = 0;    // id the next entry gets
+    bool following_ = true;
+    bool adjusting_ = false;
 };
 
 } // namespace vn

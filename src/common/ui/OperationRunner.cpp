@@ -27,6 +27,7 @@ bool OperationRunner::start(std::function<Result()> work, std::function<void(con
             this,
             [this, result, done = std::move(done)]() mutable {
                 busy_ = false;
+                emit workEnded();
                 if (done) done(result);
                 emit finished();
                 if (!busy_) emit busyChanged(false);
@@ -34,6 +35,10 @@ bool OperationRunner::start(std::function<Result()> work, std::function<void(con
             Qt::QueuedConnection);
     });
     return true;
+}
+
+void OperationRunner::enqueue(std::function<void()> f) {
+    if (!stopped_) worker_->post(std::move(f));
 }
 
 void OperationRunner::abort() {

@@ -51,6 +51,10 @@ public:
         return start(erase(std::move(work)), eraseDone<std::invoke_result_t<Work&>>(std::move(done)), true);
     }
 
+    // Runs f on the worker after what is queued, without making the runner
+    // busy and without any result (settings handed to the engine between operations).
+    void enqueue(std::function<void()> f);
+
     // Any thread: cancels the running operation (its wait and its question).
     void abort();
     // Aborts and ends the worker (joins it). Idempotent.
@@ -58,6 +62,9 @@ public:
 
 signals:
     void busyChanged(bool busy);
+    // The work ended and the runner is idle; done runs next (the window
+    // enables its commands first, so done finds them as the user would).
+    void workEnded();
     // An operation ended and its done ran.
     void finished();
 

@@ -82,6 +82,7 @@ ToolWindow::~ToolWindow() {
 
 void ToolWindow::wire(OperationRunner* r) {
     connect(r, &OperationRunner::busyChanged, this, [this] { runnerBusy(); });
+    connect(r, &OperationRunner::workEnded, this, [this] { updateCommands(); });
 }
 
 OperationRunner& ToolWindow::addRunner() {
@@ -126,6 +127,7 @@ void ToolWindow::abort() {
 
 void ToolWindow::updateCommands() {
     const bool b = busy();
+    prepareEnabling();
     commands_.update(b);
     if (historyMenu_) historyMenu_->setEnabled(!b && !historyMenu_->actions().isEmpty());
     commandsUpdated(b);
@@ -138,7 +140,7 @@ void ToolWindow::setStatus(const QString& text) { status_->showMessage(text); }
 QString ToolWindow::statusText() const { return status_->currentMessage(); }
 
 void ToolWindow::addReplaceableLine(std::uint64_t handle, const QString& line) {
-    lineHandles_[handle] = info_->addLine(line);
+    lineHandles_[handle] = info_->addReplaceableLine(line);
 }
 
 void ToolWindow::replaceLine(std::uint64_t handle, const QString& line) {
@@ -223,6 +225,13 @@ void ToolWindow::setCloseState(CloseState s) {
     if (s == closeState_) return;
     closeState_ = s;
     emit closeStateChanged(s);
+}
+
+bool ToolWindow::event(QEvent* event) {
+    const QEvent::Type t = event->type();
+    if (t == QEvent::WindowActivate || t == QEvent::WindowDeactivate || t == QEvent::ActivationChange)
+        updateCommands();
+    return QWidget::event(event);
 }
 
 void ToolWindow::closeEvent(QCloseEvent* event) {

@@ -174,6 +174,9 @@ protected:
 
     // Hooks.
     virtual void aborting(bool /*closing*/) {}
+    // Before the rules are asked: compute what they share.
+    virtual void prepareEnabling() {}
+    // After: anything the table does not cover (checked states, status).
     virtual void commandsUpdated(bool /*busy*/) {}
     virtual void busyLook(bool /*busy*/) {}
     // Idle, about to close: CloseNow, Refuse (stay open), or LastRound after
@@ -183,6 +186,8 @@ protected:
     virtual void windowClosing() {}
 
     void closeEvent(QCloseEvent* event) override;
+    // Activation (of the window or of its frame in the main window) recomputes the enabling.
+    bool event(QEvent* event) override;
 
 private:
     void runnerBusy();

@@ -53,4 +53,13 @@ EnableState enablingRule(const EnableInput& in) {
     return s;
 }
 
+std::string serverCaption(const std::string& host, int port, const std::string& site, const std::string& login,
+                          bool sharesHostAndPort) {
+    std::string out;
+    if (sharesHostAndPort && !login.empty()) out = login + "@";
+    out += host;
+    if (port != 21) out += ":" + std::to_string(port);
+    return out + "[" + site + "]";
+}
+
 } // namespace vn

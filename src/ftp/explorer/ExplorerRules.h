@@ -56,4 +56,10 @@ struct EnableState {
 
 EnableState enablingRule(const EnableInput& in);
 
+// A server node's caption: "host[site]", with ":port" after the host when the
+// port is not 21, and "login@" before it when another session of the window
+// shares host and port, so two servers on one host never look the same.
+std::string serverCaption(const std::string& host, int port, const std::string& site, const std::string& login,
+                          bool sharesHostAndPort);
+
 } // namespace vn

@@ -47,9 +47,11 @@
 #include "common/IniFile.h"
 #include "common/ui/Beeper.h"
 #include "common/ui/HelpService.h"
+#include "common/ui/Gauges.h"
 #include "common/ui/InfoBox.h"
 #include "common/ui/ThinkingIndicator.h"
 #include "common/ui/UiPrompter.h"
+#include "common/ui/UiSink.h"
 #include "common/ui/WireText.h"
 #include "ftp/engine/QuickHost.h"
 #include "ftp/explorer/LocalRoots.h"
@@ -113,14 +115,6 @@ private:
     std::function<bool()> refuse_;
 };
 
-constexpr int kGaugeScale = 10000;
-
-int scaled(std::uint64_t done, std::uint64_t total) {
-    if (total == 0) return 0;
-    if (done >= total) return kGaugeScale;
-    return static_cast<int>(static_cast<long double>(done) * kGaugeScale / static_cast<long double>(total));
-}
-
 } // namespace
 
 // A folder node; it unregisters itself however it is deleted, so a lookup by
@@ -182,25 +176,14 @@ private:
     mutable bool done_ = true;
 };
 
-// Runs on the worker thread; everything that touches widgets is queued to the UI thread.
-class TFTPfrm::Sink : public FtpSink {
+// Runs on the worker; the base's forwarder queues every report to the UI thread.
+class TFTPfrm::Sink : public UiSink<FtpSink> {
 public:
-    explicit Sink(TFTPfrm* w) : w_(w) {}
+    explicit Sink(TFTPfrm* w) : UiSink<FtpSink>(w), w_(w) {}
 
-    void log(const std::string& line) override {
-        post([w = w_, line] { w->Info->addLine(fromWire(line)); });
-    }
-    void beep() override {
-        std::string sound;
-        {
-            std::lock_guard lock(mutex_);
-            sound = sound_;
-        }
-        vn::beeps(sound);
-    }
     void connectingChanged(bool on) override {
         post([w = w_, on] {
-            w->StatusBar->showMessage(on ? QStringLiteral("Connecting...") : QString());
+            w->setStatus(on ? QStringLiteral("Connecting...") : QString());
             if (!on) w->HabilitarBotons();
         });
     }
@@ -213,18 +196,6 @@ public:
     void sessionClosed(SessionId id) override {
         post([w = w_, id] { w->removeServerNode(id); });
     }
-    std::uint64_t addReplaceableLine(const std::string& line) override {
-        std::uint64_t h = next_++;
-        post([w = w_, h, line] { w->lineHandles_[h] = w->Info->addReplaceableLine(fromWire(line)); });
-        return h;
-    }
-    void replaceLine(std::uint64_t handle, const std::string& line) override {
-        post([w = w_, handle, line] {
-            auto it = w->lineHandles_.find(handle);
-            if (it != w->lineHandles_.end() && !w->Info->replaceLine(it->second, fromWire(line)))
-                w->lineHandles_.erase(it);
-        });
-    }
     void fileProgress(std::uint64_t done, std::uint64_t total) override {
         post([w = w_, done, total] { w->setFileProgress(done, total); });
     }
@@ -232,15 +203,11 @@ public:
         post([w = w_, done, total] { w->setTotalProgress(done, total); });
     }
     ResumeAnswer askSmartResume(const std::string& localPath) override {
-        // The worker waits for the answer; the dialog lives on the UI thread.
-        ResumeAnswer answer = ResumeAnswer::Resume;
-        QMetaObject::invokeMethod(
-            w_, [&] { answer = TSmartfrm::ask(localPath, w_); }, Qt::BlockingQueuedConnection);
-        return answer;
-    }
-    void setSound(std::string s) {
-        std::lock_guard lock(mutex_);
-        sound_ = std::move(s);
+        // Asked like every question of the worker: Abort or closing the window
+        // answers it with "don't transfer".
+        TFTPfrm* w = w_;
+        return w_->runner().prompter().ask<ResumeAnswer>(
+            [w, localPath] { return TSmartfrm::ask(localPath, w); }, ResumeAnswer::DontTransfer);
     }
 
 private:
@@ -249,21 +216,19 @@ private:
         QMetaObject::invokeMethod(w_, std::move(f), Qt::QueuedConnection);
     }
     TFTPfrm* w_;
-    std::mutex mutex_;
-    std::string sound_;
-    std::atomic<std::uint64_t> next_{1};
 };
 
 // ---------------------------------------------------------------- creation
 
-TFTPfrm::TFTPfrm(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("FTPfrm"));
-    setWindowTitle(QStringLiteral("FTP"));
-    sink_ = std::make_unique<Sink>(this);
-    engine_ = std::make_unique<FtpEngine>(*sink_, uiPrompter());
-    transfer_ = std::make_unique<FtpTransfer>(*engine_);
-    temp_ = std::make_unique<TempFiles>();
-    worker_ = std::make_unique<TaskThread>();
+TFTPfrm::TFTPfrm(QWidget* parent)
+    : ToolWindow({QStringLiteral("FTPfrm"), QStringLiteral("FTP"), QStringLiteral("ftp.html")}, parent) {
+    sink_ = &own(std::make_unique<Sink>(this));
+    engine_ = &own(std::make_unique<FtpEngine>(*sink_, runner().prompter()));
+    runner().useWait(engine_->wait());
+    transfer_ = &own(std::make_unique<FtpTransfer>(*engine_));
+    temp_ = &own(std::make_unique<TempFiles>());
+    Info = info();
+    buildCommands();
     buildUi();
     resize(760, 520);
 
@@ -274,208 +239,21 @@ TFTPfrm::TFTPfrm(QWidget* parent) : QWidget(parent) {
 
     MostrarUnitatsLocals();
     FormatejarColors();
-    HabilitarBotons();
+    finishSetup();
 }
 
 TFTPfrm::~TFTPfrm() {
-    engine_->wait().abort();
-    worker_->stop();
     for (auto& [id, t] : keepAlive_) t->stop();
+    // The worker ends before the nodes go (the base would join it later).
+    runner().stop();
     // The nodes unregister from nodes_, which must still be there.
     Tree->clear();
 }
 
-QAction* TFTPfrm::makeAction(const char* name, const QString& text, const QKeySequence& key,
-                             std::function<void()> slot, const QString& hint) {
-    auto* a = new QAction(text, this);
-    a->setObjectName(QString::fromLatin1(name));
-    if (!key.isEmpty()) {
-        a->setShortcut(key);
-        // Two explorer windows never make a key ambiguous.
-        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        addAction(a);
-    }
-    if (!hint.isEmpty()) {
-        a->setToolTip(hint);
-        a->setStatusTip(hint);
-    }
-    connect(a, &QAction::triggered, this, [slot = std::move(slot)] { slot(); });
-    actions_[a->objectName()] = a;
-    return a;
-}
-
 void TFTPfrm::buildUi() {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    using K = QKeySequence;
-    auto A = [this](const char* name, const char* text, K key, std::function<void()> slot, const char* hint = "") {
-        return makeAction(name, QString::fromUtf8(text), key, std::move(slot), QString::fromUtf8(hint));
-    };
-    auto none = [] {};
-
-    // Commands that arrive later (clipboard, search, file properties, options,
-    // custom commands, multi-host upload) get their keys with them: a key held
-    // by a disabled action would only take it from the main window.
-    // FTP session
-    A("SiteManager1", "Site &Manager", K(Qt::CTRL | Qt::Key_M), [this] { ConnectarAServidorSBClick(); },
-      "Connect to a new FTP Server (Site Manager)");
-    A("QuickConnection1", "&Quick Connection", K(Qt::CTRL | Qt::Key_Q), [this] { QuickSBClick(); }, "Quick Connection");
-    A("BreakConnection1", "&Break Connection (Quit)", K(Qt::Key_F10), [this] { QuitSBClick(); }, "Logout (QUIT)");
-    A("Abort1", "&Abort", K(Qt::Key_F9), [this] { AbortSBClick(); }, "Abort");
-    QAction* pasv = A("pasvmode1", "&Passive (PASV) Mode", K(Qt::ALT | Qt::CTRL | Qt::Key_P), [this] { pasvmode1Click(); });
-    pasv->setCheckable(true);
-    A("SystemProperties1", "S&ystem Properties", K(Qt::CTRL | Qt::Key_Y), [this] { System1Click(); },
-      "System Properties");
-    typeGroup_ = new QActionGroup(this);
-    for (auto [name, text] : {std::pair{"ASCIImode1", "AS&CII mode"}, std::pair{"Binarymode1", "Bi&nary mode"},
-                              std::pair{"Automode1", "A&uto mode"}}) {
-        QAction* t = A(name, text, K(), none);
-        t->setCheckable(true);
-        typeGroup_->addAction(t);
-    }
-    actions_["Automode1"]->setChecked(true);
-    // The multi-host upload window comes later; until then the hand-off stays off.
-    A("UploadtoMultipleHosts1", "Up&load to Multiple Hosts", K(), none);
-    // File
-    A("MoveUp1", "Move &Up", K(Qt::CTRL | Qt::Key_U), [this] { UpSBClick(); }, "Move Up");
-    A("NewFolder1", "&New Folder", K(Qt::CTRL | Qt::Key_N), [this] { NovaCarpetaSBClick(); }, "New Folder");
-    A("Execute1", "&Execute", K(Qt::CTRL | Qt::Key_E), [this] { ListDblClick(); });
-    A("FileProperties1", "File &Properties", K(Qt::CTRL | Qt::Key_F), [this] { FileProperties1Click(); });
-    A("FullCollapse1", "Full Collapse", K(), [this] { FullCollapse1Click(); });
-    A("FullExpand1", "Full Expand", K(), [this] { FullExpand1Click(); });
-    A("Search1", "&Search", K(), none, "Search");
-    A("Close1", "&Close", K(), [this] { closeWindow(); });
-    // Edit: the clipboard commands arrive with the copy routines.
-    A("Copy1", "&Copy", K(Qt::CTRL | Qt::Key_C), [this] { CopySBClick(); }, "Copy");
-    A("Cut1", "Cu&t", K(Qt::CTRL | Qt::Key_X), [this] { CutSBClick(); }, "Cut");
-    A("Paste1", "&Paste", K(Qt::CTRL | Qt::Key_V), [this] { PAsteSBClick(); }, "Paste");
-    QAction* del = A("Delete1", "&Delete", K(), [this] { DeleteSBClick(); }, "Delete");
-    A("Rename1", "&Rename", K(), [this] { RenameSBClick(); }, "Rename");
-    A("SelectAll1", "Select &All", K(Qt::CTRL | Qt::Key_A), [this] { SelectAllSBClick(); }, "Select All");
-    A("InvertSelection1", "&Invert Selection", K(), [this] { InvertSelectionSBClick(); }, "Invert Selection");
-    // View
-    A("Refresh1", "&Refresh", K(Qt::Key_F5), [this] { RefreshSBClick(); }, "Refresh");
-    QAction* grid = A("Grid1", "&Grid", K(Qt::CTRL | Qt::Key_G), [this] { ShowGridSBClick(); }, "Show Grid");
-    grid->setCheckable(true);
-    QAction* infoBox = A("InformationBox1", "&Information Box", K(Qt::CTRL | Qt::Key_I), [this] { InformationBox1Click(); });
-    infoBox->setCheckable(true);
-    infoBox->setChecked(true);
-    viewGroup_ = new QActionGroup(this);
-    for (auto [name, text, v] :
-         {std::tuple{"viewList1", "&List View", ViewStyle::List}, std::tuple{"viewReport1", "Report &View", ViewStyle::Report},
-          std::tuple{"viewSmall1", "&Small Icons", ViewStyle::SmallIcons},
-          std::tuple{"viewIcon1", "L&arge Icons", ViewStyle::LargeIcons}}) {
-        ViewStyle style = v;
-        QAction* a = A(name, text, K(), [this, style] { setViewStyle(style); });
-        a->setCheckable(true);
-        viewGroup_->addAction(a);
-    }
-    actions_["viewReport1"]->setChecked(true);
-    // Miscellaneous: the options window and the custom commands come later.
-    A("ColorsOptions1", "Colors && &Options", K(), none);
-    A("NewCustomCommand1", "&New Custom Command", K(), none);
-    A("QuickCommand1", "&Quick Command", K(), none);
-    // Help
-    A("Contents1", "&Contents", K(Qt::Key_F1), [this] { Contents1Click(); }, "Help contents");
-    A("About1", "&About...", K(), [] { uiPrompter().message(std::string(kAppTitle)); });
-    // Pop-ups
-    A("Abort2", "A&bort", K(), [this] { AbortSBClick(); });
-    A("Refresh2", "Re&fresh", K(), [this] { RefreshSBClick(); });
-    QAction* grid2 = A("ShowGrid1", "Show &Grid", K(), [this] { ShowGridSBClick(); });
-    grid2->setCheckable(true);
-    QAction* info2 = A("ShowInfoBox1", "Show &Info Box", K(), [this] { InformationBox1Click(); });
-    info2->setCheckable(true);
-    info2->setChecked(true);
-    QAction* info3 = A("ShowInformationBox1", "Show &Information Box", K(), [this] { InformationBox1Click(); });
-    info3->setCheckable(true);
-    info3->setChecked(true);
-    A("Options2", "&Options", K(), none);
-    A("System2", "S&ystem", K(), [this] { System1Click(); });
-    A("FileProperties2", "File P&roperties", K(), [this] { FileProperties1Click(); });
-    LogoutAction = A("Logout1", "Logout from this FTP Server", K(Qt::CTRL | Qt::Key_Escape), [this] { Logout1Click(); });
-    QAction* clear = A("Clear1", "&Clear", K(), [this] { Clear1Click(); });
-    A("SaveLog1", "&Save Log to file", K(), [this] { SaveLog1Click(); });
-
-    auto* menuBar = new QMenuBar(this);
-    auto fill = [this](QMenu* m, std::initializer_list<const char*> names) {
-        for (const char* n : names) {
-            if (!*n) m->addSeparator();
-            else m->addAction(actions_.at(QString::fromLatin1(n)));
-        }
-    };
-    FTPMenu = menuBar->addMenu(QStringLiteral("FTP &Session"));
-    fill(FTPMenu, {"SiteManager1", "QuickConnection1"});
-    LastHostsMenu = FTPMenu->addMenu(QStringLiteral("&Last Hosts Visited"));
-    fill(FTPMenu, {"", "BreakConnection1", "Abort1", "", "pasvmode1", "SystemProperties1", "", "ASCIImode1",
-                   "Binarymode1", "Automode1", "", "UploadtoMultipleHosts1"});
-    FileMenu = menuBar->addMenu(QStringLiteral("&File"));
-    fill(FileMenu, {"MoveUp1", "NewFolder1", "Execute1", "FileProperties1", ""});
-    QMenu* treeMenu = FileMenu->addMenu(QStringLiteral("Tree"));
-    fill(treeMenu, {"FullCollapse1", "FullExpand1"});
-    fill(FileMenu, {"", "Search1", "", "Close1"});
-    EditMenu = menuBar->addMenu(QStringLiteral("&Edit"));
-    fill(EditMenu, {"Copy1", "Cut1", "Paste1", "", "Delete1", "Rename1", "", "SelectAll1", "InvertSelection1"});
-    ViewMenu = menuBar->addMenu(QStringLiteral("&View"));
-    fill(ViewMenu, {"Refresh1", "Grid1", "InformationBox1", "", "viewList1", "viewReport1", "viewSmall1", "viewIcon1"});
-    MiscMenu = menuBar->addMenu(QStringLiteral("&Miscellaneous"));
-    fill(MiscMenu, {"ColorsOptions1", "NewCustomCommand1"});
-    MiscMenu->addMenu(QStringLiteral("&Custom Commands"))->setEnabled(false);
-    fill(MiscMenu, {"QuickCommand1"});
-    HelpMenu = menuBar->addMenu(QStringLiteral("&Help"));
-    fill(HelpMenu, {"Contents1", "About1"});
-    for (QMenu* m : {FTPMenu, FileMenu, EditMenu, ViewMenu, MiscMenu})
-        connect(m, &QMenu::aboutToShow, this, &TFTPfrm::HabilitarBotons);
-    connect(FTPMenu, &QMenu::aboutToShow, this, &TFTPfrm::FTPMenuPopup);
-    layout->setMenuBar(menuBar);
-
-    auto* toolBar = new QToolBar(this);
-    toolBar->setObjectName(QStringLiteral("ControlBar1"));
-    auto B = [&](const char* name, const char* action, const char* caption) {
-        auto* b = new QToolButton(toolBar);
-        b->setObjectName(QString::fromLatin1(name));
-        QAction* a = actions_.at(QString::fromLatin1(action));
-        a->setIconText(QString::fromUtf8(caption));
-        b->setDefaultAction(a);
-        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        b->setAccessibleName(a->toolTip().isEmpty() ? QString::fromUtf8(caption) : a->toolTip());
-        toolBar->addWidget(b);
-        buttons_[b->objectName()] = b;
-        return b;
-    };
-    B("ConnectarAServidorSB", "SiteManager1", "Sites");
-    B("QuickSB", "QuickConnection1", "Quick");
-    B("QuitSB", "BreakConnection1", "Quit");
-    B("AbortSB", "Abort1", "Abort");
-    B("PropietatsSB", "SystemProperties1", "System");
-    B("ASCIISB", "ASCIImode1", "ASCII");
-    B("BinarySB", "Binarymode1", "Binary");
-    B("AutoTYPESB", "Automode1", "Auto");
-    B("mupsb", "UploadtoMultipleHosts1", "Multi");
-    toolBar->addSeparator();
-    B("UpSB", "MoveUp1", "Up");
-    B("NovaCarpetaSB", "NewFolder1", "New");
-    B("CopySB", "Copy1", "Copy");
-    B("CutSB", "Cut1", "Cut");
-    B("PAsteSB", "Paste1", "Paste");
-    B("DeleteSB", "Delete1", "Delete");
-    B("RenameSB", "Rename1", "Rename");
-    B("SelectAllSB", "SelectAll1", "All");
-    B("InvertSelectionSB", "InvertSelection1", "Invert");
-    B("RefreshSB", "Refresh1", "Refresh");
-    B("SearchSB", "Search1", "Search");
-    B("ShowGridSB", "Grid1", "Grid");
-    B("viewIconSB", "viewIcon1", "Large");
-    B("viewSmallSB", "viewSmall1", "Small");
-    B("viewListSB", "viewList1", "List");
-    B("viewReportSB", "viewReport1", "Report");
-    toolBar->addSeparator();
-    ProgressBar = new ThinkingIndicator(toolBar);
-    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-    toolBar->addWidget(ProgressBar);
-    toolBar->installEventFilter(this);
-    layout->addWidget(toolBar);
-
+    const auto K = [](auto k) { return QKeySequence(k); };
+    QAction* del = action("Delete1");
+    QAction* clear = action("Clear1");
     vsplit_ = new QSplitter(Qt::Vertical, this);
     hsplit_ = new QSplitter(Qt::Horizontal, this);
     Tree = new QTreeWidget(hsplit_);
@@ -507,7 +285,7 @@ void TFTPfrm::buildUi() {
     ListReport->setModel(model_);
     QItemSelectionModel* defaultSelection = ListReport->selectionModel();
     ListReport->setSelectionModel(new GuardedSelection(
-        model_, [this] { return busy_ && keyboardSelecting_ && !programSelecting_; }, ListReport));
+        model_, [this] { return busy() && keyboardSelecting_ && !programSelecting_; }, ListReport));
     delete defaultSelection;
     ListReport->setEditTriggers(QAbstractItemView::NoEditTriggers);
     listNames_ = new NameDelegate(ListReport);
@@ -545,11 +323,7 @@ void TFTPfrm::buildUi() {
     ListStack->addWidget(ListReport);
     ListStack->addWidget(ListIcons);
     installDragAndDrop();
-    Info = new InfoBox(vsplit_);
-    Info->setObjectName(QStringLiteral("Info"));
-    Info->setAccessibleName(QStringLiteral("Information"));
-    Info->setMirrorCaption(windowTitle());
-    Info->setContextMenuPolicy(Qt::CustomContextMenu);
+    vsplit_->addWidget(Info);
     QFont bold = Info->font();
     bold.setBold(true);
     Info->setFont(bold);
@@ -557,7 +331,7 @@ void TFTPfrm::buildUi() {
     vsplit_->setStretchFactor(0, 4);
     vsplit_->setStretchFactor(1, 1);
     hsplit_->setStretchFactor(1, 1);
-    layout->addWidget(hsplit_, 1);
+    setCentralWidget(hsplit_);
 
     // Delete in the tree and list and Clear in the log share Ctrl+Del: each
     // is bound to its own widgets so the key is never ambiguous.
@@ -566,44 +340,11 @@ void TFTPfrm::buildUi() {
     Tree->addAction(del);
     ListReport->addAction(del);
     ListIcons->addAction(del);
-    clear->setShortcut(K(Qt::CTRL | Qt::Key_Delete));
-    clear->setShortcutContext(Qt::WidgetShortcut);
-    Info->addAction(clear);
+    (void)clear; // Clear's Ctrl+Del is the log box's own (the base binds it there)
 
     // The gauges line up with the panes above them: the total gauge under the
     // tree, the file gauge under the list (placeGauges follows the splitter).
-    PanelGauge = new QWidget(this);
-    PanelGauge->setObjectName(QStringLiteral("PanelGauge"));
-    TotalGauge = new QProgressBar(PanelGauge);
-    TotalGauge->setObjectName(QStringLiteral("TotalGauge"));
-    FileGauge = new QProgressBar(PanelGauge);
-    FileGauge->setObjectName(QStringLiteral("FileGauge"));
-    for (QProgressBar* g : {TotalGauge, FileGauge}) {
-        g->setRange(0, kGaugeScale);
-        g->setValue(0);
-        g->setTextVisible(false);
-        g->hide();
-    }
-    PanelGauge->setFixedHeight(std::max(TotalGauge->sizeHint().height(), 12));
-    PanelGauge->installEventFilter(this);
-    PanelGauge->hide();
-    layout->addWidget(PanelGauge);
-
-    StatusBar = new QStatusBar(this);
-    StatusBar->setSizeGripEnabled(false);
-    layout->addWidget(StatusBar);
-
-    ListPopup = new QMenu(this);
-    fill(ListPopup, {"Abort2", "", "Cut1", "Copy1", "Paste1", "", "SelectAll1", "MoveUp1", "NewFolder1", "Search1", "",
-                     "Delete1", "Rename1", "Refresh2", "", "ShowGrid1", "ShowInfoBox1", "", "Options2", "System2",
-                     "FileProperties2"});
-    UploadPopupSeparator = ListPopup->addSeparator();
-    UploadPopupAction = actions_.at("UploadtoMultipleHosts1");
-    ListPopup->addAction(UploadPopupAction);
-    ListPopup->addAction(LogoutAction);
-    connect(ListPopup, &QMenu::aboutToShow, this, &TFTPfrm::HabilitarBotons);
-    InfoPopup = new QMenu(this);
-    fill(InfoPopup, {"ShowInformationBox1", "Clear1", "SaveLog1"});
+    gauges()->installEventFilter(this);
 
     auto listMenu = [this](QAbstractItemView* v) {
         connect(v, &QWidget::customContextMenuRequested, this, [this, v](const QPoint& pos) {
@@ -622,12 +363,9 @@ void TFTPfrm::buildUi() {
         UploadPopupSeparator->setVisible(false);
         UploadPopupAction->setVisible(false);
         LogoutAction->setVisible(n && n->remote());
-        LogoutAction->setEnabled(!busy_ && n && n->remote());
+        LogoutAction->setEnabled(!busy() && n && n->remote());
         ListPopup->popup(Tree->viewport()->mapToGlobal(pos));
     });
-    connect(Info, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { InfoPopup->popup(Info->viewport()->mapToGlobal(pos)); });
-
     connect(Tree, &QTreeWidget::currentItemChanged, this, [this] { TreeChange(); });
     connect(Tree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* i) { TreeExpanding(i); });
     connect(Tree, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* i) { TreeCollapsed(i); });
@@ -639,8 +377,12 @@ void TFTPfrm::buildUi() {
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { keyboardSelecting_ = false; });
     connect(model_, &QAbstractItemModel::rowsInserted, this, [this] { keyboardSelecting_ = false; });
     connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { listEditing_ = false; });
+    // Enabling follows the selection, the current item and activation (the base).
+    connect(ListReport->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (!busy()) HabilitarBotons();
+    });
     connect(ListReport->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        if (busy_) return;
+        if (busy()) return;
         engine_->wait().lowerCancel();
         updateStatus();
         HabilitarBotons();
@@ -662,88 +404,37 @@ void TFTPfrm::FormatejarColors() {
     IniFile ini(configFile());
     FtpSettings s = FtpSettings::load(ini);
     const ExplorerLook look = ExplorerLook::load(ini);
-    QPalette pal = Info->palette();
-    pal.setColor(QPalette::Base, fromBgr(look.InfoBoxColor));
-    pal.setColor(QPalette::Text, fromBgr(look.InfoBoxFontColor));
-    Info->setPalette(pal);
+    applyColors({fromBgr(look.InfoBoxColor), fromBgr(look.InfoBoxFontColor), fromBgr(look.FileGaugeColor),
+                 fromBgr(look.TotalGaugeColor)});
     model_->setTextColor(fromBgr(look.ListFontColor));
-    QPalette fg = FileGauge->palette();
-    fg.setColor(QPalette::Highlight, fromBgr(look.FileGaugeColor));
-    FileGauge->setPalette(fg);
-    QPalette tg = TotalGauge->palette();
-    tg.setColor(QPalette::Highlight, fromBgr(look.TotalGaugeColor));
-    TotalGauge->setPalette(tg);
-    Info->setMaxLines(look.MaxInfoBox);
-    ProgressBar->setIntervals(100, 300);
-    ProgressBar->setThinkingDisabled(look.DisableThinking);
-    sink_->setSound(look.actionSound());
-    actionSound_ = look.actionSound();
+    setMaxInfoBox(look.MaxInfoBox);
+    thinking()->setThinkingDisabled(look.DisableThinking);
+    setActionSound(look.actionSound());
     noopInterval_ = s.NOOPInterval;
-    worker_->post([e = engine_.get(), s] { e->applySettings(s); });
-}
-
-QAction* TFTPfrm::action(const QString& objectName) const {
-    auto it = actions_.find(objectName);
-    return it == actions_.end() ? nullptr : it->second;
-}
-
-QToolButton* TFTPfrm::button(const QString& objectName) const {
-    auto it = buttons_.find(objectName);
-    return it == buttons_.end() ? nullptr : it->second;
+    // Applied between operations, on the worker that uses them.
+    runner().enqueue([e = engine_, s] { e->applySettings(s); });
 }
 
 QString TFTPfrm::currentDir() const { return fromWire(currentDir_); }
 
-void TFTPfrm::beeps() { vn::beeps(actionSound_); }
 
 // ---------------------------------------------------------------- operations
 
 bool TFTPfrm::startOperation(std::function<void()> op, bool userOperation, std::function<void()> then) {
-    if (busy_) return false;
-    busy_ = true;
-    if (userOperation) engine_->wait().lowerCancel();
+    if (busy()) return false;
     engine_->setClosing(false);
-    then_ = std::move(then);
-    setBusyLook(true);
-    DesactivaBotonsTx();
-    worker_->post([this, op = std::move(op)] {
+    auto work = [e = engine_, op = std::move(op)] {
         op();
-        engine_->finishOperation();
-        QMetaObject::invokeMethod(this, [this] { endOperation(); }, Qt::QueuedConnection);
-    });
-    return true;
+        e->finishOperation();
+    };
+    // A window on its way to closing starts nothing after the operation.
+    auto done = [this, then = std::move(then)] {
+        if (then && closeState() == CloseState::Open) then();
+    };
+    return userOperation ? runner().run(work, done) : runner().runQuiet(work, done);
 }
 
-void TFTPfrm::endOperation() {
-    busy_ = false;
-    setBusyLook(false);
-    HabilitarBotons();
-    auto then = std::move(then_);
-    then_ = nullptr;
-    if (quitThenClose_) {
-        quitThenClose_ = false;
-        closeConfirmed_ = true;
-        emit operationFinished();
-        closeWindow();
-        return;
-    }
-    if (closePending_) {
-        closePending_ = false;
-        emit operationFinished();
-        closeWindow();
-        return;
-    }
-    if (then) then();
-    if (!busy_) emit operationFinished();
-}
-
-void TFTPfrm::closeWindow() {
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->close();
-    else close();
-}
-
-void TFTPfrm::setBusyLook(bool busy) {
-    ProgressBar->setBusy(busy);
+void TFTPfrm::busyLook(bool busy) {
     if (busy) {
         Tree->setCursor(Qt::WaitCursor);
         ListStack->setCursor(Qt::WaitCursor);
@@ -753,90 +444,45 @@ void TFTPfrm::setBusyLook(bool busy) {
     }
 }
 
-bool TFTPfrm::treeHasFocus() const { return Tree->hasFocus(); }
-bool TFTPfrm::listHasFocus() const { return ListReport->hasFocus() || ListIcons->hasFocus(); }
-
-void TFTPfrm::HabilitarBotons() {
-    if (busy_) return;
-    EnableInput in;
-    in.treeSelection = treeHasFocus() && Tree->currentItem();
-    in.selectedCount = QuantsSeleccionats();
-    in.listSelection = listHasFocus() && in.selectedCount > 0;
-    in.folderKnown = !currentDir_.empty();
-    in.remote = currentSession_ != 0;
-    in.listHasItems = model_->rowCount() > 0;
-    in.clipboardFile = std::filesystem::exists(dataFile("copy.dat"));
-    EnableState s = enablingRule(in);
-    auto set = [this](const char* name, bool on) { actions_.at(QString::fromLatin1(name))->setEnabled(on); };
-    set("QuickConnection1", s.quick);
-    set("SystemProperties1", s.system);
-    set("System2", s.system);
-    set("Options2", false);
-    set("Refresh1", s.refresh);
-    set("Refresh2", s.refresh);
-    set("SiteManager1", s.quick);
-    set("SelectAll1", s.selectAll);
-    set("Delete1", s.del);
-    set("InvertSelection1", s.invert);
-    set("MoveUp1", s.up);
-    set("NewFolder1", s.newFolder);
-    set("Rename1", s.rename);
-    set("BreakConnection1", s.quit);
-    set("pasvmode1", s.quit);
-    for (const char* t : {"ASCIImode1", "Binarymode1", "Automode1"}) set(t, s.types);
-    set("Execute1", s.del && listHasFocus());
-    // Built with the copy routines, the search and the upload window.
-    set("Copy1", s.copy);
-    set("Cut1", s.cut);
-    set("Paste1", s.paste);
-    set("FileProperties1", selectedRows().size() == 1);
-    set("FileProperties2", selectedRows().size() == 1);
-    for (const char* later : {"Search1",
-                              "UploadtoMultipleHosts1", "ColorsOptions1", "NewCustomCommand1", "QuickCommand1"})
-        set(later, false);
-    set("Abort1", true);
-    set("Abort2", true);
-    actions_.at("pasvmode1")->setChecked(currentPasv_);
-    LogoutAction->setEnabled(!serverNodes().empty());
-    LastHostsMenu->setEnabled(!LastHostsMenu->actions().isEmpty());
-    if (!engine_->connecting() && StatusBar->currentMessage() != QStringLiteral("Connecting..."))
-        updateStatus();
+// The pane the user is in: the window's focus child, which is there already
+// while the window is not the active one (a click there did not activate it).
+bool TFTPfrm::treeHasFocus() const { return focusWidget() == Tree; }
+bool TFTPfrm::listHasFocus() const {
+    QWidget* f = focusWidget();
+    return f == ListReport || f == ListIcons;
 }
 
-void TFTPfrm::DesactivaBotonsTx() {
-    setBusyLook(true);
-    for (const char* n : {"Cut1", "Copy1", "Paste1", "SelectAll1", "Delete1", "InvertSelection1", "MoveUp1",
-                          "NewFolder1", "Search1", "Rename1", "BreakConnection1", "ASCIImode1", "Binarymode1",
-                          "Automode1", "SiteManager1", "SystemProperties1", "System2", "Refresh1", "Refresh2",
-                          "QuickConnection1", "pasvmode1", "Execute1"})
-        actions_.at(QString::fromLatin1(n))->setEnabled(false);
-    LogoutAction->setEnabled(false);
-    LastHostsMenu->setEnabled(false);
-}
+void TFTPfrm::HabilitarBotons() { updateCommands(); }
+
+void TFTPfrm::DesactivaBotonsTx() { updateCommands(); }
 
 void TFTPfrm::AbortSBClick() {
-    // Wakes the worker's pending wait at once; the operation unwinds and ends itself.
-    engine_->wait().abort();
-    setBusyLook(false);
-    if (!engine_->connecting()) {
-        DesactivarGauges();
-        PanelGauge->hide();
-    }
+    // Wakes the worker's pending wait (and its question) at once; the
+    // operation unwinds and ends itself.
+    abort();
+}
+
+void TFTPfrm::aborting(bool closing) {
+    // A closing window does not wait for late replies.
+    if (closing) engine_->setClosing(true);
+    thinking()->setBusy(false);
+    busyLook(false);
+    if (!engine_->connecting()) DesactivarGauges();
 }
 
 // ---------------------------------------------------------------- gauges
 
+QWidget* TFTPfrm::gaugePanel() const { return gauges(); }
+QProgressBar* TFTPfrm::totalGauge() const { return gauges()->total(); }
+QProgressBar* TFTPfrm::fileGauge() const { return gauges()->file(); }
+
 void TFTPfrm::placeGauges() {
-    // The splitter's bar, in the panel's coordinates: the total gauge ends at
-    // its left edge, the file gauge runs from one pixel past its right edge to
-    // two pixels short of the panel's right edge.
-    // The tree's right edge is the bar's left edge (the tree is resized before
-    // the bar moves, so the bar's own geometry may still be the old one).
-    const int left = Tree->mapTo(this, QPoint(Tree->width(), 0)).x() - PanelGauge->x();
-    const int right = left + hsplit_->handleWidth();
-    const int h = PanelGauge->height();
-    TotalGauge->setGeometry(0, 0, std::max(0, left), h);
-    FileGauge->setGeometry(right + 1, 0, std::max(0, PanelGauge->width() - 2 - (right + 1)), h);
+    // The total gauge ends at the splitter bar's left edge, the file gauge
+    // starts one pixel past its right edge. The tree's right edge is the bar's
+    // left edge (the tree is resized before the bar moves, so the bar's own
+    // geometry may still be the old one).
+    const int left = Tree->mapTo(this, QPoint(Tree->width(), 0)).x() - gauges()->x();
+    gauges()->setDivider(std::max(0, left), hsplit_->handleWidth());
 }
 
 void TFTPfrm::showEvent(QShowEvent* event) {
@@ -855,60 +501,33 @@ void TFTPfrm::resizeEvent(QResizeEvent* event) {
 }
 
 void TFTPfrm::ActivartotalGauge(std::uint64_t n) {
-    totalMax_ = n;
-    totalDone_ = 0;
-    TotalGauge->setValue(0);
-    TotalGauge->setToolTip(QStringLiteral("0 of %1").arg(static_cast<qulonglong>(n)));
-    PanelGauge->show();
-    TotalGauge->show();
+    gauges()->setTotal(0, n);
     placeGauges();
     ActivarFileGauge(0);
 }
 
 void TFTPfrm::ActivarFileGauge(std::uint64_t n) {
-    fileMax_ = n;
-    fileDone_ = 0;
-    FileGauge->setValue(0);
-    FileGauge->setToolTip(QStringLiteral("0 of %1").arg(static_cast<qulonglong>(n)));
-    PanelGauge->show();
-    FileGauge->show();
+    gauges()->setFile(0, n);
     placeGauges();
 }
 
-void TFTPfrm::IncrementarTotalGauge() { setTotalProgress(totalDone_ + 1, totalMax_); }
+void TFTPfrm::IncrementarTotalGauge() { gauges()->stepTotal(); }
 
 void TFTPfrm::setTotalProgress(std::uint64_t done, std::uint64_t total) {
-    if (total != totalMax_ || !TotalGauge->isVisible()) {
-        totalMax_ = total;
-        PanelGauge->show();
-        TotalGauge->show();
-        placeGauges();
-    }
-    totalDone_ = done;
-    TotalGauge->setValue(scaled(totalDone_, totalMax_));
-    TotalGauge->setToolTip(
-        QStringLiteral("%1 of %2").arg(static_cast<qulonglong>(totalDone_)).arg(static_cast<qulonglong>(totalMax_)));
+    const bool placed = gauges()->total()->isVisible();
+    gauges()->setTotal(done, total);
+    if (!placed) placeGauges();
 }
 
-void TFTPfrm::IncrementarFileGauge(std::uint64_t k) { setFileProgress(fileDone_ + k, fileMax_); }
+void TFTPfrm::IncrementarFileGauge(std::uint64_t k) { gauges()->addFile(k); }
 
 void TFTPfrm::setFileProgress(std::uint64_t done, std::uint64_t total) {
-    if (total != fileMax_ || !FileGauge->isVisible()) {
-        fileMax_ = total;
-        PanelGauge->show();
-        FileGauge->show();
-        placeGauges();
-    }
-    fileDone_ = done;
-    FileGauge->setValue(scaled(done, total));
-    FileGauge->setToolTip(
-        QStringLiteral("%1 of %2").arg(static_cast<qulonglong>(done)).arg(static_cast<qulonglong>(total)));
+    const bool placed = gauges()->file()->isVisible();
+    gauges()->setFile(done, total);
+    if (!placed) placeGauges();
 }
 
-void TFTPfrm::DesactivarGauges() {
-    TotalGauge->hide();
-    FileGauge->hide();
-}
+void TFTPfrm::DesactivarGauges() { gauges()->hideAll(); }
 
 // ---------------------------------------------------------------- tree
 
@@ -1072,7 +691,7 @@ void TFTPfrm::takeCurrentFrom(const TNodeInfo& n) {
 
 void TFTPfrm::TreeExpanding(QTreeWidgetItem* item) {
     if (applying_) return; // the program itself opens the node and fills it
-    if (engine_->connecting() && busy_) {
+    if (engine_->connecting() && busy()) {
         skipExpand_ = false;
         return;
     }
@@ -1087,7 +706,7 @@ void TFTPfrm::TreeExpanding(QTreeWidgetItem* item) {
         MostrarDirectoris(item);
         return;
     }
-    if (busy_) {
+    if (busy()) {
         // One operation at a time: the node stays as it was, ready to expand later.
         bool was = applying_;
         applying_ = true;
@@ -1120,7 +739,7 @@ void TFTPfrm::TreeCollapsed(QTreeWidgetItem* item) {
 
 void TFTPfrm::TreeChange() {
     if (applying_) return;
-    if (busy_ || engine_->connecting() || engine_->listingBusy()) return;
+    if (busy() || engine_->connecting() || engine_->listingBusy()) return;
     const TNodeInfo* n = nodeInfo(Tree->currentItem());
     if (!n) return;
     currentIp_ = n->Ip;
@@ -1133,7 +752,7 @@ void TFTPfrm::TreeChange() {
 
 void TFTPfrm::mousetimerTimer() {
     // Waits (the timer keeps running) until the window is idle.
-    if (busy_ || engine_->listingBusy()) return;
+    if (busy() || engine_->listingBusy()) return;
     mousetimer->stop();
     engine_->wait().lowerCancel();
     QTreeWidgetItem* item = Tree->currentItem();
@@ -1175,7 +794,7 @@ void TFTPfrm::listRemote(NodeId node, SessionId sid, const std::string& folder, 
     auto cancelled = std::make_shared<bool>(false);
     bool cwd = target != ListTarget::Tree;
     bool started = startOperation(
-        [e = engine_.get(), sid, folder, cwd, result, cancelled] {
+        [e = engine_, sid, folder, cwd, result, cancelled] {
             *result = e->fesLIST(sid, folder, cwd);
             *cancelled = e->wait().cancelled();
         },
@@ -1234,7 +853,7 @@ void TFTPfrm::passaListATree(const std::string& name) {
         c.Pasv = currentPasv_;
         c.PASVPort = currentPasvPort_;
         QTreeWidgetItem* child = addNode(node, c, it.display);
-        if (!(it.kind == ItemKind::RemoteLink && it.name.find('.') != std::string::npos)) addPlaceholder(child);
+        addPlaceholder(child); // a link with a dot is listed as a file and never gets here
         if (it.name == name) chosen = child;
     }
     node->sortChildren(0, Qt::AscendingOrder);
@@ -1334,7 +953,7 @@ void TFTPfrm::FullCollapse1Click() {
 }
 
 void TFTPfrm::FullExpand1Click() {
-    if (busy_) return;
+    if (busy()) return;
     engine_->wait().lowerCancel();
     std::vector<NodeId> pending;
     for (int i = 0; i < Tree->topLevelItemCount(); ++i) pending.push_back(nodeIdOf(Tree->topLevelItem(i)));
@@ -1405,7 +1024,7 @@ void TFTPfrm::deleteTreeNode(QTreeWidgetItem* item) {
     SessionId sid = n->session;
     std::string dir = RetornaDirectori(*n);
     auto ok = std::make_shared<bool>(false);
-    startOperation([e = engine_.get(), sid, dir, ok] { *ok = e->EsborrarDirectoriRemot(sid, dir); }, true,
+    startOperation([e = engine_, sid, dir, ok] { *ok = e->EsborrarDirectoriRemot(sid, dir); }, true,
                    [this, id, parentId, ok] {
                        if (!*ok) return; // what failed stays
                        if (QTreeWidgetItem* gone = nodeById(id)) EsborrarDesde(gone, true);
@@ -1431,7 +1050,9 @@ void TFTPfrm::buildServerChain(const SessionInfo& info, const Entries& entries) 
     n.PASVPort = 0;
     // The chain is opened by the program: its nodes keep what the listing gave.
     applying_ = true;
+    labels_[info.id] = ServerLabel{info.host, info.siteName, connectingLogin_, info.port};
     QTreeWidgetItem* last = addNode(nullptr, n, fromWire(info.caption));
+    relabelServers();
     const std::string& wd = info.workingDir;
     std::size_t start = 1;
     while (start < wd.size()) {
@@ -1470,7 +1091,20 @@ void TFTPfrm::buildServerChain(const SessionInfo& info, const Entries& entries) 
     HabilitarBotons();
 }
 
+void TFTPfrm::relabelServers() {
+    for (QTreeWidgetItem* node : serverNodes()) {
+        auto it = labels_.find(nodeInfo(node)->session);
+        if (it == labels_.end()) continue;
+        const ServerLabel& l = it->second;
+        bool shared = false;
+        for (const auto& [id, other] : labels_)
+            if (id != it->first && other.host == l.host && other.port == l.port) shared = true;
+        node->setText(0, fromWire(serverCaption(l.host, l.port, l.site, l.login, shared)));
+    }
+}
+
 void TFTPfrm::removeServerNode(SessionId id) {
+    labels_.erase(id);
     if (auto it = keepAlive_.find(id); it != keepAlive_.end()) {
         it->second->stop();
         it->second->deleteLater();
@@ -1478,6 +1112,7 @@ void TFTPfrm::removeServerNode(SessionId id) {
     }
     for (QTreeWidgetItem* s : serverNodes())
         if (nodeInfo(s)->session == id) EsborrarDesde(s, true);
+    relabelServers();
     if (currentSession_ == id) {
         model_->clear();
         if (const TNodeInfo* n = nodeInfo(Tree->currentItem())) {
@@ -1494,8 +1129,8 @@ void TFTPfrm::removeServerNode(SessionId id) {
 
 void TFTPfrm::fesNOOPTick(SessionId id) {
     // The keep-alive never interrupts: it does nothing while the window is busy.
-    if (busy_) return;
-    startOperation([e = engine_.get(), id] { e->fesNOOP(id); }, false);
+    if (busy()) return;
+    startOperation([e = engine_, id] { e->fesNOOP(id); }, false);
 }
 
 void TFTPfrm::runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped) {
@@ -1512,19 +1147,20 @@ void TFTPfrm::runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped) {
 
 void TFTPfrm::connectAndOpen(const ConnectParams& p, const std::vector<std::string>& alternates, RetryStyle style,
                              int transferType, const std::string& remoteDir) {
+    connectingLogin_ = p.login;
     auto id = std::make_shared<std::optional<SessionId>>();
-    startOperation([e = engine_.get(), p, alternates, style, id] { *id = e->connectWithRetries(p, alternates, style); },
+    startOperation([e = engine_, p, alternates, style, id] { *id = e->connectWithRetries(p, alternates, style); },
                    true, [this, id, remoteDir, transferType] {
                        if (!*id) return;
                        const char* names[] = {"ASCIISB", "BinarySB", "AutoTYPESB"};
                        if (transferType >= 0 && transferType < 3)
-                           buttons_.at(QString::fromLatin1(names[transferType]))->click();
+                           button(QString::fromLatin1(names[transferType]))->click();
                        if (!remoteDir.empty()) ObrirSubdirectoris(remoteDir, **id);
                    });
 }
 
 void TFTPfrm::ConnectarAServidorSBClick() {
-    if (busy_) return;
+    if (busy()) return;
     TSitefrm dialog(this);
     if (uiPrompter().exec(dialog) != QDialog::Accepted) return;
     std::optional<SiteChoice> c = dialog.choice();
@@ -1534,27 +1170,27 @@ void TFTPfrm::ConnectarAServidorSBClick() {
 }
 
 void TFTPfrm::QuickSBClick() {
-    if (busy_) return;
+    if (busy()) return;
     TQuickfrm dialog(this);
     runQuickDialog(dialog, false);
 }
 
 void TFTPfrm::FesConnectar(const QString& host) {
-    if (busy_) return;
+    if (busy()) return;
     TQuickfrm dialog(this);
     dialog.setHost(host);
     runQuickDialog(dialog, true);
 }
 
 void TFTPfrm::mostrarQuick(const QString& parameter) {
-    if (busy_) return;
+    if (busy()) return;
     TQuickfrm dialog(this);
     dialog.setHost(fromWire(mostrarQuickHost(toWire(parameter))));
     runQuickDialog(dialog, true);
 }
 
 void TFTPfrm::mostrarQuick(const QuickPreset& preset) {
-    if (busy_) return;
+    if (busy()) return;
     TQuickfrm dialog(this);
     dialog.setHost(preset.host);
     auto set = [&](const char* name, const QString& text) {
@@ -1568,21 +1204,10 @@ void TFTPfrm::mostrarQuick(const QuickPreset& preset) {
     runQuickDialog(dialog, true);
 }
 
-void TFTPfrm::FTPMenuPopup() {
-    LastHostsMenu->clear();
-    IniFile ini(configFile());
-    for (const std::string& host : History(ini, "FTP").entries()) {
-        QString caption = fromWire(host);
-        QString text = caption;
-        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* a = LastHostsMenu->addAction(text);
-        connect(a, &QAction::triggered, this, [this, caption] { FesConnectar(caption); });
-    }
-    LastHostsMenu->setEnabled(!busy_ && !LastHostsMenu->actions().isEmpty());
-}
+void TFTPfrm::FTPMenuPopup() { emit FTPMenu->aboutToShow(); }
 
 void TFTPfrm::QuitSBClick() {
-    if (busy_) return;
+    if (busy()) return;
     if (currentSession_ == 0) {
         beeps();
         return;
@@ -1593,11 +1218,11 @@ void TFTPfrm::QuitSBClick() {
         if (nodeInfo(s)->session == id) caption = s->text(0);
     if (!uiPrompter().askYesNo(toWire(QStringLiteral("Do you confirm that you want to Quit '%1'?").arg(caption))))
         return;
-    startOperation([e = engine_.get(), id] { e->DesConnecta(id); });
+    startOperation([e = engine_, id] { e->DesConnecta(id); });
 }
 
 void TFTPfrm::Logout1Click() {
-    if (busy_) return;
+    if (busy()) return;
     QTreeWidgetItem* at = nodeById(popupNode_);
     QTreeWidgetItem* top = topLevelOf(at ? at : Tree->currentItem());
     popupNode_ = 0;
@@ -1607,11 +1232,11 @@ void TFTPfrm::Logout1Click() {
     QString caption = top->text(0);
     if (!uiPrompter().askYesNo(toWire(QStringLiteral("Do you confirm that you want to Quit '%1'?").arg(caption))))
         return;
-    startOperation([e = engine_.get(), id] { e->DesConnecta(id); });
+    startOperation([e = engine_, id] { e->DesConnecta(id); });
 }
 
 void TFTPfrm::pasvmode1Click() {
-    if (busy_ || currentSession_ == 0) return;
+    if (busy() || currentSession_ == 0) return;
     QTreeWidgetItem* top = nullptr;
     for (QTreeWidgetItem* s : serverNodes())
         if (nodeInfo(s)->session == currentSession_) top = s;
@@ -1620,7 +1245,7 @@ void TFTPfrm::pasvmode1Click() {
     FormatejaTreePASV(top, pasv, port);
     currentPasv_ = pasv;
     SessionId id = currentSession_;
-    startOperation([e = engine_.get(), id, pasv, port] { e->setPassive(id, pasv, port); });
+    startOperation([e = engine_, id, pasv, port] { e->setPassive(id, pasv, port); });
 }
 
 // ---------------------------------------------------------------- list
@@ -1652,14 +1277,14 @@ int TFTPfrm::QuantsSeleccionats() const {
     return ListReport->selectionModel() ? static_cast<int>(ListReport->selectionModel()->selectedRows().size()) : 0;
 }
 
-QString TFTPfrm::statusText() const {
+QString TFTPfrm::folderStatus() const {
     return QStringLiteral("%1 - [Total Files : %2] - [Selected Files : %3]")
         .arg(fromWire(currentDir_))
         .arg(model_->rowCount())
         .arg(QuantsSeleccionats());
 }
 
-void TFTPfrm::updateStatus() { StatusBar->showMessage(statusText()); }
+void TFTPfrm::updateStatus() { setStatus(folderStatus()); }
 
 bool TFTPfrm::selectListItem(const QString& name) {
     for (int r = 0; r < model_->rowCount(); ++r) {
@@ -1676,7 +1301,7 @@ bool TFTPfrm::selectListItem(const QString& name) {
 }
 
 void TFTPfrm::ListColumnClick(int column) {
-    if (busy_) {
+    if (busy()) {
         vn::beeps(std::string());
         return;
     }
@@ -1706,40 +1331,26 @@ void TFTPfrm::setViewStyle(ViewStyle v) {
         ListStack->setCurrentWidget(ListIcons);
     }
     const char* names[] = {"viewIcon1", "viewSmall1", "viewList1", "viewReport1"};
-    actions_.at(QString::fromLatin1(names[static_cast<int>(v)]))->setChecked(true);
+    commands().at(names[static_cast<int>(v)])->setChecked(true);
 }
 
 void TFTPfrm::ShowGridSBClick() {
     grid_ = !grid_;
     ListReport->setShowGrid(grid_);
-    actions_.at("Grid1")->setChecked(grid_);
-    actions_.at("ShowGrid1")->setChecked(grid_);
+    commands().at("Grid1")->setChecked(grid_);
+    commands().at("ShowGrid1")->setChecked(grid_);
 }
 
 void TFTPfrm::InformationBox1Click() {
     bool show = vsplit_->sizes().value(1) == 0;
     for (const char* n : {"InformationBox1", "ShowInfoBox1", "ShowInformationBox1"})
-        actions_.at(QString::fromLatin1(n))->setChecked(show);
+        commands().at(n)->setChecked(show);
     int total = std::max(vsplit_->height(), 100);
     vsplit_->setSizes({show ? total - 50 : total, show ? 50 : 0});
 }
 
 void TFTPfrm::Clear1Click() { Info->clearLines(); }
 
-void TFTPfrm::SaveLog1Click() {
-    QFileDialog dialog(this, QStringLiteral("Save Log to file"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.selectFile(QString::fromStdString(dataFile("varnelo.log").string()));
-    if (uiPrompter().exec(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    QFile f(dialog.selectedFiles().first());
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        uiPrompter().message(toWire(QStringLiteral("I/O error: %1").arg(f.errorString())));
-        return;
-    }
-    for (const QString& l : Info->lines()) f.write(toWire(l + QStringLiteral("\r\n")).c_str());
-    if (!f.flush()) uiPrompter().message(toWire(QStringLiteral("I/O error: %1").arg(f.errorString())));
-}
 
 void TFTPfrm::SelectAllSBClick() {
     engine_->wait().lowerCancel();
@@ -1757,7 +1368,7 @@ void TFTPfrm::InvertSelectionSBClick() {
 }
 
 void TFTPfrm::RefreshSBClick() {
-    if (busy_) return;
+    if (busy()) return;
     engine_->wait().lowerCancel();
     if (currentDir_.empty()) return;
     if (currentSession_ != 0) {
@@ -1769,7 +1380,7 @@ void TFTPfrm::RefreshSBClick() {
 }
 
 void TFTPfrm::UpSBClick() {
-    if (busy_) return;
+    if (busy()) return;
     engine_->wait().lowerCancel();
     QTreeWidgetItem* item = Tree->currentItem();
     QTreeWidgetItem* parent = item ? item->parent() : nullptr;
@@ -1794,7 +1405,7 @@ void TFTPfrm::UpSBClick() {
     auto result = std::make_shared<Entries>();
     auto where = std::make_shared<std::string>(dir);
     startOperation(
-        [e = engine_.get(), sid, result, where] {
+        [e = engine_, sid, result, where] {
             // CWD to the folder shown first: the server's own working folder may be elsewhere.
             e->fesCDUP(sid);
             if (auto info = e->sessionInfo(sid)) *where = info->workingDir;
@@ -1804,7 +1415,7 @@ void TFTPfrm::UpSBClick() {
 }
 
 void TFTPfrm::NovaCarpetaSBClick() {
-    if (busy_ || currentDir_.empty() || listEditing_ || treeEditing_) return;
+    if (busy() || currentDir_.empty() || listEditing_ || treeEditing_) return;
     engine_->wait().lowerCancel();
     keyboardSelecting_ = false;
     // A nameless folder item at the end of the list, named in place; the
@@ -1891,7 +1502,7 @@ void TFTPfrm::createFolderInPlace(const std::string& name) {
         removeNamelessItems();
         return;
     }
-    if (busy_ || !validNewName(name)) {
+    if (busy() || !validNewName(name)) {
         removeNamelessItems();
         uiPrompter().message("Error Creating Folder!");
         return;
@@ -1916,7 +1527,7 @@ void TFTPfrm::createFolderInPlace(const std::string& name) {
     auto ok = std::make_shared<bool>(false);
     auto cancelled = std::make_shared<bool>(false);
     startOperation(
-        [e = engine_.get(), sid, dir, name, result, ok, cancelled] {
+        [e = engine_, sid, dir, name, result, ok, cancelled] {
             *ok = e->fesMKD(sid, dir + name);
             *cancelled = e->wait().cancelled();
             if (!*cancelled) *result = e->fesLIST(sid, dir, true);
@@ -1938,7 +1549,7 @@ void TFTPfrm::createFolderInPlace(const std::string& name) {
 
 void TFTPfrm::renameInList(const std::string& from, const std::string& to) {
     if (to.empty() || to == from) return; // refused: the old name stays
-    if (busy_ || !validNewName(to)) {
+    if (busy() || !validNewName(to)) {
         uiPrompter().message("Error renaming file!");
         return;
     }
@@ -1959,7 +1570,7 @@ void TFTPfrm::renameInList(const std::string& from, const std::string& to) {
     auto cancelled = std::make_shared<bool>(false);
     auto result = std::make_shared<Entries>();
     startOperation(
-        [e = engine_.get(), sid, dir, from, to, ok, cancelled, result] {
+        [e = engine_, sid, dir, from, to, ok, cancelled, result] {
             *ok = e->fesRENAME(sid, dir + from, dir + to);
             *cancelled = e->wait().cancelled();
             if (!*cancelled) *result = e->fesLIST(sid, dir, true);
@@ -1971,7 +1582,7 @@ void TFTPfrm::renameInList(const std::string& from, const std::string& to) {
 }
 
 void TFTPfrm::DeleteSBClick() {
-    if (busy_) return;
+    if (busy()) return;
     if (treeHasFocus()) {
         deleteTreeNode(Tree->currentItem());
         return;
@@ -1998,7 +1609,7 @@ void TFTPfrm::DeleteSBClick() {
     NodeId node = nodeIdOf(findNode(dir, sid));
     auto result = std::make_shared<Entries>();
     startOperation(
-        [e = engine_.get(), sid, dir, targets, result] {
+        [e = engine_, sid, dir, targets, result] {
             for (const auto& t : targets) {
                 if (e->wait().cancelled()) break;
                 if (t.folder) e->EsborrarDirectoriRemot(sid, dir + t.name);
@@ -2032,7 +1643,7 @@ void TFTPfrm::deleteLocalItems(const std::vector<int>& rows, RecycleMode recycle
     ActivartotalGauge(paths.size());
     auto failed = std::make_shared<std::vector<std::string>>();
     startOperation(
-        [e = engine_.get(), paths, recycle, failed] {
+        [e = engine_, paths, recycle, failed] {
             std::uint64_t done = 0;
             for (const auto& p : paths) {
                 if (e->wait().cancelled()) break;
@@ -2089,7 +1700,7 @@ std::vector<ClipEntry> TFTPfrm::clipEntries() const {
 }
 
 void TFTPfrm::writeClip(bool cut) {
-    if (busy_) return;
+    if (busy()) return;
     engine_->wait().lowerCancel();
     std::vector<ClipEntry> entries = clipEntries();
     if (entries.empty()) {
@@ -2109,7 +1720,7 @@ void TFTPfrm::CopySBClick() { writeClip(false); }
 void TFTPfrm::CutSBClick() { writeClip(true); }
 
 void TFTPfrm::PAsteSBClick() {
-    if (busy_ || currentDir_.empty()) return;
+    if (busy() || currentDir_.empty()) return;
     std::string error;
     std::optional<Clipboard> clip = readClipboard(&error);
     if (!clip) {
@@ -2125,23 +1736,50 @@ void TFTPfrm::PAsteSBClick() {
     const Destination dest{Place{sid, sid ? currentIp_ : std::string()}, dir};
     const TransferMode mode = pressedTransferMode();
     const NodeId node = nodeIdOf(Tree->currentItem());
-    auto listing = std::make_shared<Entries>();
-    startOperation(
-        [this, clip = *clip, dest, mode, sid, dir, listing] {
-            FtpCopier copier(*engine_, *transfer_, *temp_);
+    struct Pasted {
+        PasteResult result;
+        Entries listing;
+    };
+    operate(
+        [e = engine_, t = transfer_, temp = temp_, clip = *clip, dest, mode, sid, dir] {
+            FtpCopier copier(*e, *t, *temp);
             copier.setTransferMode(mode);
-            copier.paste(clip, dest);
-            if (sid != 0 && !engine_->wait().cancelled()) *listing = engine_->fesLIST(sid, dir, true);
+            Pasted p{copier.paste(clip, dest), std::nullopt};
+            if (sid != 0 && !e->wait().cancelled()) p.listing = e->fesLIST(sid, dir, true);
+            return p;
         },
-        true, [this, sid, dir, node, listing] {
+        [this, sid, dir, node, clip = *clip](const Pasted& p) {
             DesactivarGauges();
+            if (clip.cut && p.result.notDeleted == 0 && !p.result.cancelled) dropCutNodes(clip);
             if (sid != 0) {
-                if (*listing) applyListing(node, sid, dir, *listing, ListTarget::List);
+                if (p.listing) applyListing(node, sid, dir, p.listing, ListTarget::List);
             } else if (currentSession_ == 0 && currentDir_ == dir) {
                 MostrarFitxers(dir);
             }
             HabilitarBotons();
+            // The log has the details; the user must not miss that something failed.
+            if (!p.result.cancelled && p.result.failed > 0) {
+                beeps();
+                uiPrompter().message(p.result.failed == 1
+                                         ? std::string("1 item could not be copied.")
+                                         : std::to_string(p.result.failed) + " items could not be copied.");
+            }
         });
+}
+
+void TFTPfrm::dropCutNodes(const Clipboard& clip) {
+    // Every source of the cut is gone: its folder nodes would be stale.
+    for (const ClipEntry& e : clip.entries) {
+        if (!e.folder()) continue;
+        QTreeWidgetItem* n = findNode(e.path, e.session);
+        if (!n) continue;
+        bool current = false;
+        for (QTreeWidgetItem* c = Tree->currentItem(); c && !current; c = c->parent()) current = c == n;
+        if (current) continue; // the user is in it: the next listing shows what is left
+        applying_ = true;
+        delete n;
+        applying_ = false;
+    }
 }
 
 // ---------------------------------------------------------------- drag and drop
@@ -2149,7 +1787,7 @@ void TFTPfrm::PAsteSBClick() {
 void TFTPfrm::installDragAndDrop() {
     auto* onTree = new OleDnD(Tree);
     onTree->setObjectName(QStringLiteral("DragAndDrop2"));
-    onTree->setAcceptRule([this](const OleDnD::Probe&) { return !busy_; });
+    onTree->setAcceptRule([this](const OleDnD::Probe&) { return !busy(); });
     connect(onTree, &OleDnD::filesDropped, this,
             [this](std::vector<std::string> paths, QModelIndex t) { FerDropEnTree(paths, Tree->itemFromIndex(t)); });
     connect(onTree, &OleDnD::internalDropped, this,
@@ -2159,7 +1797,7 @@ void TFTPfrm::installDragAndDrop() {
         auto* onList = new OleDnD(view);
         onList->setObjectName(QStringLiteral("DragAndDrop1"));
         onList->setAcceptRule([this](const OleDnD::Probe& p) {
-            if (busy_) return false;
+            if (busy()) return false;
             // An internal drag may end on a folder item or on no item at all.
             return !p.internal || !p.target.isValid() || model_->item(p.target.row()).isFolderLike(currentSession_ != 0);
         });
@@ -2174,9 +1812,6 @@ void TFTPfrm::installDragAndDrop() {
 }
 
 namespace {
-
-// A place for the copy routines: a session with its address, or this machine.
-Place placeFor(SessionId session, const std::string& ip) { return Place{session, session ? ip : std::string()}; }
 
 std::string asFolder(std::string path) {
     if (path.empty() || path.back() != '/') path += '/';
@@ -2224,24 +1859,23 @@ void TFTPfrm::runCopyJobs(std::vector<CopyJob> jobs, QTreeWidgetItem* expandAfte
 }
 
 void TFTPfrm::FerDropEnList(const std::vector<std::string>& paths, int targetRow) {
-    if (busy_ || currentDir_.empty()) return;
+    if (busy() || currentDir_.empty()) return;
     std::string folder = currentDir_;
     if (targetRow >= 0 && targetRow < model_->rowCount()) {
         const FileItem& t = model_->item(targetRow);
         if (t.kind == ItemKind::LocalFolder || t.kind == ItemKind::RemoteFolder) folder = currentDir_ + t.name + "/";
     }
-    runCopyJobs(dropJobs(paths, placeFor(currentSession_, currentIp_), folder), nullptr);
+    runCopyJobs(planDesktop(droppable(paths), placeOf(currentSession_, currentIp_), folder), nullptr);
 }
 
 void TFTPfrm::FerDropEnTree(const std::vector<std::string>& paths, QTreeWidgetItem* node) {
     const TNodeInfo* n = nodeInfo(node);
-    if (busy_ || !n) return;
-    runCopyJobs(dropJobs(paths, placeFor(n->session, n->Ip), asFolder(RetornaDirectori(*n))), node);
+    if (busy() || !n) return;
+    runCopyJobs(planDesktop(droppable(paths), placeOf(n->session, n->Ip), asFolder(RetornaDirectori(*n))), node);
 }
 
-std::vector<TFTPfrm::CopyJob> TFTPfrm::dropJobs(const std::vector<std::string>& paths, const Place& destination,
-                                                const std::string& folder) {
-    std::vector<CopyJob> jobs;
+std::vector<std::string> TFTPfrm::droppable(const std::vector<std::string>& paths) {
+    std::vector<std::string> out;
     for (const std::string& p : paths) {
         std::error_code ec;
         auto st = std::filesystem::symlink_status(p, ec);
@@ -2250,16 +1884,21 @@ std::vector<TFTPfrm::CopyJob> TFTPfrm::dropJobs(const std::vector<std::string>& 
             uiPrompter().message("Item " + p + " is not a file or a folder");
             continue;
         }
-        // A dropped folder becomes a sub-folder of the destination, with all it holds.
-        jobs.push_back({false, Place{}, destination, folder, p});
+        out.push_back(p);
     }
-    return jobs;
+    return out;
+}
+
+std::vector<DropItem> TFTPfrm::selectedDropItems(int except) const {
+    std::vector<DropItem> items;
+    for (int r : selectedRows())
+        if (r != except) items.push_back({model_->item(r).kind, model_->item(r).name});
+    return items;
 }
 
 void TFTPfrm::ListDragDrop(QObject* source, int targetRow) {
-    if (busy_ || currentDir_.empty()) return;
-    const Place here = placeFor(currentSession_, currentIp_);
-    const bool remote = currentSession_ != 0;
+    if (busy() || currentDir_.empty()) return;
+    const Place here = placeOf(currentSession_, currentIp_);
     std::vector<CopyJob> jobs;
     const FileItem* target = targetRow >= 0 && targetRow < model_->rowCount() ? &model_->item(targetRow) : nullptr;
     if (source == Tree) {
@@ -2268,36 +1907,27 @@ void TFTPfrm::ListDragDrop(QObject* source, int targetRow) {
             beeps();
             return;
         }
-        const Place from = placeFor(s->session, s->Ip);
-        const std::string src = asFolder(RetornaDirectori(*s));
-        std::string base = target ? currentDir_ + target->name + "/" : currentDir_;
-        if (remote) jobs.push_back({true, from, here, base + s->DirNom, src});
-        else jobs.push_back({false, from, here, base, src});
+        // The folder's own place decides how it is copied, as for every drop.
+        const std::string base = target ? currentDir_ + target->name + "/" : currentDir_;
+        jobs.push_back(planFolder(placeOf(s->session, s->Ip), asFolder(RetornaDirectori(*s)), s->DirNom, here, base));
     } else {
         if (!target) {
             beeps();
             return;
         }
-        const std::string into = currentDir_ + target->name + "/";
-        for (int r : selectedRows()) {
-            if (r == targetRow) continue;
-            const FileItem& it = model_->item(r);
-            if (it.kind == ItemKind::RemoteFolder) jobs.push_back({true, here, here, into + it.name, currentDir_ + it.name});
-            else if (it.kind == ItemKind::LocalFolder) jobs.push_back({false, here, here, into, currentDir_ + it.name + "/"});
-            else jobs.push_back({false, here, here, into, currentDir_ + it.name});
-        }
+        jobs = planItems(selectedDropItems(targetRow), here, currentDir_, here, currentDir_ + target->name + "/");
     }
     runCopyJobs(std::move(jobs), nullptr);
 }
 
 void TFTPfrm::TreeDragDrop(QObject* source, QTreeWidgetItem* node) {
     const TNodeInfo* n = nodeInfo(node);
-    if (busy_) return;
+    if (busy()) return;
     if (!n) {
         beeps();
         return;
     }
-    const Place to = placeFor(n->session, n->Ip);
+    const Place to = placeOf(n->session, n->Ip);
     const std::string dest = asFolder(RetornaDirectori(*n));
     std::vector<CopyJob> jobs;
     if (source == Tree) {
@@ -2306,25 +1936,16 @@ void TFTPfrm::TreeDragDrop(QObject* source, QTreeWidgetItem* node) {
             beeps();
             return;
         }
-        const Place from = placeFor(s->session, s->Ip);
-        const std::string src = asFolder(RetornaDirectori(*s));
-        if (s->session != 0) jobs.push_back({true, from, to, dest + s->DirNom, src});
-        else jobs.push_back({false, from, to, dest, src});
+        jobs.push_back(planFolder(placeOf(s->session, s->Ip), asFolder(RetornaDirectori(*s)), s->DirNom, to, dest));
     } else {
-        const Place here = placeFor(currentSession_, currentIp_);
-        for (int r : selectedRows()) {
-            const FileItem& it = model_->item(r);
-            if (it.kind == ItemKind::RemoteFolder) jobs.push_back({true, here, to, dest + it.name, currentDir_ + it.name});
-            else if (it.kind == ItemKind::LocalFolder) jobs.push_back({false, here, to, dest, currentDir_ + it.name + "/"});
-            else jobs.push_back({false, here, to, dest, currentDir_ + it.name});
-        }
+        jobs = planItems(selectedDropItems(), placeOf(currentSession_, currentIp_), currentDir_, to, dest);
     }
     runCopyJobs(std::move(jobs), node);
 }
 
 void TFTPfrm::FileProperties1Click() {
     std::vector<int> rows = selectedRows();
-    if (busy_ || rows.size() != 1) return;
+    if (busy() || rows.size() != 1) return;
     engine_->wait().lowerCancel();
     const FileItem& it = model_->item(rows[0]);
     TFilePropfrm::Values v;
@@ -2334,14 +1955,14 @@ void TFTPfrm::FileProperties1Click() {
     v.size = toWire(it.size);
     v.modified = toWire(it.modified);
     v.attributes = toWire(it.attribs);
-    v.isFolder = it.type == QStringLiteral("Folder");
+    v.isFolder = it.kind == ItemKind::LocalFolder || it.kind == ItemKind::RemoteFolder;
     v.isRemote = currentSession_ != 0;
     TFilePropfrm dialog(v, this);
     uiPrompter().exec(dialog);
 }
 
 void TFTPfrm::RenameSBClick() {
-    if (busy_ || listEditing_ || treeEditing_) return;
+    if (busy() || listEditing_ || treeEditing_) return;
     engine_->wait().lowerCancel();
     std::vector<int> rows = selectedRows();
     if (!treeHasFocus() && rows.size() == 1) startListEdit(rows[0]);
@@ -2370,7 +1991,7 @@ void TFTPfrm::TreeEdited(NodeId id, const QString& text) {
     if (!n || n->DirNom.empty()) return;
     const std::string to = toWire(text);
     if (to.empty() || to == n->DirNom) return; // refused: the old name stays
-    if (busy_ || !validNewName(to)) {
+    if (busy() || !validNewName(to)) {
         uiPrompter().message("Error renaming file!");
         return;
     }
@@ -2393,7 +2014,7 @@ void TFTPfrm::TreeEdited(NodeId id, const QString& text) {
     auto cancelled = std::make_shared<bool>(false);
     auto result = std::make_shared<Entries>();
     startOperation(
-        [e = engine_.get(), sid, from, target, ok, cancelled, result] {
+        [e = engine_, sid, from, target, ok, cancelled, result] {
             *ok = e->fesRENAME(sid, from, target);
             *cancelled = e->wait().cancelled();
             if (*ok && !*cancelled) *result = e->fesLIST(sid, target + "/", true);
@@ -2415,7 +2036,7 @@ void TFTPfrm::TreeEdited(NodeId id, const QString& text) {
 
 void TFTPfrm::ListDblClick() {
     if (listEditing_ || treeEditing_) return;
-    if (busy_) {
+    if (busy()) {
         vn::beeps(std::string());
         return;
     }
@@ -2426,8 +2047,7 @@ void TFTPfrm::ListDblClick() {
     QTreeWidgetItem* node = Tree->currentItem();
     if (row < 0 || row >= model_->rowCount() || !nodeInfo(node)) return;
     const FileItem it = model_->item(row);
-    bool folder = it.size.isEmpty() && !(it.type == QStringLiteral("Link") && it.name.find('.') != std::string::npos);
-    folder = folder && it.kind != ItemKind::LocalFile && it.kind != ItemKind::LocalHiddenFile;
+    const bool folder = opensAsFolder(it.kind);
     if (folder && currentSession_ != 0) {
         const std::string target = currentDir_ + it.name + "/";
         if (node->isExpanded()) {
@@ -2473,8 +2093,8 @@ void TFTPfrm::ListDblClick() {
 }
 
 TransferMode TFTPfrm::pressedTransferMode() const {
-    if (actions_.at(QStringLiteral("ASCIImode1"))->isChecked()) return TransferMode::Ascii;
-    if (actions_.at(QStringLiteral("Binarymode1"))->isChecked()) return TransferMode::Binary;
+    if (commands().at("ASCIImode1")->isChecked()) return TransferMode::Ascii;
+    if (commands().at("Binarymode1")->isChecked()) return TransferMode::Binary;
     return TransferMode::Auto;
 }
 
@@ -2496,7 +2116,7 @@ void TFTPfrm::openRemoteFile(const std::string& name) {
     int retries = engine_->settings().TxRT;
     auto result = std::make_shared<TransferResult>(TransferResult::Failed);
     startOperation(
-        [e = engine_.get(), t = transfer_.get(), sid, mode, name, remote, local, retries, result] {
+        [e = engine_, t = transfer_, sid, mode, name, remote, local, retries, result] {
             // The local copy is only a temporary file: the source always stays.
             FtpTransfer::KeepSource keep(*t);
             t->SeleccionaTYPE(sid, mode, name);
@@ -2514,7 +2134,7 @@ void TFTPfrm::openRemoteFile(const std::string& name) {
 }
 
 void TFTPfrm::System1Click() {
-    if (busy_) return;
+    if (busy()) return;
     SessionId sid = currentSession_;
     if (treeHasFocus())
         if (const TNodeInfo* n = nodeInfo(Tree->currentItem())) sid = n->session;
@@ -2541,7 +2161,7 @@ void TFTPfrm::System1Click() {
         HabilitarBotons();
         return;
     }
-    startOperation([e = engine_.get(), sid] { e->fesSYST(sid); });
+    startOperation([e = engine_, sid] { e->fesSYST(sid); });
 }
 
 // ---------------------------------------------------------------- events
@@ -2553,7 +2173,7 @@ bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
         updateStatus();
     } else if (type == QEvent::Enter && qobject_cast<QToolBar*>(watched)) {
         HabilitarBotons();
-    } else if ((type == QEvent::Resize || type == QEvent::Show) && (watched == Tree || watched == PanelGauge)) {
+    } else if ((type == QEvent::Resize || type == QEvent::Show) && (watched == Tree || watched == gauges())) {
         placeGauges();
     } else if (type == QEvent::KeyPress && (inList || watched == Tree)) {
         if (listEditing_ || treeEditing_) return QWidget::eventFilter(watched, event);
@@ -2561,7 +2181,7 @@ bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
         if (inList) keyboardSelecting_ = true;
         // While busy the key is swallowed: the selection must not move under
         // the running operation.
-        if (busy_) return true;
+        if (busy()) return true;
         const bool plain = k->modifiers() == Qt::NoModifier;
         if (k->key() == Qt::Key_Delete && plain) {
             if (watched == Tree) deleteTreeNode(Tree->currentItem());
@@ -2583,7 +2203,7 @@ bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
         keyboardSelecting_ = true;
         // A key never lowers the cancel flag of a running operation: that would
         // undo an Abort.
-        if (busy_) return true;
+        if (busy()) return true;
         engine_->wait().lowerCancel();
         if (k->key() == Qt::Key_Escape && QuantsSeleccionats() == 1 && model_->item(selectedRows()[0]).name.empty())
             removeNamelessItems();
@@ -2592,50 +2212,29 @@ bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void TFTPfrm::Contents1Click() {
-    // A missing guide shows nothing; the window's beep says so.
-    if (!openHelpPage(QStringLiteral("ftp.html"))) beeps();
-}
-
 void TFTPfrm::emptyTemp() {
     // Only this window's own temporary files: another window may be using its own.
     temp_->clean();
 }
 
-void TFTPfrm::closeEvent(QCloseEvent* event) {
-    auto finish = [this, event] {
-        for (auto& [id, t] : keepAlive_) t->stop();
-        mousetimer->stop();
-        engine_->wait().raiseCancel();
-        emptyTemp();
-        IniFile ini(configFile());
-        QList<int> h = hsplit_->sizes(), v = vsplit_->sizes();
-        // A window never shown keeps what it read.
-        ini.writeInt("FTP", "TreeWidth", sizesApplied_ && !h.isEmpty() ? h.value(0) : treeWidth_);
-        ini.writeInt("FTP", "InfoHeight", sizesApplied_ && v.size() > 1 ? v.value(1) : infoHeight_);
-        event->accept();
-    };
-    if (closeConfirmed_) {
-        finish();
-        return;
-    }
-    if (busy_) {
-        // The running operation is cancelled; the window closes once it unwound,
-        // without waiting for late replies.
-        closePending_ = true;
-        engine_->setClosing(true);
-        AbortSBClick();
-        event->ignore();
-        return;
-    }
-    if (!serverNodes().empty()) {
-        event->ignore();
-        if (!uiPrompter().askYesNo("There are still open connections. Do you want to close them?")) return;
-        quitThenClose_ = true;
-        startOperation([e = engine_.get()] { e->quitAll(); });
-        return;
-    }
-    finish();
+ToolWindow::CloseAnswer TFTPfrm::aboutToClose() {
+    if (serverNodes().empty()) return CloseAnswer::CloseNow;
+    if (!uiPrompter().askYesNo("There are still open connections. Do you want to close them?"))
+        return CloseAnswer::Refuse;
+    startOperation([e = engine_] { e->quitAll(); });
+    return CloseAnswer::LastRound;
+}
+
+void TFTPfrm::windowClosing() {
+    for (auto& [id, t] : keepAlive_) t->stop();
+    mousetimer->stop();
+    engine_->wait().raiseCancel();
+    emptyTemp();
+    IniFile ini(configFile());
+    QList<int> h = hsplit_->sizes(), v = vsplit_->sizes();
+    // A window never shown keeps what it read.
+    ini.writeInt("FTP", "TreeWidth", sizesApplied_ && !h.isEmpty() ? h.value(0) : treeWidth_);
+    ini.writeInt("FTP", "InfoHeight", sizesApplied_ && v.size() > 1 ? v.value(1) : infoHeight_);
 }
 
 } // namespace vn

@@ -1,10 +1,11 @@
 #pragma once
-// The FTP explorer window. It owns its engine and runs every network operation
-// on a worker thread of its own, one operation at a time; the engine reports
-// through the window's sink, which hands everything to the UI thread. Tree
+// The FTP explorer window, a tool window (common/ui/ToolWindow.h): the base
+// runs every network operation on the window's worker, one at a time, hands
+// the engine's reports to the UI thread and owns Abort, the log box, gauges,
+// status bar and closing. The commands are one table (ExplorerCommands.cpp). Tree
 // nodes are referred to by id across an operation and looked up again when its
 // result arrives, so a node that went meanwhile is never written to.
-#include <QWidget>
+#include "common/ui/ToolWindow.h"
 
 #include <cstdint>
 #include <functional>
@@ -20,9 +21,9 @@
 #include "ftp/engine/copy/LocalFiles.h"
 #include "ftp/engine/copy/TempFiles.h"
 #include "ftp/engine/transfer/Transfer.h"
+#include "ftp/explorer/CopyPlanner.h"
 #include "ftp/explorer/ExplorerRules.h"
 #include "ftp/explorer/FileList.h"
-#include "platform/TaskThread.h"
 
 class QAction;
 class QActionGroup;
@@ -49,7 +50,7 @@ class TQuickfrm;
 
 using NodeId = std::uint64_t;
 
-class TFTPfrm : public QWidget {
+class TFTPfrm : public ToolWindow {
     Q_OBJECT
 public:
     explicit TFTPfrm(QWidget* parent = nullptr);
@@ -66,24 +67,19 @@ public:
     void mostrarQuick(const QuickPreset& preset);
 
     // The window's state, for the main window and the tests.
-    bool busy() const { return busy_; }
+    using ToolWindow::busy;
     bool connecting() const { return engine_->connecting(); }
     int sessionCount() const { return static_cast<int>(serverNodes().size()); }
     SessionId currentSession() const { return currentSession_; }
     QString currentDir() const;
     const std::string& currentDirBytes() const { return currentDir_; }
     bool currentPasv() const { return currentPasv_; }
-    InfoBox* info() const { return Info; }
     QTreeWidget* tree() const { return Tree; }
     QTableView* list() const { return ListReport; }
     QListView* iconList() const { return ListIcons; }
     FileListModel* listModel() const { return model_; }
-    ThinkingIndicator* thinking() const { return ProgressBar; }
     QMenu* ftpMenu() const { return FTPMenu; }
     QMenu* lastHostsMenu() const { return LastHostsMenu; }
-    QAction* action(const QString& objectName) const;
-    QToolButton* button(const QString& objectName) const;
-    QString statusText() const;
 
     // Tree access by node.
     std::vector<QTreeWidgetItem*> serverNodes() const;
@@ -112,7 +108,7 @@ public:
     QAbstractItemView* currentListView() const;
     QSplitter* treeSplitter() const { return hsplit_; }
     QSplitter* infoSplitter() const { return vsplit_; }
-    QWidget* gaugePanel() const { return PanelGauge; }
+    QWidget* gaugePanel() const;
 
     // Commands (buttons, menus, shortcuts).
 public slots:
@@ -150,11 +146,11 @@ public slots:
     void ShowGridSBClick();
     void InformationBox1Click();
     void Clear1Click();
-    void SaveLog1Click();
+    void SaveLog1Click() { saveLog(); }
     void FullCollapse1Click();
     void FullExpand1Click();
     // Help "&Contents" (F1): the user guide's page of this window.
-    void Contents1Click();
+    void Contents1Click() { showHelp(); }
     void ListColumnClick(int column);
     void HabilitarBotons();
     void DesactivaBotonsTx();
@@ -174,18 +170,19 @@ public:
     void setFileProgress(std::uint64_t done, std::uint64_t total);
     void setTotalProgress(std::uint64_t done, std::uint64_t total);
     void DesactivarGauges();
-    QProgressBar* totalGauge() const { return TotalGauge; }
-    QProgressBar* fileGauge() const { return FileGauge; }
-    void beeps();
+    QProgressBar* totalGauge() const;
+    QProgressBar* fileGauge() const;
+    void beeps() { beep(); }
     // The deferred folder load (50 ms after a selection).
     QTimer* mouseTimer() const { return mousetimer; }
 
-signals:
-    // An operation ended and the window is idle again.
-    void operationFinished();
-
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void prepareEnabling() override;
+    void commandsUpdated(bool busy) override;
+    void busyLook(bool busy) override;
+    void aborting(bool closing) override;
+    CloseAnswer aboutToClose() override;
+    void windowClosing() override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -202,8 +199,21 @@ private:
     // operation lowers the cancel flag first; the keep-alive does not. `then`
     // runs on the UI thread once the window is idle again.
     bool startOperation(std::function<void()> op, bool userOperation = true, std::function<void()> then = {});
-    void endOperation();
-    void closeWindow();
+    // The same for a work with a result: done gets it on the UI thread.
+    template <class Work, class Done>
+    bool operate(Work work, Done done) {
+        if (busy()) return false;
+        engine_->setClosing(false);
+        return runner().run(
+            [e = engine_, work]() mutable {
+                auto r = work();
+                e->finishOperation();
+                return r;
+            },
+            [this, done](auto&& r) mutable {
+                if (closeState() == CloseState::Open) done(r);
+            });
+    }
     void runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped);
     // Downloads a remote file of the current folder into "TEMP" and opens it.
     void openRemoteFile(const std::string& name);
@@ -212,10 +222,9 @@ private:
     // opens the initial remote folder.
     void connectAndOpen(const ConnectParams& p, const std::vector<std::string>& alternates, RetryStyle style,
                         int transferType, const std::string& remoteDir);
-    void setBusyLook(bool busy);
     void buildUi();
-    QAction* makeAction(const char* name, const QString& text, const QKeySequence& key,
-                        std::function<void()> slot, const QString& hint = {});
+    // The command table, the menus, the tool bar and the pop-ups (ExplorerCommands.cpp).
+    void buildCommands();
 
     // Tree.
     void MostrarUnitatsLocals();
@@ -261,39 +270,38 @@ private:
     // Sessions.
     void buildServerChain(const SessionInfo& info, const Entries& entries);
     void removeServerNode(SessionId id);
+    // Gives every server node its caption (serverCaption) from labels_.
+    void relabelServers();
     void fesNOOPTick(SessionId id);
 
     // List.
     std::vector<int> selectedRows() const;
     int QuantsSeleccionats() const;
     void updateStatus();
+    // "<folder> - [Total Files : n] - [Selected Files : k]"
+    QString folderStatus() const;
     void emptyTemp();
     std::vector<ClipEntry> clipEntries() const;
     void writeClip(bool cut);
-    struct CopyJob {
-        bool tree; // CopiarDirectori, else CopiarElement
-        Place source, destination;
-        std::string dest, path;
-    };
+    // After a cut whose sources all went: their folder nodes go too.
+    void dropCutNodes(const Clipboard& clip);
     void installDragAndDrop();
-    std::vector<CopyJob> dropJobs(const std::vector<std::string>& paths, const Place& destination,
-                                  const std::string& folder);
+    // Desktop paths that exist as a file, a folder or a link (the others are named in a message).
+    std::vector<std::string> droppable(const std::vector<std::string>& paths);
+    // The selected list items, as the planner takes them.
+    std::vector<DropItem> selectedDropItems(int except = -1) const;
     // Runs the copies on the worker, then reloads the list (and expandAfter's children).
     void runCopyJobs(std::vector<CopyJob> jobs, QTreeWidgetItem* expandAfter);
     void deleteLocalItems(const std::vector<int>& rows, RecycleMode recycle);
     bool treeHasFocus() const;
     bool listHasFocus() const;
 
-    std::unique_ptr<Sink> sink_;
-    std::unique_ptr<FtpEngine> engine_;
-    std::unique_ptr<FtpTransfer> transfer_;
-    std::unique_ptr<TempFiles> temp_; // this window's own folder below "TEMP"
-    std::unique_ptr<TaskThread> worker_;
-    bool busy_ = false;
-    bool txWait_ = false;
-    bool closePending_ = false;   // close once the running operation has unwound
-    bool closeConfirmed_ = false; // QUIT round done: let the window close
-    bool quitThenClose_ = false;  // the running operation is the QUIT round of a close
+    // Kept by the base until the worker has ended.
+    Sink* sink_ = nullptr;
+    FtpEngine* engine_ = nullptr;
+    FtpTransfer* transfer_ = nullptr;
+    TempFiles* temp_ = nullptr; // this window's own folder below "TEMP"
+    EnableState en_;            // what the command rules share, computed before them
     bool skipExpand_ = false;
     bool applying_ = false;       // the program itself is changing the tree
     bool listEditing_ = false;
@@ -301,11 +309,9 @@ private:
     NodeId treeEditNode_ = 0;
     bool keyboardSelecting_ = false;
     bool programSelecting_ = false; // the program itself is changing the list's selection
-    std::function<void()> then_;
     int noopInterval_ = 180;
     int treeWidth_ = 225, infoHeight_ = 50;
     bool sizesApplied_ = false; // TreeWidth and InfoHeight given to the splitters at the first show
-    std::string actionSound_;
     QString pendingRemoteDir_;
     int pendingType_ = -1;
 
@@ -319,26 +325,25 @@ private:
     NodeId nextNode_ = 1;
     std::map<NodeId, QTreeWidgetItem*> nodes_;
     std::map<SessionId, QTimer*> keepAlive_;
-    std::map<std::uint64_t, std::uint64_t> lineHandles_;
+    struct ServerLabel {
+        std::string host, site, login;
+        int port = 21;
+    };
+    std::map<SessionId, ServerLabel> labels_;
+    std::string connectingLogin_; // the login of the connect under way
     NodeId popupNode_ = 0;
 
     FileListModel* model_ = nullptr;
     ViewStyle view_ = ViewStyle::Report;
     bool grid_ = false;
-    std::uint64_t totalMax_ = 0, totalDone_ = 0, fileMax_ = 0, fileDone_ = 0;
 
     QTreeWidget* Tree = nullptr;
     QStackedWidget* ListStack = nullptr;
     QTableView* ListReport = nullptr;
     QListView* ListIcons = nullptr;
-    InfoBox* Info = nullptr;
+    InfoBox* Info = nullptr; // the base's log box, placed under the list
     QSplitter* hsplit_ = nullptr;
     QSplitter* vsplit_ = nullptr;
-    ThinkingIndicator* ProgressBar = nullptr;
-    QStatusBar* StatusBar = nullptr;
-    QWidget* PanelGauge = nullptr;
-    QProgressBar* TotalGauge = nullptr;
-    QProgressBar* FileGauge = nullptr;
     QTimer* mousetimer = nullptr;
     QMenu* FTPMenu = nullptr;
     QMenu* FileMenu = nullptr;
@@ -348,11 +353,8 @@ private:
     QMenu* HelpMenu = nullptr;
     QMenu* LastHostsMenu = nullptr;
     QMenu* ListPopup = nullptr;
-    QMenu* InfoPopup = nullptr;
     QActionGroup* typeGroup_ = nullptr;
     QActionGroup* viewGroup_ = nullptr;
-    std::map<QString, QAction*> actions_;
-    std::map<QString, QToolButton*> buttons_;
     QAction* LogoutAction = nullptr;
     QAction* UploadPopupAction = nullptr;
     QAction* UploadPopupSeparator = nullptr;

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QValidator>
 #include <QVBoxLayout>
@@ -90,6 +91,17 @@ void setInteractive(QAbstractButton* b, bool on) {
     b->setProperty(ReadOnlyFilter::kReadOnly, !on);
     b->setFocusPolicy(on ? Qt::StrongFocus : Qt::NoFocus);
 }
+
+// The program itself shows values in the controls while it lives.
+class ShowingGuard {
+public:
+    explicit ShowingGuard(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+    ~ShowingGuard() { flag_ = was_; }
+
+private:
+    bool& flag_;
+    bool was_;
+};
 
 QString withoutLineBreaks(QString text) {
     text.remove(QLatin1Char('\r'));
@@ -173,9 +185,12 @@ void TSitefrm::build() {
     auto* loginTypeLayout = new QVBoxLayout(loginTypeGroup_);
     for (int i = 0; i < 2; ++i) {
         loginTypeLayout->addWidget(loginTypes_[static_cast<size_t>(i)]);
-        // clicked: only the user's choice, never a node being shown.
-        connect(loginTypes_[static_cast<size_t>(i)], &QRadioButton::clicked, this,
-                [this, i] { loginTypeChosen(i); });
+        // Any way the user changes it (a click, a key, a screen reader's
+        // Toggle), never a node being shown, never while read-only.
+        QRadioButton* b = loginTypes_[static_cast<size_t>(i)];
+        connect(b, &QRadioButton::toggled, this, [this, i, b](bool on) {
+            if (on && !showing_ && !b->property(ReadOnlyFilter::kReadOnly).toBool()) loginTypeChosen(i);
+        });
     }
     loginTypeGroup_->setVisible(!variant_.loginTypeCaption.isEmpty());
 
@@ -189,6 +204,23 @@ void TSitefrm::build() {
 
     pasv_ = new QCheckBox(QStringLiteral("PASV"), this);
     pasv_->setObjectName(QStringLiteral("PASVrb"));
+    // A read-only control that changed anyway (a screen reader's Toggle goes
+    // round the event filter) takes its shown value back.
+    std::vector<QAbstractButton*> guarded{pasv_};
+    for (auto* r : loginTypes_) guarded.push_back(r);
+    for (auto* r : transferTypes_) guarded.push_back(r);
+    for (QAbstractButton* b : guarded)
+        connect(b, &QAbstractButton::toggled, this, [this, b](bool checked) {
+            if (showing_ || !b->property(ReadOnlyFilter::kReadOnly).toBool()) return;
+            // A radio that lost its check takes it back (the group unchecks the
+            // other); a newly checked radio is undone by its partner.
+            if (qobject_cast<QRadioButton*>(b) && checked) return;
+            QTimer::singleShot(0, b, [this, b, checked] {
+                showing_ = true;
+                b->setChecked(!checked);
+                showing_ = false;
+            });
+        });
     useEmail_ = new QCheckBox(QStringLiteral("Use my email address if using anonymous mode."), this);
     useEmail_->setObjectName(QStringLiteral("CheckBox1"));
 
@@ -205,7 +237,10 @@ void TSitefrm::build() {
     saveB_ = namedButton(QStringLiteral("&Save"), "SaveB", this, false);
     cancelEditB_ = namedButton(QStringLiteral("Canc&el"), "CAncelEB", this, false);
     connectB_ = namedButton(QStringLiteral("&Connect"), "ConnectB", this, false);
-    cancelB_ = namedButton(QStringLiteral("Ca&ncel"), "CancelB", this, false);
+    // No mnemonic: every letter of "Cancel" belongs to another control (Esc closes).
+    cancelB_ = namedButton(QStringLiteral("Cancel"), "CancelB", this, false);
+    cancelB_->setAccessibleName(QStringLiteral("Cancel and close"));
+    cancelEditB_->setAccessibleName(QStringLiteral("Cancel editing"));
     connect(newB_, &QPushButton::clicked, this, &TSitefrm::NewBClick);
     connect(editB_, &QPushButton::clicked, this, &TSitefrm::EditBClick);
     connect(deleteB_, &QPushButton::clicked, this, &TSitefrm::DeleteBClick);
@@ -364,6 +399,7 @@ void TSitefrm::treeChange(QTreeWidgetItem* item) {
         return;
     }
     const TSiteRec& r = s->rec;
+    ShowingGuard guard(showing_);
     hostEdit_->setText(fromWire(r.HostName));
     addressEdit_->setText(fromWire(r.Address));
     loginEdit_->setText(fromWire(r.Login));
@@ -404,8 +440,11 @@ void TSitefrm::ResetejaEdits() {
     for (QLineEdit* e : {hostEdit_, addressEdit_, loginEdit_, passwordEdit_, remoteDirEdit_}) e->clear();
     memo_->clear();
     portEdit_->setText(QString::number(variant_.defaultPort));
-    loginTypes_[variant_.defaultLoginType == 1 ? 1 : 0]->setChecked(true);
-    transferTypes_[static_cast<size_t>(std::clamp(variant_.defaultTransferType, 0, 2))]->setChecked(true);
+    {
+        ShowingGuard guard(showing_);
+        loginTypes_[variant_.defaultLoginType == 1 ? 1 : 0]->setChecked(true);
+        transferTypes_[static_cast<size_t>(std::clamp(variant_.defaultTransferType, 0, 2))]->setChecked(true);
+    }
     pasv_->setEnabled(false);
     // A new site starts without alternates of the node shown before.
     addresses_ = {};

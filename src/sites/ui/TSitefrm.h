@@ -126,6 +126,7 @@ private:
     int addressCount_ = 0;
 
     bool editing_ = false;
+    bool showing_ = false; // the program is showing a node's values
     bool editingExisting_ = false;
     bool editingFolder_ = false;
     std::optional<SiteChoice> choice_;

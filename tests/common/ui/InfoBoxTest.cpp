@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QScrollBar>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -169,6 +170,32 @@ TEST(InfoBox, StaysAtTheBottomOnlyWhenItWasThere) {
     box.addLine(QStringLiteral("last"));
     EXPECT_EQ(bar->maximum(), bar->value());
     EXPECT_EQ(QStringLiteral("last"), box.lines().last());
+}
+
+// A transfer's lines as the log gets them: a progress line rewritten many
+// times (ever longer, so the horizontal bar appears), speed lines, lines that
+// arrive between event-loop turns. The box keeps following throughout.
+TEST(InfoBox, KeepsFollowingThroughATransfer) {
+    InfoBox box;
+    box.resize(300, 120);
+    box.show();
+    QScrollBar* bar = box.verticalScrollBar();
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 20; ++i) box.addLine(QStringLiteral(">RETR file%1").arg(i));
+        InfoBox::LineId progress = box.addLine(QStringLiteral("Transmitting file..."));
+        QTest::qWait(1);
+        for (int k = 1; k <= 30; ++k) {
+            box.replaceLine(progress, QStringLiteral("Transmitting file... ") + QString(k * 4, QLatin1Char('#')));
+            box.addLine(QStringLiteral("--->150 Opening BINARY mode data connection %1").arg(k));
+            QTest::qWait(1);
+            ASSERT_EQ(bar->value(), bar->maximum()) << "round " << round << ", line " << k;
+        }
+    }
+    // Scrolled up by the user, it stays where it was.
+    bar->setValue(5);
+    box.addLine(QStringLiteral("one more"));
+    QTest::qWait(1);
+    EXPECT_EQ(bar->value(), 5);
 }
 
 TEST(InfoBox, HundredThousandLinesStayFast) {

@@ -67,6 +67,24 @@ std::vector<std::string> sorted(std::vector<FileItem> items, SortColumn c, bool 
     return out;
 }
 
+TEST(ServerCaption, PortAndLoginOnlyWhenTheyTellServersApart) {
+    struct Case {
+        const char* host;
+        int port;
+        const char* login;
+        bool shared;
+        const char* caption;
+    } cases[] = {
+        {"ftp.example.org", 21, "anonymous", false, "ftp.example.org[FTP]"},
+        {"127.0.0.1", 2121, "user", false, "127.0.0.1:2121[FTP]"},
+        {"127.0.0.1", 21, "alice", true, "alice@127.0.0.1[FTP]"},
+        {"127.0.0.1", 2121, "bob", true, "bob@127.0.0.1:2121[FTP]"},
+        {"127.0.0.1", 2121, "", true, "127.0.0.1:2121[FTP]"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(serverCaption(c.host, c.port, "FTP", c.login, c.shared), c.caption) << c.caption;
+}
+
 TEST(SortKeys, Table) {
     const std::int64_t big = 5'000'000'000LL; // beyond 32 bits
     std::vector<FileItem> items = {

@@ -76,7 +76,7 @@ TEST(WindowSiteManager, ConnectsThroughTheAlternateAddresses) {
     EXPECT_TRUE(log.contains(">PASS **************")); // the e-mail address, not the typed password
     EXPECT_TRUE(log.contains(">PASV"));
     ASSERT_EQ(w.sessionCount(), 1);
-    EXPECT_EQ(w.serverNodes().at(0)->text(0), "127.0.0.1[Archive]");
+    EXPECT_EQ(w.serverNodes().at(0)->text(0), QStringLiteral("127.0.0.1:%1[Archive]").arg(server.port()));
     EXPECT_EQ(prompter->unexpected(), 0);
     setMountProvider(nullptr);
 }

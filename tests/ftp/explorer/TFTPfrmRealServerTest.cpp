@@ -59,8 +59,7 @@ TEST(WindowWithVsftpd, QuickConnectionKeepAliveAndQuit) {
     ASSERT_FALSE(asked.empty());
     EXPECT_EQ(asked.back(), "message: 220 Varnelo test archive.\r230 Login successful.");
 
-    QTest::qWait(1500);
-    ASSERT_TRUE(waitIdle(*w));
+    ASSERT_TRUE(waitForLogLine(*w, "--->200 NOOP ok.", std::chrono::seconds(5)));
     EXPECT_TRUE(w->info()->lines().contains(">NOOP 127.0.0.1"));
     EXPECT_TRUE(w->info()->lines().contains("--->200 NOOP ok."));
 

@@ -6,6 +6,7 @@
 
 #include <chrono>
 
+#include "common/ui/InfoBox.h"
 #include "ftp/explorer/TFTPfrm.h"
 
 namespace vn::test {
@@ -26,6 +27,18 @@ inline bool waitForFolder(TFTPfrm& w, const std::string& folder,
     auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
         if (waitIdle(w) && w.currentDirBytes() == folder) return true;
+        QTest::qWait(10);
+    }
+    return false;
+}
+
+// Waits until the window's log holds the line (a reply of a timer-driven
+// command, for instance) and the window is idle again.
+inline bool waitForLogLine(TFTPfrm& w, const QString& line,
+                           std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (w.info()->lines().contains(line)) return waitIdle(w);
         QTest::qWait(10);
     }
     return false;

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QAccessibleActionInterface>
+#include <QAccessible>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -278,13 +280,15 @@ TEST(SiteManager, EveryControlIsNamedAndLabelled) {
     EXPECT_EQ(found, labels);
     const std::map<std::string, std::string> buttons{
         {"NewB", "New"},         {"EditB", "Edit"},       {"DeleteB", "Delete"}, {"SaveB", "Save"},
-        {"CAncelEB", "Cancel"},  {"ConnectB", "Connect"}, {"CancelB", "Cancel"},
+        // The two Cancels say which they are.
+        {"CAncelEB", "Cancel editing"},  {"ConnectB", "Connect"}, {"CancelB", "Cancel and close"},
         {"Multihomed_SB", "Multihomed..."}};
     for (const auto& [name, accessible] : buttons)
         EXPECT_EQ(s.button(name.c_str())->accessibleName().toStdString(), accessible) << name;
     EXPECT_EQ(s.button("NewB")->text(), "&New");
     EXPECT_EQ(s.button("CAncelEB")->text(), "Canc&el");
-    EXPECT_EQ(s.button("CancelB")->text(), "Ca&ncel");
+    // Alt+N is New's alone; Esc closes the dialog.
+    EXPECT_EQ(s.button("CancelB")->text(), "Cancel");
     EXPECT_EQ(s.button("Multihomed_SB")->toolTip(), "Multihomed Host - Try  multiple addresses");
     EXPECT_EQ(s.get<QGroupBox>("RadioGroup1")->title(), "Lo&gin Type");
     EXPECT_EQ(s.get<QGroupBox>("RadioGroup2")->title(), "T&ype");
@@ -573,6 +577,91 @@ TEST(SiteManager, AnonymousPutsAnonymousIntoTheLogin) {
     s.click("SaveB");
     EXPECT_EQ(fileTree().at(0).rec.LoginType, 1);
     EXPECT_EQ(fileTree().at(0).rec.Login, "anonymous");
+}
+
+// What a screen reader does to a check box or radio button: its Toggle (or
+// Check) action, which no mouse or key event carries.
+void accessibleToggle(QAbstractButton* b) {
+    QAccessibleInterface* i = QAccessible::queryAccessibleInterface(b);
+    ASSERT_TRUE(i && i->actionInterface());
+    const QStringList names = i->actionInterface()->actionNames();
+    for (const QString& a : {QAccessibleActionInterface::toggleAction(),
+                             QAccessibleActionInterface::pressAction()})
+        if (names.contains(a)) {
+            i->actionInterface()->doAction(a);
+            return;
+        }
+    FAIL() << "no toggle action: " << names.join(",").toStdString();
+}
+
+TEST(SiteManager, AnonymousThroughAScreenReaderPutsAnonymousIntoTheLogin) {
+    writeTree({SiteNode{site("Alpha"), {}}});
+    ScopedPrompter p;
+    SiteDialog s;
+    s.click("EditB");
+    auto* anonymous = s.get<QRadioButton>("AnonymousRb");
+    accessibleToggle(anonymous);
+    EXPECT_TRUE(anonymous->isChecked());
+    EXPECT_EQ(s.edit("LoginEdit")->text(), "anonymous");
+}
+
+TEST(SiteManager, BrowsedSiteCannotBeChangedThroughAScreenReader) {
+    writeTree({SiteNode{site("Alpha"), {}}});
+    ScopedPrompter p;
+    SiteDialog s;
+    const TSiteRec before = fileTree().at(0).rec;
+    for (const char* name : {"AnonymousRb", "AsciiRb", "PASVrb"}) {
+        SCOPED_TRACE(name);
+        accessibleToggle(s.get<QAbstractButton>(name));
+        QTest::qWait(1);
+    }
+    EXPECT_TRUE(s.get<QRadioButton>("NormalRb")->isChecked());
+    EXPECT_FALSE(s.get<QRadioButton>("AnonymousRb")->isChecked());
+    EXPECT_TRUE(s.get<QRadioButton>("AutoRb")->isChecked());
+    EXPECT_FALSE(s.get<QCheckBox>("PASVrb")->isChecked());
+    EXPECT_EQ(s.edit("LoginEdit")->text(), "me");
+    // Edit then Save keeps what the file had.
+    s.click("EditB");
+    s.click("SaveB");
+    const TSiteRec after = fileTree().at(0).rec;
+    EXPECT_EQ(after.LoginType, before.LoginType);
+    EXPECT_EQ(after.TransferType, before.TransferType);
+    EXPECT_EQ(after.Passive, before.Passive);
+    EXPECT_EQ(after.Login, before.Login);
+}
+
+TEST(SiteManager, ButtonsHaveDistinctNamesAndMnemonics) {
+    writeTree({SiteNode{site("Alpha"), {}}});
+    ScopedPrompter p;
+    SiteDialog s;
+    QStringList spoken;
+    for (QPushButton* b : s.dlg.findChildren<QPushButton*>()) {
+        if (!b->isVisible()) continue;
+        const QString name = b->accessibleName().isEmpty() ? b->text().remove('&') : b->accessibleName();
+        EXPECT_FALSE(spoken.contains(name)) << name.toStdString();
+        spoken << name;
+    }
+    std::map<QChar, QString> keys;
+    auto mnemonic = [&](const QString& text) {
+        for (int i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] != '&') continue;
+            if (text[i + 1] == '&') {
+                ++i;
+                continue;
+            }
+            const QChar k = text[i + 1].toLower();
+            EXPECT_EQ(keys.count(k), 0u) << "Alt+" << QString(k).toStdString() << ": \"" << text.toStdString()
+                                          << "\" and \"" << keys[k].toStdString() << "\"";
+            keys[k] = text;
+            return;
+        }
+    };
+    for (QAbstractButton* b : s.dlg.findChildren<QAbstractButton*>())
+        if (b->isVisible()) mnemonic(b->text());
+    for (QLabel* l : s.dlg.findChildren<QLabel*>())
+        if (l->isVisible()) mnemonic(l->text());
+    for (QGroupBox* g : s.dlg.findChildren<QGroupBox*>())
+        if (g->isVisible()) mnemonic(g->title());
 }
 
 TEST(SiteManager, PortBoxTakesDigitsOnly) {
