@@ -5,6 +5,7 @@
 #include "icmp/ui/TTraceroutefrm.h"
 #include "query/ui/TQueryfrm.h"
 #include "query/ui/TTimefrm.h"
+#include "telnet/ui/TTelnet2frm.h"
 
 namespace vn {
 
@@ -45,6 +46,7 @@ ToolRegistry builtTools() {
         auto* t = qobject_cast<const ToolWindow*>(&w);
         return t && t->busy();
     };
+    r.add(ToolKind::Telnet, [] { return new telnet::TTelnet2frm; }, busy);
     r.add(ToolKind::Ping, [] { return new icmp::TPingfrm; }, busy);
     r.add(ToolKind::Traceroute, [] { return new icmp::TTraceroutefrm; }, busy);
     r.add(ToolKind::Finger, [] { return new TFingerfrm; }, busy);
