@@ -19,6 +19,7 @@
 #include "common/IniFile.h"
 #include "common/ui/Gauges.h"
 #include "common/ui/InfoBox.h"
+#include "common/ui/ThinkingIndicator.h"
 #include "common/ui/UiPrompter.h"
 #include "common/ui/UiSink.h"
 #include "common/ui/WireText.h"
@@ -73,12 +74,12 @@ TTelnet2frm::TTelnet2frm(QWidget* parent)
     buildCommands();
     setCentralWidget(view_);
     readSettings();
-    {
-        // A fresh window erases from the cursor (at 1,1: the whole buffer).
-        session_->eraseFromCursor();
-    }
+    session_->eraseFromCursor(); // a fresh window: from 1,1, the whole buffer
     setStatus(QString::fromLatin1(kStatusNotConnected));
     finishSetup();
+    // A connection keeps the window busy for as long as it stands: no Thinking indicator here.
+    for (QAction* a : toolBar()->actions())
+        if (toolBar()->widgetForAction(a) == thinking()) a->setVisible(false);
     fitToTerminal();
     setFocusProxy(view_);
 }

@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QMenuBar>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -354,6 +356,29 @@ TEST_F(TelnetWindowFake, ClosingAConnectedWindowAsksAndLogsOut) {
                                         "yesno: " + std::string(kCloseConnectionQuestion)}));
 }
 
+// A visited host connects on the options' port, with nothing added to the history.
+TEST_F(TelnetWindowFake, AVisitedHostConnectsOnTheOptionsPort) {
+    {
+        IniFile ini(configFile());
+        TelnetSettings s = readTelnetSettings(ini);
+        s.TelnetPort = server.port();
+        ASSERT_TRUE(writeTelnetSettings(ini, s));
+        History(ini, "Telnet").AfegirComAVisitat("other.example");
+    }
+    emit w->historyMenu()->aboutToShow();
+    ASSERT_EQ(w->historyMenu()->actions().size(), 1);
+    w->fromHistory("127.0.0.1");
+    ASSERT_TRUE(server.accept());
+    ASSERT_TRUE(waitFor([&] { return w->session().connected(); }));
+    EXPECT_FALSE(w->historyMenu()->isEnabled()); // off while connected
+    w->action("Logout1")->trigger();
+    EXPECT_EQ(server.readUntil("logout\r\n"), "logout\r\n");
+    ASSERT_TRUE(waitFor([&] { return !w->busy(); }));
+    IniFile ini(configFile());
+    EXPECT_EQ(History(ini, "Telnet").entries(), std::vector<std::string>{"other.example"});
+    EXPECT_TRUE(prompter->asked().empty());
+}
+
 // ---------------------------------------------------------------- a connect that hangs
 
 // A look-up that never answers until the test ends.
@@ -485,6 +510,31 @@ TEST(TelnetWindowParts, OptionsWriteTheElevenKeysAndTheWindowRereadsThem) {
     TOptionsTelnetfrm o;
     o.DefaultsClick();
     EXPECT_EQ(o.settings(), TelnetSettings{});
+}
+
+TEST(TelnetWindowParts, MenusKeysAndHelpPage) {
+    TTelnet2frm w;
+    EXPECT_EQ(w.windowTitle(), "Varnelo FTP Suite - Telnet");
+    EXPECT_EQ(w.statusText(), "Not Connected.");
+    QStringList menus;
+    for (QAction* a : w.menuBar()->actions()) menus << a->text();
+    EXPECT_EQ(menus, (QStringList{"Telnet Session", "Edit", "Miscellaneous", "Help"}));
+    const std::vector<std::pair<const char*, QKeySequence>> keys{
+        {"SiteManager1", QKeySequence(Qt::CTRL | Qt::Key_S)}, {"Quick1", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {"Logout1", QKeySequence(Qt::CTRL | Qt::Key_L)},      {"Copy1", QKeySequence(Qt::CTRL | Qt::Key_K)},
+        {"Paste1", QKeySequence(Qt::CTRL | Qt::Key_P)},       {"SaveScreen1", QKeySequence(Qt::CTRL | Qt::Key_F)},
+        {"Print1", QKeySequence(Qt::CTRL | Qt::Key_R)},       {"Options1", QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {"EraseLine1", QKeySequence(Qt::CTRL | Qt::Key_Y)},   {"Visit1", QKeySequence(Qt::CTRL | Qt::Key_W)}};
+    for (const auto& [name, key] : keys) EXPECT_EQ(w.action(name)->shortcut(), key) << name;
+    // The screen is as large as 80 x 24 cells.
+    EXPECT_EQ(w.terminal()->size(), QSize(80 * w.terminal()->cellSize().width(), 24 * w.terminal()->cellSize().height()));
+    const QString help = QStringLiteral(VN_SOURCE_DIR "/docs/help/");
+    EXPECT_TRUE(QFile::exists(help + w.identity().helpPage));
+    QFile index(help + "index.html");
+    ASSERT_TRUE(index.open(QIODevice::ReadOnly));
+    const QByteArray text = index.readAll();
+    EXPECT_TRUE(text.contains("href=\"telnet.html\""));
+    EXPECT_FALSE(text.contains("(Telnet,"));
 }
 
 TEST(TelnetWindowParts, TheMainWindowEntriesOpenIt) {
