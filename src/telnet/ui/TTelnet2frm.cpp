@@ -191,13 +191,11 @@ bool TTelnet2frm::connectTo(const TelnetConnectRequest& request, bool addToHisto
         return false;
     }
     addToHistory_ = addToHistory;
-    connectionUp_ = false;
     view_->setFocus(Qt::OtherFocusReason);
     return run([s = session_, request] { return s->run(request); }, [this](const TelnetEnd& e) { ended(e); });
 }
 
 void TTelnet2frm::connectionStands(const QString& host) {
-    connectionUp_ = true;
     if (addToHistory_) {
         IniFile ini(configFile());
         History(ini, kTelnetHistory).AfegirComAVisitat(toWire(host));
@@ -206,7 +204,6 @@ void TTelnet2frm::connectionStands(const QString& host) {
 }
 
 void TTelnet2frm::ended(const TelnetEnd& end) {
-    connectionUp_ = false;
     setWindowTitle(QString::fromLatin1(kTelnetCaption));
     view_->refresh();
     updateCommands();

@@ -80,12 +80,10 @@ private:
     TelnetSettings settings_;
     bool addToHistory_ = false;
     bool loggingOutOnClose_ = false;
-    bool connectionUp_ = false;
     mutable std::mutex logMutex_; // the worker writes the screen log
     std::FILE* log_ = nullptr;
     QMenu* sessionMenu_ = nullptr;
     QMenu* lastHosts_ = nullptr;
-    QMenu* popup_ = nullptr;
 
     friend class Sink;
 };
