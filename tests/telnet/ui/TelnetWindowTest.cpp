@@ -222,6 +222,8 @@ TEST_F(TelnetWindowFake, PaintsTheModelWithTheSettingsColours) {
     connect();
     ASSERT_TRUE(server.send("plain \x1b[7mREV\x1b[0m \x1b[1mBOLD\x1b[0m \x1b[4mITAL\x1b[0m\r\nnext"));
     ASSERT_TRUE(screenShows(*w, "next"));
+    EXPECT_EQ(w->statusText(), "Connected...");
+    EXPECT_EQ(w->windowTitle(), "Varnelo FTP Suite - Telnet : 127.0.0.1");
     {
         auto s = w->session().screen();
         EXPECT_EQ(s->cell(1, 1).attrs, 0);
