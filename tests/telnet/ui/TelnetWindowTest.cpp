@@ -152,7 +152,7 @@ TEST(TelnetWindowTelnetd, SiteWithAutomaticLoginShowsThePromptEchoesACommandAndL
     ASSERT_TRUE(w.busy());
     ASSERT_TRUE(screenShows(w, "USER=alice PW=wonder")) << screenText(w);
     ASSERT_TRUE(screenShows(w, "vn$")) << screenText(w);
-    EXPECT_EQ(w.windowTitle(), "Varnelo FTP Suite - Telnet : 127.0.0.1");
+    EXPECT_TRUE(waitFor([&] { return w.windowTitle() == "Varnelo FTP Suite - Telnet : 127.0.0.1"; }));
     EXPECT_FALSE(w.action("SiteManager1")->isEnabled());
     EXPECT_FALSE(w.action("Quick1")->isEnabled());
     EXPECT_TRUE(w.action("Logout1")->isEnabled());
@@ -165,10 +165,10 @@ TEST(TelnetWindowTelnetd, SiteWithAutomaticLoginShowsThePromptEchoesACommandAndL
         EXPECT_FALSE(s->cell(at.row, at.col + 3).attrs & Bold);
     }
     // A successful connect from the site manager is remembered.
-    {
+    EXPECT_TRUE(waitFor([&] {
         IniFile ini(configFile());
-        EXPECT_EQ(History(ini, "Telnet").entries(), std::vector<std::string>{"127.0.0.1"});
-    }
+        return History(ini, "Telnet").entries() == std::vector<std::string>{"127.0.0.1"};
+    }));
 
     // A typed command: the server echoes it and runs it.
     QTest::keyClicks(w.terminal(), "echo hi$((40+2))");
@@ -210,6 +210,9 @@ protected:
         ASSERT_TRUE(w->busy());
         ASSERT_TRUE(server.accept());
         ASSERT_TRUE(waitFor([&] { return w->session().connected(); }));
+        // The reports of the connect reach the window through its event loop.
+        ASSERT_TRUE(waitFor([&] { return w->statusText() == "Connected..."; }));
+        ASSERT_TRUE(waitFor([&] { return w->windowTitle() == "Varnelo FTP Suite - Telnet : 127.0.0.1"; }));
     }
     ScopedPrompter prompter;
     test::FakeTelnetServer server;
@@ -222,8 +225,6 @@ TEST_F(TelnetWindowFake, PaintsTheModelWithTheSettingsColours) {
     connect();
     ASSERT_TRUE(server.send("plain \x1b[7mREV\x1b[0m \x1b[1mBOLD\x1b[0m \x1b[4mITAL\x1b[0m\r\nnext"));
     ASSERT_TRUE(screenShows(*w, "next"));
-    EXPECT_EQ(w->statusText(), "Connected...");
-    EXPECT_EQ(w->windowTitle(), "Varnelo FTP Suite - Telnet : 127.0.0.1");
     {
         auto s = w->session().screen();
         EXPECT_EQ(s->cell(1, 1).attrs, 0);
