@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QLayout>
 #include <QMenuBar>
 #include <QSaveFile>
 #include <QTimer>
@@ -178,10 +179,22 @@ void TTelnet2frm::readSettings() {
     session_->setClearScreen(settings_.ClearScreen);
 }
 
+// The window is as large as the terminal and its bars, and keeps that size
+// (inside the main window, its frame too).
 void TTelnet2frm::fitToTerminal() {
     view_->setFixedSize(view_->sizeHint());
-    adjustSize();
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->adjustSize();
+    if (layout()) layout()->activate();
+    setFixedSize(sizeHint().expandedTo(minimumSizeHint()));
+    auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (!sub) return;
+    QSize frame = size().grownBy(sub->contentsMargins());
+    if (sub->layout()) frame = frame.grownBy(sub->layout()->contentsMargins());
+    sub->setFixedSize(frame);
+}
+
+void TTelnet2frm::showEvent(QShowEvent* event) {
+    ToolWindow::showEvent(event);
+    fitToTerminal();
 }
 
 bool TTelnet2frm::connectTo(const TelnetConnectRequest& request, bool addToHistory) {

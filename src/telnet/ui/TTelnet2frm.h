@@ -65,6 +65,7 @@ protected:
     void commandsUpdated(bool busy) override;
     void windowClosing() override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     class Sink;

@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -554,6 +555,14 @@ TEST(TelnetWindowParts, TheMainWindowEntriesOpenIt) {
     ASSERT_TRUE(tray);
     tray->trigger();
     EXPECT_EQ(main.findChildren<TTelnet2frm*>().size(), 3u);
+    // Each keeps the terminal's size, its frame too.
+    for (QMdiSubWindow* sub : main.findChildren<QMdiSubWindow*>()) {
+        EXPECT_EQ(sub->minimumSize(), sub->maximumSize());
+        auto* t = qobject_cast<TTelnet2frm*>(sub->widget());
+        ASSERT_TRUE(t);
+        EXPECT_EQ(t->terminal()->size(), t->terminal()->sizeHint());
+        EXPECT_TRUE(sub->rect().contains(t->terminal()->geometry().translated(t->pos())));
+    }
 }
 
 } // namespace
