@@ -6,6 +6,7 @@
 #include "icmp/ui/TTraceroutefrm.h"
 #include "query/ui/TQueryfrm.h"
 #include "query/ui/TTimefrm.h"
+#include "telnet/ui/TTelnet2frm.h"
 #include "tftp/ui/TTFTPServerfrm.h"
 #include "tftp/ui/TTrivialFTPfrm.h"
 
@@ -44,6 +45,7 @@ ToolRegistry builtTools() {
     // A tool window that ignored its close is aborting its operation or in its
     // last round (the FTP window's QUIT) and closes itself afterwards.
     r.add(ToolKind::FTP, [] { return new TFTPfrm; });
+    r.add(ToolKind::Telnet, [] { return new telnet::TTelnet2frm; });
     r.add(ToolKind::Ping, [] { return new icmp::TPingfrm; });
     r.add(ToolKind::Traceroute, [] { return new icmp::TTraceroutefrm; });
     r.add(ToolKind::Finger, [] { return new TFingerfrm; });

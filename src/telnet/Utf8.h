@@ -11,32 +11,32 @@ class Utf8Decoder {
 public:
     bool pending() const { return have_ != 0; }
 
-    // Feeds one byte of 0x80 or above; calls emit(code point) for every
+    // Feeds one byte of 0x80 or above; calls out(code point) for every
     // character it completes (several when a cut sequence is given up).
     template <class Emit>
-    void feed(std::uint8_t b, Emit&& emit) {
+    void feed(std::uint8_t b, Emit&& out) {
         if (have_ != 0) {
             if (b >= 0x80 && b <= 0xBF && continuationFits(b)) {
                 bytes_[have_++] = b;
                 cp_ = (cp_ << 6) | (b & 0x3F);
                 if (have_ == need_) {
                     have_ = 0;
-                    emit(cp_);
+                    out(cp_);
                 }
                 return;
             }
-            flush(emit);
+            flush(out);
         }
         if (b >= 0xC2 && b <= 0xDF) start(b, 2, b & 0x1F);
         else if (b >= 0xE0 && b <= 0xEF) start(b, 3, b & 0x0F);
         else if (b >= 0xF0 && b <= 0xF4) start(b, 4, b & 0x07);
-        else emit(static_cast<char32_t>(b));
+        else out(static_cast<char32_t>(b));
     }
 
     // Gives up a cut sequence: its bytes are shown as Latin-1.
     template <class Emit>
-    void flush(Emit&& emit) {
-        for (int i = 0; i < have_; ++i) emit(static_cast<char32_t>(bytes_[i]));
+    void flush(Emit&& out) {
+        for (int i = 0; i < have_; ++i) out(static_cast<char32_t>(bytes_[i]));
         have_ = 0;
     }
 

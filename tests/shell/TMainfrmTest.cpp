@@ -292,7 +292,7 @@ TEST_F(Shell, ToolBarSessionsMenuAndTrayMenuAsSpecified) {
                                        "New DayTime Session", "", "", "", "", "", "Exit Varnelo FTP Suite"}));
     // A tool's entries are enabled exactly when its window is built.
     const ToolRegistry built = builtTools();
-    EXPECT_EQ(built.kinds(), (std::vector<ToolKind>{ToolKind::FTP, ToolKind::TFTPClient, ToolKind::TFTPServer,
+    EXPECT_EQ(built.kinds(), (std::vector<ToolKind>{ToolKind::FTP, ToolKind::TFTPClient, ToolKind::TFTPServer, ToolKind::Telnet,
                                                      ToolKind::Ping, ToolKind::Traceroute, ToolKind::Finger,
                                                      ToolKind::Whois, ToolKind::DayTime, ToolKind::Time}));
     QStringList expectedEnabled;

@@ -96,4 +96,32 @@ const SiteManagerVariant& whoisSiteVariant() {
     return v;
 }
 
+const SiteManagerVariant& telnetSiteVariant() {
+    static const SiteManagerVariant v = [] {
+        SiteManagerVariant s;
+        s.objectName = QStringLiteral("TelnetSitefrm");
+        s.caption = QStringLiteral("Telnet Site Manager");
+        s.layout = SiteLayout::Telnet;
+        s.hostLabel = QStringLiteral("&Host Name:");
+        s.addressLabel = QStringLiteral("Host &address:");
+        s.loginLabel = QStringLiteral("&Login:");
+        s.passwordLabel = QStringLiteral("&Password:");
+        s.portLabel = QStringLiteral("&Port:");
+        s.commentsLabel = QStringLiteral("Co&mments:");
+        s.loginTypeCaption = QStringLiteral("Lo&gin Type");
+        s.loginTypeChoice0 = QStringLiteral("Use Login and Password");
+        s.loginTypeChoice1 = QStringLiteral("I'll write them");
+        s.loginTypeEffect = SiteManagerVariant::LoginTypeEffect::ClearLoginAndPassword;
+        s.defaultPort = 23;
+        s.defaultLoginType = 1;
+        s.chooserCaption = QStringLiteral("New Telnet Site");
+        s.chooserGroup = QStringLiteral("&New Telnet Site");
+        s.chooserFolder = QStringLiteral("Create a New &Folder");
+        s.chooserSite = QStringLiteral("Create a New &Site");
+        s.rereadAfterSave = true;
+        return s;
+    }();
+    return v;
+}
+
 } // namespace vn

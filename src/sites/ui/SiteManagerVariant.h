@@ -66,5 +66,9 @@ const SiteManagerVariant& pingSiteVariant();
 const SiteManagerVariant& fingerSiteVariant();
 // The Whois site manager, "Whois Site Manager", "Whoisman.dat".
 const SiteManagerVariant& whoisSiteVariant();
+// The Telnet site manager, "Telnet Site Manager", "telnetman.dat": 13-line
+// records with the scrambled password, the login type (choosing "I'll write
+// them" empties login and password), port 23; the file is read back after saving.
+const SiteManagerVariant& telnetSiteVariant();
 
 } // namespace vn
