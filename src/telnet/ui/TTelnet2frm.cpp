@@ -24,7 +24,7 @@
 #include "common/ui/UiPrompter.h"
 #include "common/ui/UiSink.h"
 #include "common/ui/WireText.h"
-#include "shell/History.h"
+#include "common/History.h"
 #include "shell/ProductInfo.h"
 #include "sites/ui/SiteManagerVariant.h"
 #include "sites/ui/TSitefrm.h"

@@ -41,7 +41,7 @@
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
 #include "platform/Resolver.h"
-#include "shell/History.h"
+#include "common/History.h"
 #include "shell/TMainfrm.h"
 #include "sites/SiteFile.h"
 #include "sites/ui/SiteManagerVariant.h"
