@@ -36,6 +36,8 @@ void UploadWorker::end(std::optional<SessionId> id, bool markFinished) {
 
 bool UploadWorker::run(const HostRecord& host, const UploadJob& job) {
     sent_ = 0;
+    auto* adapter = dynamic_cast<WorkerSinkAdapter*>(&engine_.sink());
+    if (adapter) adapter->reset();
     sink_.plainLine("Executing Thread n." + std::to_string(host.number));
     sink_.log("Ready to connect");
 
@@ -77,7 +79,6 @@ bool UploadWorker::run(const HostRecord& host, const UploadJob& job) {
     FtpTransfer transfer(engine_);
     // Other workers read the same files: none is deleted after its upload.
     FtpTransfer::KeepSource keep(transfer);
-    auto* adapter = dynamic_cast<WorkerSinkAdapter*>(&engine_.sink());
     for (const std::string& path : *job.files) {
         if (cancelled()) {
             end(id, false);

@@ -113,4 +113,22 @@ private:
     std::uint64_t base_ = 0, current_ = 0;
 };
 
+// The prompter a worker's engine asks through: questions go to the user,
+// messages (the server's welcome text) become one log entry, as only the
+// folder question may interrupt the user.
+class WorkerPrompterAdapter : public Prompter {
+public:
+    WorkerPrompterAdapter(Prompter& questions, ToolSink& log) : questions_(questions), log_(log) {}
+    bool askYesNo(const std::string& text) override { return questions_.askYesNo(text); }
+    void message(const std::string& text) override { log_.log(text); }
+    std::optional<std::string> input(const std::string& caption, const std::string& prompt,
+                                     const std::string& initial) override {
+        return questions_.input(caption, prompt, initial);
+    }
+
+private:
+    Prompter& questions_;
+    ToolSink& log_;
+};
+
 } // namespace vn

@@ -68,11 +68,13 @@ namespace {
 // runner has been joined (the window keeps it with own()).
 struct WorkerParts {
     WorkerParts(Tmultipleuploadfrm* w, Prompter& prompter, const FtpServices& services)
-        : sink(w), adapter(sink), engine(adapter, prompter, services), worker(engine, sink, prompter) {
+        : sink(w), adapter(sink), messages(prompter, adapter), engine(adapter, messages, services),
+          worker(engine, sink, prompter) {
         adapter.setWait(&engine.wait());
     }
     UploadWindowSink sink;
     WorkerSinkAdapter adapter;
+    WorkerPrompterAdapter messages;
     FtpEngine engine;
     UploadWorker worker;
 };
@@ -223,7 +225,7 @@ void Tmultipleuploadfrm::setFiles(std::vector<std::string> paths) {
     QStringList list;
     for (const std::string& p : paths) list << fromWire(p);
     addFiles(list);
-    keepOnShow_ = true;
+    keepOnShow_ = isHidden(); // the show that follows keeps them
 }
 
 void Tmultipleuploadfrm::clearAll() {
