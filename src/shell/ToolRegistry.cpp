@@ -2,6 +2,7 @@
 
 #include "ftp/explorer/TFTPfrm.h"
 #include "icmp/ui/TPingfrm.h"
+#include "multiupload/ui/Tmultipleuploadfrm.h"
 #include "icmp/ui/TTraceroutefrm.h"
 #include "query/ui/TQueryfrm.h"
 #include "query/ui/TTimefrm.h"
@@ -47,6 +48,7 @@ ToolRegistry builtTools() {
         auto* t = qobject_cast<const ToolWindow*>(&w);
         return t && t->busy();
     };
+    r.add(ToolKind::Upload, [] { return new Tmultipleuploadfrm; }, busy);
     r.add(ToolKind::Ping, [] { return new icmp::TPingfrm; }, busy);
     r.add(ToolKind::Traceroute, [] { return new icmp::TTraceroutefrm; }, busy);
     r.add(ToolKind::Finger, [] { return new TFingerfrm; }, busy);

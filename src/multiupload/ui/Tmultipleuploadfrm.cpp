@@ -107,9 +107,8 @@ Tmultipleuploadfrm::Tmultipleuploadfrm(QWidget* parent)
     : ToolWindow({"multipleuploadfrm", "Upload Files to Multiple Hosts Simultaneously", "upload.html"}, parent),
       services_(FtpServices::standard()) {
     commands().add({
-        {"AddFile1", "&Add File", QKeySequence(Qt::CTRL | Qt::Key_A), [this] {
-             addFiles(QFileDialog::getOpenFileNames(this, QStringLiteral("Add Files")));
-         }, "Add Files", {}, false, true},
+        {"AddFile1", "&Add File", QKeySequence(Qt::CTRL | Qt::Key_A), [this] { addFilesFromDialog(); }, "Add Files",
+         {}, false, true},
         {"DeleteFile1", "&Delete Entry", QKeySequence(Qt::CTRL | Qt::Key_D), [this] { deleteFile(); },
          "Delete File Entry", {}, false, true},
         {"AddHost1", "&Add Host", {}, [this] { addHostFromSites(); }, "Add Host", {}, false, true},
@@ -240,6 +239,12 @@ void Tmultipleuploadfrm::clearAll() {
 void Tmultipleuploadfrm::addFiles(const QStringList& paths) {
     files_->addItems(paths); // duplicates are allowed
     updateCommands();
+}
+
+void Tmultipleuploadfrm::addFilesFromDialog() {
+    QFileDialog dialog(this, QStringLiteral("Add Files"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (uiPrompter().exec(dialog) == QDialog::Accepted) addFiles(dialog.selectedFiles());
 }
 
 void Tmultipleuploadfrm::deleteFile() {

@@ -49,6 +49,8 @@ public:
 
     // The operations of the commands (tests call them as the buttons do).
     void addFiles(const QStringList& paths);
+    // The open-file dialog (several files at once).
+    void addFilesFromDialog();
     void deleteFile();
     // Picks a site of the FTP site manager ("siteman.dat") and adds its row.
     void addHostFromSites();
