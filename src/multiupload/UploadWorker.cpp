@@ -24,6 +24,11 @@ int percentOf(std::uint64_t sent, std::uint64_t total, bool done) {
     return static_cast<int>(std::lround(static_cast<long double>(sent) * 100.0L / static_cast<long double>(total)));
 }
 
+bool UploadWorker::connected(SessionId id) {
+    const ControlConnection* c = engine_.connection(id);
+    return c && !c->ended();
+}
+
 UploadWorker::UploadWorker(FtpEngine& engine, UploadSink& sink, Prompter& prompter)
     : engine_(engine), sink_(sink), prompter_(prompter) {}
 
@@ -59,11 +64,18 @@ bool UploadWorker::run(const HostRecord& host, const UploadJob& job) {
         return true;
     }
 
-    if (!engine_.fesCWD(*id, host.folder) || cancelled()) {
-        if (cancelled()) {
-            end(id, false);
-            return false;
-        }
+    bool changed = engine_.fesCWD(*id, host.folder);
+    if (cancelled()) {
+        end(id, false);
+        return false;
+    }
+    if (changed && (engine_.wait().cancelled() || !connected(*id))) {
+        // The engine takes an interrupted CWD for the user's Abort; here it was
+        // a lost connection or a time-out: the folder was not changed.
+        engine_.sink().log(">Error changing Working Directory");
+        changed = false;
+    }
+    if (!changed) {
         // The worker waits for the answer; Cancel and closing answer No.
         const bool goOn = prompter_.askYesNo(kFolderQuestion);
         if (cancelled()) {
@@ -84,6 +96,7 @@ bool UploadWorker::run(const HostRecord& host, const UploadJob& job) {
             end(id, false);
             return false;
         }
+        if (!connected(*id)) break; // the connection ended: nothing more can go
         engine_.ensureType(*id, 'I');
         if (cancelled()) {
             end(id, false);
@@ -93,8 +106,6 @@ bool UploadWorker::run(const HostRecord& host, const UploadJob& job) {
         // A failed file does not stop the next one; the engine logs why it failed.
         transfer.fesPUT(*id, path, name);
         if (adapter) sent_ = adapter->closeFile();
-        const ControlConnection* c = engine_.connection(*id);
-        if (!c || c->ended()) break; // the connection ended: nothing more can go
     }
     if (cancelled()) {
         end(id, false);

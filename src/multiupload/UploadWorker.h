@@ -4,6 +4,7 @@
 // every file of the job in binary mode, one after the other. All protocol work
 // is the shared FTP engine's; this only strings its steps together and turns
 // the engine's per-file progress into the worker's running byte count.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -60,27 +61,38 @@ public:
     // false when it was cancelled (no finished mark, nothing logged after).
     bool run(const HostRecord& host, const UploadJob& job);
 
+    // The user's cancel (any thread): the run stops at its next step, logs
+    // nothing more and skips the finished mark. Abort the engine's wait too,
+    // so a pending step ends at once. A lost connection or a time-out is not
+    // a cancel: the run reports it and ends as finished.
+    void cancel() { userCancel_ = true; }
+    // Before the next run (UI thread, while no run is going).
+    void rearm() { userCancel_ = false; }
+    const std::atomic<bool>& userCancel() const { return userCancel_; }
+
     // The file bytes sent by the last run.
     std::uint64_t bytesSent() const { return sent_; }
 
 private:
-    bool cancelled() const { return engine_.wait().cancelled() && !engine_.wait().timedOut(); }
+    bool cancelled() const { return userCancel_.load(); }
     void end(std::optional<SessionId> id, bool markFinished);
+    bool connected(SessionId id);
 
     FtpEngine& engine_;
     UploadSink& sink_;
     Prompter& prompter_;
     std::uint64_t sent_ = 0;
+    std::atomic<bool> userCancel_{false};
 };
 
 // An FtpSink that passes everything to an UploadSink and adds the bytes of
-// the files already done to each file's progress; silent once `stop` says the
-// worker was cancelled.
+// the files already done to each file's progress; silent once the worker was
+// cancelled.
 class WorkerSinkAdapter : public FtpSink {
 public:
     explicit WorkerSinkAdapter(UploadSink& out) : out_(out) {}
-    // The engine's wait, whose cancel silences the worker (set once the engine exists).
-    void setWait(const EventWait* wait) { wait_ = wait; }
+    // The worker's cancel flag, which silences it (set once the worker exists).
+    void setCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }
     void log(const std::string& line) override {
         if (!quiet()) out_.log(line);
     }
@@ -107,9 +119,9 @@ public:
     void reset() { base_ = current_ = 0; }
 
 private:
-    bool quiet() const { return wait_ && wait_->cancelled() && !wait_->timedOut(); }
+    bool quiet() const { return cancel_ && cancel_->load(); }
     UploadSink& out_;
-    const EventWait* wait_ = nullptr;
+    const std::atomic<bool>* cancel_ = nullptr;
     std::uint64_t base_ = 0, current_ = 0;
 };
 

@@ -70,7 +70,7 @@ struct WorkerParts {
     WorkerParts(Tmultipleuploadfrm* w, Prompter& prompter, const FtpServices& services)
         : sink(w), adapter(sink), messages(prompter, adapter), engine(adapter, messages, services),
           worker(engine, sink, prompter) {
-        adapter.setWait(&engine.wait());
+        adapter.setCancelFlag(&worker.userCancel());
     }
     UploadWindowSink sink;
     WorkerSinkAdapter adapter;
@@ -386,6 +386,7 @@ bool Tmultipleuploadfrm::startUpload() {
         row.running = true;
         Slot& s = slot(i);
         s.engine->applySettings(settings);
+        s.worker->rearm();
         s.sink->setWorker(row.worker, "Thread " + std::to_string(i + 1) + " [" + row.rec.name + "] - ");
         ++workersRunning_;
         s.runner->run([w = s.worker, rec = row.rec, job = job_] { return w->run(rec, job); },
@@ -400,7 +401,10 @@ void Tmultipleuploadfrm::cancelThisUpload() {
     if (i < 0 || !rows_[std::size_t(i)].running) return;
     // Only this row's worker: its slot is the one its number names.
     const std::size_t s = std::size_t(rows_[std::size_t(i)].rec.number - 1);
-    if (s < slots_.size()) slots_[s].runner->abort();
+    if (s < slots_.size()) {
+        slots_[s].worker->cancel();
+        slots_[s].runner->abort();
+    }
 }
 
 void Tmultipleuploadfrm::workerSent(std::uint64_t worker, std::uint64_t bytes) {
@@ -460,6 +464,8 @@ void Tmultipleuploadfrm::closeEvent(QCloseEvent* event) {
     // once they have unwound and keeps its rows, files and log.
     if (workersRunning_ > 0) {
         hideWhenIdle_ = true;
+        for (Slot& s : slots_)
+            if (s.runner->busy()) s.worker->cancel();
         abort();
         event->ignore();
         return;
