@@ -178,6 +178,41 @@ TEST_F(RealUpload, CancelThisUploadStopsOneRowWhileTheOthersFinish) {
     EXPECT_EQ(prompter->unexpected(), 0);
 }
 
+TEST_F(RealUpload, AServerKilledMidUploadFailsItsRowAndNothingIsReportedAsSent) {
+    startServers(1);
+    Vsftpd::Options slow;
+    slow.maxRateBytesPerSecond = 60000;
+    Vsftpd doomed(slow);
+    ASSERT_TRUE(doomed.ready()) << doomed.error();
+    const auto files = makeFiles(dir, 8, 8000); // about 220 KB: seconds on the slow one
+    Tmultipleuploadfrm w;
+    w.setFiles(files);
+    ASSERT_TRUE(w.addHost(siteFor("fine", servers[0]->port(), anonFolder(*servers[0], "in"), true)));
+    ASSERT_TRUE(w.addHost(siteFor("doomed", doomed.port(), anonFolder(doomed, "in"), false)));
+    QSignalSpy ended(&w, &Tmultipleuploadfrm::jobEnded);
+    ASSERT_TRUE(w.startUpload());
+    ASSERT_TRUE(waitFor([&] { return cell(w, 1, Tmultipleuploadfrm::PercentCol).toInt() > 0; }));
+    doomed.stop();
+    ASSERT_TRUE(waitFor([&] { return ended.count() == 1; })) << w.info()->toPlainText().toStdString();
+    const std::string log = w.info()->toPlainText().toStdString();
+
+    expectCopies(servers[0]->uploadDir() / "in", files);
+    // Every file the killed server's log calls sent is whole there; the rest were never reported as sent.
+    int sent = 0;
+    for (const auto& f : files) {
+        const std::string name = fs::path(f).filename().string();
+        if (countLines(w, QString::fromStdString("Thread 2 [doomed] - >File '" + name + "' transmitted OK.")) == 0)
+            continue;
+        ++sent;
+        EXPECT_EQ(readAll(doomed.uploadDir() / "in" / name), readAll(f)) << name;
+    }
+    EXPECT_LT(sent, 8) << log;
+    EXPECT_NE(log.find("Thread 2 [doomed] - >ERROR"), std::string::npos) << log;
+    EXPECT_EQ(cell(w, 1, Tmultipleuploadfrm::FinishedCol), "YES");
+    EXPECT_LT(cell(w, 1, Tmultipleuploadfrm::PercentCol).toInt(), 100);
+    EXPECT_EQ(cell(w, 0, Tmultipleuploadfrm::PercentCol), "100");
+}
+
 // Answers the folder question only after `whileAsked` ran (the user still looking at it).
 class HoldingPrompter : public ScriptedPrompter {
 public:
