@@ -3,6 +3,7 @@
 #include "common/ui/ToolWindow.h"
 #include "ftp/explorer/TFTPfrm.h"
 #include "icmp/ui/TPingfrm.h"
+#include "multiupload/ui/Tmultipleuploadfrm.h"
 #include "icmp/ui/TTraceroutefrm.h"
 #include "query/ui/TQueryfrm.h"
 #include "query/ui/TTimefrm.h"
@@ -45,6 +46,12 @@ ToolRegistry builtTools() {
     // A tool window that ignored its close is aborting its operation or in its
     // last round (the FTP window's QUIT) and closes itself afterwards.
     r.add(ToolKind::FTP, [] { return new TFTPfrm; });
+    // The upload window keeps itself (hidden) after a close; it is still closing
+    // while its workers unwind.
+    r.add(ToolKind::Upload, [] { return new Tmultipleuploadfrm; }, [](const QWidget& w) {
+        auto* t = qobject_cast<const ToolWindow*>(&w);
+        return t && t->busy();
+    });
     r.add(ToolKind::Telnet, [] { return new telnet::TTelnet2frm; });
     r.add(ToolKind::Ping, [] { return new icmp::TPingfrm; });
     r.add(ToolKind::Traceroute, [] { return new icmp::TTraceroutefrm; });

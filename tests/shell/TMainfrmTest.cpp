@@ -292,9 +292,10 @@ TEST_F(Shell, ToolBarSessionsMenuAndTrayMenuAsSpecified) {
                                        "New DayTime Session", "", "", "", "", "", "Exit Varnelo FTP Suite"}));
     // A tool's entries are enabled exactly when its window is built.
     const ToolRegistry built = builtTools();
-    EXPECT_EQ(built.kinds(), (std::vector<ToolKind>{ToolKind::FTP, ToolKind::TFTPClient, ToolKind::TFTPServer, ToolKind::Telnet,
-                                                     ToolKind::Ping, ToolKind::Traceroute, ToolKind::Finger,
-                                                     ToolKind::Whois, ToolKind::DayTime, ToolKind::Time}));
+    EXPECT_EQ(built.kinds(), (std::vector<ToolKind>{ToolKind::FTP, ToolKind::Upload, ToolKind::TFTPClient,
+                                                     ToolKind::TFTPServer, ToolKind::Telnet, ToolKind::Ping,
+                                                     ToolKind::Traceroute, ToolKind::Finger, ToolKind::Whois,
+                                                     ToolKind::DayTime, ToolKind::Time}));
     QStringList expectedEnabled;
     for (QAction* a : w.sessionsMenu()->actions())
         for (auto kind : {ToolKind::FTP, ToolKind::Upload, ToolKind::TFTPClient, ToolKind::TFTPServer, ToolKind::Telnet,
