@@ -75,7 +75,7 @@ TTrivialFTPfrm::TTrivialFTPfrm(QWidget* parent)
         {"GetFile1", "&Get File", QKeySequence(Qt::CTRL | Qt::Key_G), [this] { GetFileSBClick(); },
          "Get Remote File", [this] { return canGet(); }},
         // On only while a transfer runs.
-        {"Abort1", "A&bort", QKeySequence(Qt::Key_F9), [this] { abort(); }, "Abort the transfer", [] { return false; },
+        {"Abort1", "A&bort", QKeySequence(Qt::Key_F9), [this] { abort(); }, "Abort the transfer", [this] { return busy(); },
          false, true},
         {"Close1", "&Close", {}, [this] { closeWindow(); }, "Close this window"},
         {"About1", "&About...", {}, [] { uiPrompter().message(std::string(kAppTitle)); }},
