@@ -18,7 +18,7 @@
 #include "common/ui/InfoBox.h"
 #include "common/ui/UiPrompter.h"
 #include "ftp/explorer/TFTPfrm.h"
-#include "shell/History.h"
+#include "common/History.h"
 
 namespace vn {
 

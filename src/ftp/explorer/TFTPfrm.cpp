@@ -62,6 +62,7 @@
 #include "ftp/explorer/TQuickfrm.h"
 #include "ftp/explorer/TSmartfrm.h"
 #include "ftp/explorer/ExplorerLook.h"
+#include "ftp/explorer/NameDelegate.h"
 #include "sites/SiteConnect.h"
 #include "sites/ui/TSitefrm.h"
 #include "common/History.h"
@@ -116,65 +117,6 @@ private:
 };
 
 } // namespace
-
-// A folder node; it unregisters itself however it is deleted, so a lookup by
-// id never finds a dead node.
-class TFTPfrm::NodeItem : public QTreeWidgetItem {
-public:
-    static constexpr int Type = QTreeWidgetItem::UserType + 1;
-    NodeItem(TFTPfrm* w, NodeId id, TNodeInfo info) : QTreeWidgetItem(Type), w_(w), id_(id), info_(std::move(info)) {}
-    ~NodeItem() override { w_->nodes_.erase(id_); }
-    bool operator<(const QTreeWidgetItem& other) const override {
-        if (other.type() != Type) return false;
-        return treeLess(info_, static_cast<const NodeItem&>(other).info_);
-    }
-    TFTPfrm* w_;
-    NodeId id_;
-    TNodeInfo info_;
-};
-
-// Edits one name in place. The view never writes the text itself: the window
-// decides what a committed name does. An edit closed without a commit
-// (Escape) is a cancel. Both reach the window after the editor has gone, so
-// the handlers may refill the model.
-class TFTPfrm::NameDelegate : public QStyledItemDelegate {
-public:
-    std::function<void(const QPersistentModelIndex&, const QString&)> committed;
-    std::function<void(const QPersistentModelIndex&)> cancelled;
-
-    explicit NameDelegate(QObject* parent) : QStyledItemDelegate(parent) {
-        connect(this, &QAbstractItemDelegate::closeEditor, this, [this] {
-            if (done_) return;
-            done_ = true;
-            QPersistentModelIndex index = editing_;
-            QMetaObject::invokeMethod(
-                this, [this, index] { if (cancelled) cancelled(index); }, Qt::QueuedConnection);
-        });
-    }
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        editing_ = index;
-        done_ = false;
-        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* line = qobject_cast<QLineEdit*>(editor)) line->setObjectName(QStringLiteral("NameEditor"));
-        return editor;
-    }
-    // An editor is open and has not ended yet.
-    bool editing() const { return !done_; }
-    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
-        if (done_) return;
-        done_ = true;
-        auto* line = qobject_cast<QLineEdit*>(editor);
-        QString text = line ? line->text() : QString();
-        QPersistentModelIndex at(index);
-        auto* self = const_cast<NameDelegate*>(this);
-        QMetaObject::invokeMethod(
-            self, [self, at, text] { if (self->committed) self->committed(at, text); }, Qt::QueuedConnection);
-    }
-
-private:
-    mutable QPersistentModelIndex editing_;
-    mutable bool done_ = true;
-};
 
 // Runs on the worker; the base's forwarder queues every report to the UI thread.
 class TFTPfrm::Sink : public UiSink<FtpSink> {
@@ -246,7 +188,7 @@ TFTPfrm::~TFTPfrm() {
     for (auto& [id, t] : keepAlive_) t->stop();
     // The worker ends before the nodes go (the base would join it later).
     runner().stop();
-    // The nodes unregister from nodes_, which must still be there.
+    // The nodes go while the window they report to is still whole.
     Tree->clear();
 }
 
@@ -256,22 +198,9 @@ void TFTPfrm::buildUi() {
     QAction* clear = action("Clear1");
     vsplit_ = new QSplitter(Qt::Vertical, this);
     hsplit_ = new QSplitter(Qt::Horizontal, this);
-    Tree = new QTreeWidget(hsplit_);
-    Tree->setObjectName(QStringLiteral("Tree"));
-    Tree->setAccessibleName(QStringLiteral("Folders"));
-    Tree->setHeaderHidden(true);
-    Tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    // Names are edited only through the window's own checks (Rename, F2).
-    Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    treeNames_ = new NameDelegate(Tree);
-    treeNames_->committed = [this](const QPersistentModelIndex&, const QString& text) {
-        TreeEdited(treeEditNode_, text);
-    };
-    treeNames_->cancelled = [this](const QPersistentModelIndex&) {
-        treeEditing_ = false;
-        HabilitarBotons();
-    };
-    Tree->setItemDelegate(treeNames_);
+    Tree = new ExplorerTree(hsplit_);
+    connect(Tree, &ExplorerTree::nameEdited, this, &TFTPfrm::TreeEdited);
+    connect(Tree, &ExplorerTree::editCancelled, this, [this] { HabilitarBotons(); });
     Tree->installEventFilter(this);
 
     auto* right = new QWidget(hsplit_);
@@ -366,9 +295,9 @@ void TFTPfrm::buildUi() {
         LogoutAction->setEnabled(!busy() && n && n->remote());
         ListPopup->popup(Tree->viewport()->mapToGlobal(pos));
     });
-    connect(Tree, &QTreeWidget::currentItemChanged, this, [this] { TreeChange(); });
-    connect(Tree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* i) { TreeExpanding(i); });
-    connect(Tree, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* i) { TreeCollapsed(i); });
+    connect(Tree, &ExplorerTree::currentNodeChanged, this, &TFTPfrm::TreeChange);
+    connect(Tree, &ExplorerTree::nodeExpanding, this, &TFTPfrm::TreeExpanding);
+    connect(Tree, &ExplorerTree::nodeCollapsed, this, &TFTPfrm::TreeCollapsed);
     connect(ListReport, &QAbstractItemView::doubleClicked, this, [this] { ListDblClick(); });
     connect(ListIcons, &QAbstractItemView::doubleClicked, this, [this] { ListDblClick(); });
     connect(ListReport->horizontalHeader(), &QHeaderView::sectionClicked, this, &TFTPfrm::ListColumnClick);
@@ -416,7 +345,6 @@ void TFTPfrm::FormatejarColors() {
 }
 
 QString TFTPfrm::currentDir() const { return fromWire(currentDir_); }
-
 
 // ---------------------------------------------------------------- operations
 
@@ -531,154 +459,8 @@ void TFTPfrm::DesactivarGauges() { gauges()->hideAll(); }
 
 // ---------------------------------------------------------------- tree
 
-const TNodeInfo* TFTPfrm::nodeInfo(const QTreeWidgetItem* item) const {
-    if (!item || item->type() != NodeItem::Type) return nullptr;
-    return &static_cast<const NodeItem*>(item)->info_;
-}
-
-NodeId TFTPfrm::nodeIdOf(const QTreeWidgetItem* item) const {
-    if (!item || item->type() != NodeItem::Type) return 0;
-    return static_cast<const NodeItem*>(item)->id_;
-}
-
-QTreeWidgetItem* TFTPfrm::nodeById(NodeId id) const {
-    auto it = nodes_.find(id);
-    return it == nodes_.end() ? nullptr : it->second;
-}
-
-bool TFTPfrm::isPlaceholder(const QTreeWidgetItem* item) const { return item && item->type() != NodeItem::Type; }
-
-std::vector<QTreeWidgetItem*> TFTPfrm::serverNodes() const {
-    std::vector<QTreeWidgetItem*> out;
-    for (int i = 0; i < Tree->topLevelItemCount(); ++i) {
-        const TNodeInfo* n = nodeInfo(Tree->topLevelItem(i));
-        if (n && n->kind == NodeKind::Server) out.push_back(Tree->topLevelItem(i));
-    }
-    return out;
-}
-
-QTreeWidgetItem* TFTPfrm::topLevelOf(QTreeWidgetItem* item) const {
-    while (item && item->parent()) item = item->parent();
-    return item;
-}
-
-void TFTPfrm::setNodeIcon(QTreeWidgetItem* item, NodeKind kind) {
-    QStyle* st = style();
-    QStyle::StandardPixmap p = QStyle::SP_DirIcon;
-    switch (kind) {
-    case NodeKind::Drive: p = QStyle::SP_DriveHDIcon; break;
-    case NodeKind::RemovableDrive: p = QStyle::SP_DriveFDIcon; break;
-    case NodeKind::LocalFolder: p = QStyle::SP_DirClosedIcon; break;
-    case NodeKind::Server: p = QStyle::SP_DriveNetIcon; break;
-    case NodeKind::RemoteFolder: p = QStyle::SP_DirIcon; break;
-    case NodeKind::RemoteLink: p = QStyle::SP_DirLinkIcon; break;
-    }
-    QIcon icon = st->standardIcon(p);
-    if (kind == NodeKind::LocalFolder) icon.addPixmap(st->standardPixmap(QStyle::SP_DirOpenIcon), QIcon::Selected);
-    item->setIcon(0, icon);
-}
-
-QTreeWidgetItem* TFTPfrm::addNode(QTreeWidgetItem* parent, const TNodeInfo& info, const QString& caption) {
-    NodeId id = nextNode_++;
-    auto* item = new NodeItem(this, id, info);
-    item->setText(0, caption);
-    // Drives, servers and folder-chain nodes have no name to edit.
-    if (!info.DirNom.empty()) item->setFlags(item->flags() | Qt::ItemIsEditable);
-    setNodeIcon(item, info.kind);
-    nodes_[id] = item;
-    if (parent) parent->addChild(item);
-    else Tree->addTopLevelItem(item);
-    return item;
-}
-
-void TFTPfrm::addPlaceholder(QTreeWidgetItem* node) {
-    for (int i = 0; i < node->childCount(); ++i)
-        if (isPlaceholder(node->child(i))) return;
-    node->addChild(new QTreeWidgetItem());
-}
-
-void TFTPfrm::EsborrarDesde(QTreeWidgetItem* node, bool withNode) {
-    bool was = applying_;
-    applying_ = true;
-    if (!node) {
-        Tree->clear();
-    } else if (withNode) {
-        delete node;
-    } else {
-        qDeleteAll(node->takeChildren());
-    }
-    applying_ = was;
-}
-
-bool TFTPfrm::TeSubdirectoris(const std::string& path) const {
-    DIR* d = opendir(path.c_str());
-    if (!d) return false;
-    bool found = false;
-    while (dirent* e = readdir(d)) {
-        if (e->d_name[0] == '.') continue;
-        if (e->d_type == DT_DIR) {
-            found = true;
-        } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-            struct stat st{};
-            found = fstatat(dirfd(d), e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (found) break;
-    }
-    closedir(d);
-    return found;
-}
-
-int TFTPfrm::MostrarDirectoris(QTreeWidgetItem* node) {
-    const TNodeInfo* n = nodeInfo(node);
-    if (!n) return 1;
-    const std::string dir = RetornaDirectori(*n);
-    DIR* d = opendir(dir.c_str());
-    if (!d) return 1;
-    std::vector<std::pair<std::string, bool>> folders;
-    while (dirent* e = readdir(d)) {
-        if (e->d_name[0] == '.') continue; // hidden (and "." and "..")
-        struct stat st{};
-        if (fstatat(dirfd(d), e->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
-        struct stat lst{};
-        bool link = fstatat(dirfd(d), e->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
-        folders.emplace_back(e->d_name, link);
-    }
-    closedir(d);
-    for (const auto& [name, link] : folders) {
-        TNodeInfo c;
-        c.kind = NodeKind::LocalFolder;
-        c.Path = dir;
-        c.DirNom = name;
-        c.symlink = link;
-        QTreeWidgetItem* child = addNode(node, c, fromWire(name));
-        if (TeSubdirectoris(dir + name + "/")) addPlaceholder(child);
-    }
-    node->sortChildren(0, Qt::AscendingOrder);
-    return 0;
-}
-
-void TFTPfrm::sortTree() { Tree->sortItems(0, Qt::AscendingOrder); }
-
 void TFTPfrm::MostrarUnitatsLocals() {
-    EsborrarDesde(nullptr, false);
-    QTreeWidgetItem* first = nullptr;
-    for (const RootNode& r : localRoots(currentMounts(), toWire(QDir::homePath()))) {
-        TNodeInfo n;
-        n.kind = r.removable ? NodeKind::RemovableDrive : NodeKind::Drive;
-        n.Path = r.path;
-        QTreeWidgetItem* item = addNode(nullptr, n, fromWire(r.caption));
-        // A removable, network or FUSE mount is never touched at start: a dead
-        // one would hang the window.
-        if (r.removable || TeSubdirectoris(r.path)) addPlaceholder(item);
-        if (!first && !r.removable) first = item;
-    }
-    if (!first) return;
-    first->setExpanded(true);
-    applying_ = true;
-    Tree->setCurrentItem(first);
-    applying_ = false;
-    const TNodeInfo* n = nodeInfo(first);
-    MostrarFitxers(RetornaDirectori(*n));
+    if (const TNodeInfo* n = nodeInfo(Tree->showLocalRoots())) MostrarFitxers(RetornaDirectori(*n));
 }
 
 void TFTPfrm::takeCurrentFrom(const TNodeInfo& n) {
@@ -690,55 +472,40 @@ void TFTPfrm::takeCurrentFrom(const TNodeInfo& n) {
 }
 
 void TFTPfrm::TreeExpanding(QTreeWidgetItem* item) {
-    if (applying_) return; // the program itself opens the node and fills it
-    if (engine_->connecting() && busy()) {
-        skipExpand_ = false;
-        return;
-    }
-    if (skipExpand_) {
-        skipExpand_ = false;
-        return;
-    }
+    if (engine_->connecting() && busy()) return;
     const TNodeInfo* n = nodeInfo(item);
     if (!n) return;
     if (!n->remote()) {
-        EsborrarDesde(item, false);
-        MostrarDirectoris(item);
+        Tree->EsborrarDesde(item, false);
+        Tree->MostrarDirectoris(item);
         return;
     }
     if (busy()) {
         // One operation at a time: the node stays as it was, ready to expand later.
-        bool was = applying_;
-        applying_ = true;
-        item->setExpanded(false);
-        applying_ = was;
+        Tree->setExpandedQuietly(item, false);
         return;
     }
-    EsborrarDesde(item, false);
+    Tree->EsborrarDesde(item, false);
     listRemote(nodeIdOf(item), n->session, RetornaDirectori(*n), ListTarget::Tree);
 }
 
 void TFTPfrm::TreeCollapsed(QTreeWidgetItem* item) {
-    if (applying_) return;
     const TNodeInfo* n = nodeInfo(item);
     if (!n) return;
-    if (n->remote()) addPlaceholder(item);
+    if (n->remote()) Tree->addPlaceholder(item);
     const std::string dir = RetornaDirectori(*n);
     // Local roots overlap ("/" holds home): the current node must also be
     // inside the collapsed one, not only its path.
     bool below = false;
     for (QTreeWidgetItem* p = Tree->currentItem(); p && !below; p = p->parent()) below = p->parent() == item;
     if (below && n->session == currentSession_ && isSubfolder(currentDir_, dir)) {
-        applying_ = true;
-        Tree->setCurrentItem(item);
-        applying_ = false;
+        Tree->setCurrentQuietly(item);
         takeCurrentFrom(*n);
         mousetimer->start(100);
     }
 }
 
 void TFTPfrm::TreeChange() {
-    if (applying_) return;
     if (busy() || engine_->connecting() || engine_->listingBusy()) return;
     const TNodeInfo* n = nodeInfo(Tree->currentItem());
     if (!n) return;
@@ -768,26 +535,6 @@ void TFTPfrm::mousetimerTimer() {
     }
 }
 
-void TFTPfrm::addRemoteChildren(QTreeWidgetItem* node, const std::vector<ListingEntry>& entries) {
-    const TNodeInfo* parent = nodeInfo(node);
-    if (!parent) return;
-    TNodeInfo base = *parent;
-    const std::string dir = RetornaDirectori(base);
-    for (const auto& e : entries) {
-        if (e.kind == ListingEntry::Kind::File) continue;
-        TNodeInfo c;
-        c.kind = e.kind == ListingEntry::Kind::Folder ? NodeKind::RemoteFolder : NodeKind::RemoteLink;
-        c.Path = dir;
-        c.DirNom = e.name;
-        c.Ip = base.Ip;
-        c.session = base.session;
-        c.Pasv = base.Pasv;
-        c.PASVPort = base.PASVPort;
-        addPlaceholder(addNode(node, c, fromWire(e.name)));
-    }
-    node->sortChildren(0, Qt::AscendingOrder);
-}
-
 void TFTPfrm::listRemote(NodeId node, SessionId sid, const std::string& folder, ListTarget target,
                          std::function<void(bool)> after) {
     auto result = std::make_shared<Entries>();
@@ -809,13 +556,10 @@ void TFTPfrm::listRemote(NodeId node, SessionId sid, const std::string& folder, 
 void TFTPfrm::applyListing(NodeId node, SessionId sid, const std::string& folder, const Entries& entries,
                            ListTarget target) {
     QTreeWidgetItem* item = nodeById(node);
-    bool sessionAlive = false;
-    for (QTreeWidgetItem* s : serverNodes())
-        if (nodeInfo(s)->session == sid) sessionAlive = true;
-    if (!sessionAlive) return; // the server went meanwhile: nothing of it is shown
+    if (!Tree->serverNode(sid)) return; // the server went meanwhile: nothing of it is shown
     if (target != ListTarget::List && item && entries) {
-        EsborrarDesde(item, false);
-        addRemoteChildren(item, *entries);
+        Tree->EsborrarDesde(item, false);
+        Tree->addRemoteChildren(item, *entries);
     }
     if (target != ListTarget::Tree && entries) {
         fillRemoteList(*entries, folder);
@@ -840,44 +584,11 @@ void TFTPfrm::passaListATree(const std::string& name) {
     const TNodeInfo* parent = nodeInfo(node);
     if (!parent) return;
     TNodeInfo base = *parent;
-    EsborrarDesde(node, false);
-    QTreeWidgetItem* chosen = nullptr;
-    for (const FileItem& it : model_->items()) {
-        if (it.kind != ItemKind::RemoteFolder && it.kind != ItemKind::RemoteLink) continue;
-        TNodeInfo c;
-        c.kind = it.kind == ItemKind::RemoteFolder ? NodeKind::RemoteFolder : NodeKind::RemoteLink;
-        c.Path = currentDir_;
-        c.DirNom = it.name;
-        c.Ip = currentIp_;
-        c.session = currentSession_;
-        c.Pasv = currentPasv_;
-        c.PASVPort = currentPasvPort_;
-        QTreeWidgetItem* child = addNode(node, c, it.display);
-        addPlaceholder(child); // a link with a dot is listed as a file and never gets here
-        if (it.name == name) chosen = child;
-    }
-    node->sortChildren(0, Qt::AscendingOrder);
-    if (chosen) {
-        skipExpand_ = true;
-        node->setExpanded(true);
-        skipExpand_ = false;
-        applying_ = true;
-        Tree->setCurrentItem(chosen);
-        applying_ = false;
-    }
-}
-
-QTreeWidgetItem* TFTPfrm::findNode(const std::string& path, SessionId session) const {
-    std::vector<QTreeWidgetItem*> stack;
-    for (int i = Tree->topLevelItemCount() - 1; i >= 0; --i) stack.push_back(Tree->topLevelItem(i));
-    while (!stack.empty()) {
-        QTreeWidgetItem* it = stack.back();
-        stack.pop_back();
-        const TNodeInfo* n = nodeInfo(it);
-        if (n && !it->text(0).isEmpty() && n->session == session && RetornaDirectori(*n) == path) return it;
-        for (int i = it->childCount() - 1; i >= 0; --i) stack.push_back(it->child(i));
-    }
-    return nullptr;
+    base.Ip = currentIp_;
+    base.session = currentSession_;
+    base.Pasv = currentPasv_;
+    base.PASVPort = currentPasvPort_;
+    Tree->addListedFolders(node, model_->items(), base, currentDir_, name);
 }
 
 void TFTPfrm::ObrirSubdirectoris(const std::string& path, SessionId session) {
@@ -892,30 +603,24 @@ void TFTPfrm::openPathStep(std::string path, SessionId session, std::size_t pos)
     std::string prefix = path.substr(0, pos);
     QTreeWidgetItem* item = findNode(prefix, session);
     bool more = next != std::string::npos;
-    if (item) {
-        applying_ = true;
-        Tree->setCurrentItem(item);
-        applying_ = false;
-    }
+    if (item) Tree->setCurrentQuietly(item);
     if (item && more) {
         NodeId id = nodeIdOf(item);
         const TNodeInfo* n = nodeInfo(item);
         auto goOn = [this, id, path, session, next] {
             if (QTreeWidgetItem* again = nodeById(id)) {
-                skipExpand_ = true;
-                again->setExpanded(true);
-                skipExpand_ = false;
+                Tree->expandAsIs(again);
             }
             openPathStep(path, session, next + 1);
         };
         if (n->remote()) {
-            EsborrarDesde(item, false);
+            Tree->EsborrarDesde(item, false);
             listRemote(id, session, prefix, ListTarget::Tree, [this, goOn](bool ok) {
                 if (ok && !engine_->wait().cancelled()) goOn();
             });
         } else {
-            EsborrarDesde(item, false);
-            MostrarDirectoris(item);
+            Tree->EsborrarDesde(item, false);
+            Tree->MostrarDirectoris(item);
             goOn();
         }
         return;
@@ -926,14 +631,6 @@ void TFTPfrm::openPathStep(std::string path, SessionId session, std::size_t pos)
     } else if (MostrarFitxers(path)) {
         HabilitarBotons();
     }
-}
-
-void TFTPfrm::FormatejaTreePASV(QTreeWidgetItem* node, bool pasv, int port) {
-    if (!node || node->type() != NodeItem::Type) return;
-    auto* n = static_cast<NodeItem*>(node);
-    n->info_.Pasv = pasv;
-    n->info_.PASVPort = port;
-    for (int i = 0; i < node->childCount(); ++i) FormatejaTreePASV(node->child(i), pasv, port);
 }
 
 void TFTPfrm::FullCollapse1Click() {
@@ -976,14 +673,13 @@ void TFTPfrm::fullExpandStep(std::vector<NodeId> pending) {
             into.insert(into.begin(), kids.begin(), kids.end());
         };
         if (n->remote()) {
-            EsborrarDesde(item, false);
+            Tree->EsborrarDesde(item, false);
             listRemote(id, n->session, RetornaDirectori(*n), ListTarget::Tree, [this, id, pending, children](bool ok) {
                 auto rest = pending;
                 if (!ok || engine_->wait().cancelled()) return;
                 if (QTreeWidgetItem* again = nodeById(id)) {
-                    skipExpand_ = again->childCount() > 0;
-                    again->setExpanded(true);
-                    skipExpand_ = false;
+                    if (again->childCount() > 0) Tree->expandAsIs(again);
+                    else again->setExpanded(true);
                     children(again, rest);
                 }
                 fullExpandStep(std::move(rest));
@@ -992,8 +688,8 @@ void TFTPfrm::fullExpandStep(std::vector<NodeId> pending) {
         }
         item->setExpanded(true); // loads the level
         if (item->childCount() > 0 && isPlaceholder(item->child(0)) && item->childCount() == 1) {
-            EsborrarDesde(item, false);
-            MostrarDirectoris(item);
+            Tree->EsborrarDesde(item, false);
+            Tree->MostrarDirectoris(item);
         }
         children(item, pending);
         QTimer::singleShot(0, this, [this, pending] { fullExpandStep(pending); });
@@ -1027,11 +723,9 @@ void TFTPfrm::deleteTreeNode(QTreeWidgetItem* item) {
     startOperation([e = engine_, sid, dir, ok] { *ok = e->EsborrarDirectoriRemot(sid, dir); }, true,
                    [this, id, parentId, ok] {
                        if (!*ok) return; // what failed stays
-                       if (QTreeWidgetItem* gone = nodeById(id)) EsborrarDesde(gone, true);
+                       if (QTreeWidgetItem* gone = nodeById(id)) Tree->EsborrarDesde(gone, true);
                        if (QTreeWidgetItem* p = nodeById(parentId)) {
-                           applying_ = true;
-                           Tree->setCurrentItem(p);
-                           applying_ = false;
+                           Tree->setCurrentQuietly(p);
                        }
                        model_->clear();
                        mousetimer->start(0);
@@ -1041,45 +735,14 @@ void TFTPfrm::deleteTreeNode(QTreeWidgetItem* item) {
 // ---------------------------------------------------------------- sessions
 
 void TFTPfrm::buildServerChain(const SessionInfo& info, const Entries& entries) {
-    TNodeInfo n;
-    n.kind = NodeKind::Server;
-    n.Path = "/";
-    n.Ip = info.dotted;
-    n.session = info.id;
-    n.Pasv = info.passive;
-    n.PASVPort = 0;
-    // The chain is opened by the program: its nodes keep what the listing gave.
-    applying_ = true;
-    labels_[info.id] = ServerLabel{info.host, info.siteName, connectingLogin_, info.port};
-    QTreeWidgetItem* last = addNode(nullptr, n, fromWire(info.caption));
-    relabelServers();
-    const std::string& wd = info.workingDir;
-    std::size_t start = 1;
-    while (start < wd.size()) {
-        std::size_t slash = wd.find('/', start);
-        std::size_t end = slash == std::string::npos ? wd.size() : slash;
-        TNodeInfo c = n;
-        c.kind = NodeKind::RemoteFolder;
-        c.Path = wd.substr(0, end) + "/";
-        last = addNode(last, c, fromWire(wd.substr(start, end - start)));
-        start = end + 1;
-    }
-    currentDir_ = withSlash(wd);
+    Tree->addServerChain(info, connectingLogin_, entries ? &*entries : nullptr);
+    currentDir_ = withSlash(info.workingDir);
     currentSession_ = info.id;
     currentIp_ = info.dotted;
     currentPasv_ = info.passive;
     currentPasvPort_ = 0;
-    if (entries) {
-        addRemoteChildren(last, *entries);
-        fillRemoteList(*entries, currentDir_);
-    } else {
-        model_->clear();
-    }
-    sortTree();
-    for (QTreeWidgetItem* p = last->parent(); p; p = p->parent()) p->setExpanded(true);
-    last->setExpanded(true);
-    Tree->setCurrentItem(last);
-    applying_ = false;
+    if (entries) fillRemoteList(*entries, currentDir_);
+    else model_->clear();
     if (noopInterval_ > 0) {
         auto* t = new QTimer(this);
         t->setInterval(noopInterval_ * 1000);
@@ -1091,28 +754,13 @@ void TFTPfrm::buildServerChain(const SessionInfo& info, const Entries& entries) 
     HabilitarBotons();
 }
 
-void TFTPfrm::relabelServers() {
-    for (QTreeWidgetItem* node : serverNodes()) {
-        auto it = labels_.find(nodeInfo(node)->session);
-        if (it == labels_.end()) continue;
-        const ServerLabel& l = it->second;
-        bool shared = false;
-        for (const auto& [id, other] : labels_)
-            if (id != it->first && other.host == l.host && other.port == l.port) shared = true;
-        node->setText(0, fromWire(serverCaption(l.host, l.port, l.site, l.login, shared)));
-    }
-}
-
 void TFTPfrm::removeServerNode(SessionId id) {
-    labels_.erase(id);
     if (auto it = keepAlive_.find(id); it != keepAlive_.end()) {
         it->second->stop();
         it->second->deleteLater();
         keepAlive_.erase(it);
     }
-    for (QTreeWidgetItem* s : serverNodes())
-        if (nodeInfo(s)->session == id) EsborrarDesde(s, true);
-    relabelServers();
+    Tree->removeServer(id);
     if (currentSession_ == id) {
         model_->clear();
         if (const TNodeInfo* n = nodeInfo(Tree->currentItem())) {
@@ -1213,9 +861,8 @@ void TFTPfrm::QuitSBClick() {
         return;
     }
     SessionId id = currentSession_;
-    QString caption;
-    for (QTreeWidgetItem* s : serverNodes())
-        if (nodeInfo(s)->session == id) caption = s->text(0);
+    QTreeWidgetItem* server = Tree->serverNode(id);
+    const QString caption = server ? server->text(0) : QString();
     if (!uiPrompter().askYesNo(toWire(QStringLiteral("Do you confirm that you want to Quit '%1'?").arg(caption))))
         return;
     startOperation([e = engine_, id] { e->DesConnecta(id); });
@@ -1224,7 +871,7 @@ void TFTPfrm::QuitSBClick() {
 void TFTPfrm::Logout1Click() {
     if (busy()) return;
     QTreeWidgetItem* at = nodeById(popupNode_);
-    QTreeWidgetItem* top = topLevelOf(at ? at : Tree->currentItem());
+    QTreeWidgetItem* top = Tree->topLevelOf(at ? at : Tree->currentItem());
     popupNode_ = 0;
     const TNodeInfo* n = nodeInfo(top);
     if (!n || !n->remote()) return;
@@ -1237,9 +884,7 @@ void TFTPfrm::Logout1Click() {
 
 void TFTPfrm::pasvmode1Click() {
     if (busy() || currentSession_ == 0) return;
-    QTreeWidgetItem* top = nullptr;
-    for (QTreeWidgetItem* s : serverNodes())
-        if (nodeInfo(s)->session == currentSession_) top = s;
+    QTreeWidgetItem* top = Tree->serverNode(currentSession_);
     bool pasv = !currentPasv_;
     int port = currentPasvPort_;
     FormatejaTreePASV(top, pasv, port);
@@ -1351,7 +996,6 @@ void TFTPfrm::InformationBox1Click() {
 
 void TFTPfrm::Clear1Click() { Info->clearLines(); }
 
-
 void TFTPfrm::SelectAllSBClick() {
     engine_->wait().lowerCancel();
     (view_ == ViewStyle::Report ? static_cast<QWidget*>(ListReport) : ListIcons)->setFocus();
@@ -1389,9 +1033,7 @@ void TFTPfrm::UpSBClick() {
         beeps();
         return;
     }
-    applying_ = true;
-    Tree->setCurrentItem(parent);
-    applying_ = false;
+    Tree->setCurrentQuietly(parent);
     model_->clear();
     if (!pn->remote()) {
         MostrarFitxers(RetornaDirectori(*pn));
@@ -1415,7 +1057,7 @@ void TFTPfrm::UpSBClick() {
 }
 
 void TFTPfrm::NovaCarpetaSBClick() {
-    if (busy() || currentDir_.empty() || listEditing_ || treeEditing_) return;
+    if (busy() || currentDir_.empty() || listEditing_ || Tree->editing()) return;
     engine_->wait().lowerCancel();
     keyboardSelecting_ = false;
     // A nameless folder item at the end of the list, named in place; the
@@ -1450,16 +1092,7 @@ void TFTPfrm::startListEdit(int row) {
 }
 
 void TFTPfrm::startTreeEdit(QTreeWidgetItem* item) {
-    if (!item || !(item->flags() & Qt::ItemIsEditable)) {
-        beeps();
-        return;
-    }
-    treeEditNode_ = nodeIdOf(item);
-    treeEditing_ = true;
-    Tree->setFocus();
-    Tree->scrollToItem(item);
-    Tree->editItem(item, 0);
-    if (!treeNames_->editing()) treeEditing_ = false;
+    if (!Tree->startEdit(item)) beeps();
 }
 
 void TFTPfrm::removeNamelessItems() {
@@ -1487,16 +1120,6 @@ void TFTPfrm::ListEdited(const QPersistentModelIndex& index, const QString& text
     HabilitarBotons();
 }
 
-void TFTPfrm::reloadLocalNode(const std::string& dir) {
-    QTreeWidgetItem* node = findNode(dir, 0);
-    if (!node) return;
-    EsborrarDesde(node, false);
-    MostrarDirectoris(node);
-    applying_ = true;
-    node->setExpanded(true);
-    applying_ = false;
-}
-
 void TFTPfrm::createFolderInPlace(const std::string& name) {
     if (name.empty()) {
         removeNamelessItems();
@@ -1517,7 +1140,7 @@ void TFTPfrm::createFolderInPlace(const std::string& name) {
             return;
         }
         MostrarFitxers(dir);
-        reloadLocalNode(dir);
+        Tree->reloadLocalNode(dir);
         selectListItem(fromWire(name));
         return;
     }
@@ -1538,9 +1161,7 @@ void TFTPfrm::createFolderInPlace(const std::string& name) {
             applyListing(node, sid, dir, *result, ListTarget::Both);
             if (*ok) {
                 if (QTreeWidgetItem* n = nodeById(node)) {
-                    applying_ = true;
-                    n->setExpanded(true);
-                    applying_ = false;
+                    Tree->setExpandedQuietly(n, true);
                 }
                 selectListItem(fromWire(name));
             }
@@ -1560,7 +1181,7 @@ void TFTPfrm::renameInList(const std::string& from, const std::string& to) {
             return;
         }
         MostrarFitxers(dir);
-        reloadLocalNode(dir);
+        Tree->reloadLocalNode(dir);
         selectListItem(fromWire(to));
         return;
     }
@@ -1661,8 +1282,8 @@ void TFTPfrm::deleteLocalItems(const std::vector<int>& rows, RecycleMode recycle
             // The list shows what the disk now holds: what could not go stays in it.
             MostrarFitxers(dir);
             if (QTreeWidgetItem* node = Tree->currentItem()) {
-                EsborrarDesde(node, false);
-                addPlaceholder(node);
+                Tree->EsborrarDesde(node, false);
+                Tree->addPlaceholder(node);
                 node->setExpanded(true);
             }
             HabilitarBotons();
@@ -1773,12 +1394,8 @@ void TFTPfrm::dropCutNodes(const Clipboard& clip) {
         if (!e.folder()) continue;
         QTreeWidgetItem* n = findNode(e.path, e.session);
         if (!n) continue;
-        bool current = false;
-        for (QTreeWidgetItem* c = Tree->currentItem(); c && !current; c = c->parent()) current = c == n;
-        if (current) continue; // the user is in it: the next listing shows what is left
-        applying_ = true;
-        delete n;
-        applying_ = false;
+        // The user is in it: the next listing shows what is left.
+        if (!Tree->currentIsWithin(n)) Tree->deleteQuietly(n);
     }
 }
 
@@ -1849,8 +1466,8 @@ void TFTPfrm::runCopyJobs(std::vector<CopyJob> jobs, QTreeWidgetItem* expandAfte
             }
             if (QTreeWidgetItem* n = nodeById(expand)) {
                 // Expanding reloads the node's children, the new folders among them.
-                EsborrarDesde(n, false);
-                addPlaceholder(n);
+                Tree->EsborrarDesde(n, false);
+                Tree->addPlaceholder(n);
                 n->setExpanded(false);
                 n->setExpanded(true);
             }
@@ -1962,7 +1579,7 @@ void TFTPfrm::FileProperties1Click() {
 }
 
 void TFTPfrm::RenameSBClick() {
-    if (busy() || listEditing_ || treeEditing_) return;
+    if (busy() || listEditing_ || Tree->editing()) return;
     engine_->wait().lowerCancel();
     std::vector<int> rows = selectedRows();
     if (!treeHasFocus() && rows.size() == 1) startListEdit(rows[0]);
@@ -1970,22 +1587,7 @@ void TFTPfrm::RenameSBClick() {
     HabilitarBotons();
 }
 
-void TFTPfrm::applyRenamedNode(QTreeWidgetItem* item, const std::string& name) {
-    auto* node = static_cast<NodeItem*>(item);
-    node->info_.DirNom = name;
-    item->setText(0, fromWire(name));
-    bool was = applying_;
-    applying_ = true;
-    item->setExpanded(false);
-    EsborrarDesde(item, false);
-    if (node->info_.remote() || TeSubdirectoris(RetornaDirectori(node->info_))) addPlaceholder(item);
-    if (item->parent()) item->parent()->sortChildren(0, Qt::AscendingOrder);
-    Tree->setCurrentItem(item);
-    applying_ = was;
-}
-
 void TFTPfrm::TreeEdited(NodeId id, const QString& text) {
-    treeEditing_ = false;
     QTreeWidgetItem* item = nodeById(id);
     const TNodeInfo* n = nodeInfo(item);
     if (!n || n->DirNom.empty()) return;
@@ -2003,7 +1605,7 @@ void TFTPfrm::TreeEdited(NodeId id, const QString& text) {
             uiPrompter().message("Error renaming file!");
             return;
         }
-        applyRenamedNode(item, to);
+        Tree->renameNode(item, to);
         MostrarFitxers(target + "/");
         takeCurrentFrom(*nodeInfo(item));
         HabilitarBotons();
@@ -2026,7 +1628,7 @@ void TFTPfrm::TreeEdited(NodeId id, const QString& text) {
             }
             QTreeWidgetItem* item = nodeById(id);
             if (!item) return;
-            applyRenamedNode(item, to);
+            Tree->renameNode(item, to);
             // The renamed folder's own listing: its children and the list.
             model_->clear();
             applyListing(id, sid, target + "/", *result, ListTarget::Both);
@@ -2035,7 +1637,7 @@ void TFTPfrm::TreeEdited(NodeId id, const QString& text) {
 }
 
 void TFTPfrm::ListDblClick() {
-    if (listEditing_ || treeEditing_) return;
+    if (listEditing_ || Tree->editing()) return;
     if (busy()) {
         vn::beeps(std::string());
         return;
@@ -2054,9 +1656,7 @@ void TFTPfrm::ListDblClick() {
             for (int i = 0; i < node->childCount(); ++i) {
                 const TNodeInfo* c = nodeInfo(node->child(i));
                 if (c && RetornaDirectori(*c) == target) {
-                    applying_ = true;
-                    Tree->setCurrentItem(node->child(i));
-                    applying_ = false;
+                    Tree->setCurrentQuietly(node->child(i));
                     break;
                 }
             }
@@ -2075,9 +1675,7 @@ void TFTPfrm::ListDblClick() {
         for (int i = 0; i < node->childCount(); ++i) {
             const TNodeInfo* c = nodeInfo(node->child(i));
             if (c && c->DirNom == it.name) {
-                applying_ = true;
-                Tree->setCurrentItem(node->child(i));
-                applying_ = false;
+                Tree->setCurrentQuietly(node->child(i));
                 break;
             }
         }
@@ -2176,7 +1774,7 @@ bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
     } else if ((type == QEvent::Resize || type == QEvent::Show) && (watched == Tree || watched == gauges())) {
         placeGauges();
     } else if (type == QEvent::KeyPress && (inList || watched == Tree)) {
-        if (listEditing_ || treeEditing_) return QWidget::eventFilter(watched, event);
+        if (listEditing_ || Tree->editing()) return QWidget::eventFilter(watched, event);
         auto* k = static_cast<QKeyEvent*>(event);
         if (inList) keyboardSelecting_ = true;
         // While busy the key is swallowed: the selection must not move under
