@@ -62,7 +62,6 @@
 #include "ftp/explorer/TQuickfrm.h"
 #include "ftp/explorer/TSmartfrm.h"
 #include "ftp/explorer/ExplorerLook.h"
-#include "ftp/explorer/NameDelegate.h"
 #include "sites/SiteConnect.h"
 #include "sites/ui/TSitefrm.h"
 #include "common/History.h"
@@ -96,25 +95,6 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
     return !ec;
 }
 
-// The list's selection: while the window is busy, a selection the user drives
-// from the keyboard is refused; the program's own changes go through.
-class GuardedSelection : public QItemSelectionModel {
-public:
-    GuardedSelection(QAbstractItemModel* model, std::function<bool()> refuse, QObject* parent)
-        : QItemSelectionModel(model, parent), refuse_(std::move(refuse)) {}
-    void select(const QModelIndex& index, SelectionFlags command) override {
-        if (!refuse_()) QItemSelectionModel::select(index, command);
-    }
-    void select(const QItemSelection& selection, SelectionFlags command) override {
-        if (!refuse_()) QItemSelectionModel::select(selection, command);
-    }
-    void setCurrentIndex(const QModelIndex& index, SelectionFlags command) override {
-        if (!refuse_()) QItemSelectionModel::setCurrentIndex(index, command);
-    }
-
-private:
-    std::function<bool()> refuse_;
-};
 
 } // namespace
 
@@ -206,51 +186,16 @@ void TFTPfrm::buildUi() {
     auto* right = new QWidget(hsplit_);
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
-    ListStack = new QStackedWidget(vsplit_);
-    model_ = new FileListModel(this);
-    ListReport = new QTableView(ListStack);
-    ListReport->setObjectName(QStringLiteral("List"));
-    ListReport->setAccessibleName(QStringLiteral("Files"));
-    ListReport->setModel(model_);
-    QItemSelectionModel* defaultSelection = ListReport->selectionModel();
-    ListReport->setSelectionModel(new GuardedSelection(
-        model_, [this] { return busy() && keyboardSelecting_ && !programSelecting_; }, ListReport));
-    delete defaultSelection;
-    ListReport->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    listNames_ = new NameDelegate(ListReport);
-    listNames_->committed = [this](const QPersistentModelIndex& i, const QString& text) { ListEdited(i, text); };
-    listNames_->cancelled = [this](const QPersistentModelIndex& i) { ListEditCancelled(i); };
-    ListReport->setItemDelegateForColumn(0, listNames_);
-    ListReport->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListReport->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListReport->setShowGrid(false);
-    ListReport->setWordWrap(false);
-    ListReport->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListReport->verticalHeader()->hide();
-    ListReport->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    ListReport->verticalHeader()->setDefaultSectionSize(ListReport->fontMetrics().height() + 4);
-    ListReport->horizontalHeader()->setSectionsClickable(true);
-    ListReport->horizontalHeader()->setHighlightSections(false);
-    ListReport->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    int widths[] = {150, 80, 45, 105, 70, 0};
-    for (int i = 0; i < 6; ++i) ListReport->setColumnWidth(i, widths[i]);
-    ListReport->setColumnHidden(5, true);
-    ListReport->setMouseTracking(true);
+    List = new FileListPane([this] { return busy(); }, vsplit_);
+    ListStack = List;
+    model_ = List->model();
+    ListReport = List->report();
+    ListIcons = List->icons();
     ListReport->viewport()->installEventFilter(this);
     ListReport->installEventFilter(this);
-    ListIcons = new QListView(ListStack);
-    ListIcons->setObjectName(QStringLiteral("ListIcons"));
-    ListIcons->setModel(model_);
-    ListIcons->setSelectionModel(ListReport->selectionModel());
-    ListIcons->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListIcons->setUniformItemSizes(true);
-    ListIcons->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListIcons->setItemDelegate(listNames_);
-    ListIcons->setResizeMode(QListView::Adjust);
-    ListIcons->setContextMenuPolicy(Qt::CustomContextMenu);
     ListIcons->installEventFilter(this);
-    ListStack->addWidget(ListReport);
-    ListStack->addWidget(ListIcons);
+    connect(List, &FileListPane::nameEdited, this, &TFTPfrm::ListEdited);
+    connect(List, &FileListPane::editCancelled, this, &TFTPfrm::ListEditCancelled);
     installDragAndDrop();
     vsplit_->addWidget(Info);
     QFont bold = Info->font();
@@ -298,14 +243,9 @@ void TFTPfrm::buildUi() {
     connect(Tree, &ExplorerTree::currentNodeChanged, this, &TFTPfrm::TreeChange);
     connect(Tree, &ExplorerTree::nodeExpanding, this, &TFTPfrm::TreeExpanding);
     connect(Tree, &ExplorerTree::nodeCollapsed, this, &TFTPfrm::TreeCollapsed);
-    connect(ListReport, &QAbstractItemView::doubleClicked, this, [this] { ListDblClick(); });
-    connect(ListIcons, &QAbstractItemView::doubleClicked, this, [this] { ListDblClick(); });
-    connect(ListReport->horizontalHeader(), &QHeaderView::sectionClicked, this, &TFTPfrm::ListColumnClick);
+    connect(List, &FileListPane::activated, this, &TFTPfrm::ListDblClick);
+    connect(List, &FileListPane::columnClicked, this, &TFTPfrm::ListColumnClick);
     connect(hsplit_, &QSplitter::splitterMoved, this, [this] { placeGauges(); });
-    // Adding items ends a keyboard selection; a refill closes an open edit.
-    connect(model_, &QAbstractItemModel::modelReset, this, [this] { keyboardSelecting_ = false; });
-    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] { keyboardSelecting_ = false; });
-    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { listEditing_ = false; });
     // Enabling follows the selection, the current item and activation (the base).
     connect(ListReport->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
         if (!busy()) HabilitarBotons();
@@ -320,12 +260,6 @@ void TFTPfrm::buildUi() {
     mousetimer = new QTimer(this);
     mousetimer->setObjectName(QStringLiteral("mousetimer"));
     connect(mousetimer, &QTimer::timeout, this, &TFTPfrm::mousetimerTimer);
-
-    QStyle* st = style();
-    model_->setIcons({st->standardIcon(QStyle::SP_DirIcon), st->standardIcon(QStyle::SP_FileIcon),
-                      QIcon(st->standardIcon(QStyle::SP_FileIcon).pixmap(16, QIcon::Disabled)), QIcon(),
-                      st->standardIcon(QStyle::SP_DirIcon), st->standardIcon(QStyle::SP_FileIcon), QIcon(),
-                      st->standardIcon(QStyle::SP_DirLinkIcon)});
     setViewStyle(ViewStyle::Report);
 }
 
@@ -911,16 +845,9 @@ bool TFTPfrm::MostrarFitxers(const std::string& path) {
     return true;
 }
 
-std::vector<int> TFTPfrm::selectedRows() const {
-    std::vector<int> rows;
-    for (const QModelIndex& i : ListReport->selectionModel()->selectedRows()) rows.push_back(i.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
+std::vector<int> TFTPfrm::selectedRows() const { return List->selectedRows(); }
 
-int TFTPfrm::QuantsSeleccionats() const {
-    return ListReport->selectionModel() ? static_cast<int>(ListReport->selectionModel()->selectedRows().size()) : 0;
-}
+int TFTPfrm::QuantsSeleccionats() const { return List->selectedCount(); }
 
 QString TFTPfrm::folderStatus() const {
     return QStringLiteral("%1 - [Total Files : %2] - [Selected Files : %3]")
@@ -931,19 +858,7 @@ QString TFTPfrm::folderStatus() const {
 
 void TFTPfrm::updateStatus() { setStatus(folderStatus()); }
 
-bool TFTPfrm::selectListItem(const QString& name) {
-    for (int r = 0; r < model_->rowCount(); ++r) {
-        if (model_->item(r).display == name) {
-            programSelecting_ = true;
-            ListReport->selectionModel()->select(model_->index(r, 0), QItemSelectionModel::ClearAndSelect |
-                                                                          QItemSelectionModel::Rows);
-            ListReport->selectionModel()->setCurrentIndex(model_->index(r, 0), QItemSelectionModel::NoUpdate);
-            programSelecting_ = false;
-            return true;
-        }
-    }
-    return false;
-}
+bool TFTPfrm::selectListItem(const QString& name) { return List->selectItem(name); }
 
 void TFTPfrm::ListColumnClick(int column) {
     if (busy()) {
@@ -965,25 +880,15 @@ void TFTPfrm::ListColumnClick(int column) {
 }
 
 void TFTPfrm::setViewStyle(ViewStyle v) {
-    view_ = v;
-    if (v == ViewStyle::Report) {
-        ListStack->setCurrentWidget(ListReport);
-    } else {
-        ListIcons->setViewMode(v == ViewStyle::LargeIcons ? QListView::IconMode : QListView::ListMode);
-        ListIcons->setIconSize(v == ViewStyle::LargeIcons ? QSize(32, 32) : QSize(16, 16));
-        ListIcons->setFlow(v == ViewStyle::List ? QListView::TopToBottom : QListView::LeftToRight);
-        ListIcons->setWrapping(true);
-        ListStack->setCurrentWidget(ListIcons);
-    }
+    List->setViewStyle(v);
     const char* names[] = {"viewIcon1", "viewSmall1", "viewList1", "viewReport1"};
     commands().at(names[static_cast<int>(v)])->setChecked(true);
 }
 
 void TFTPfrm::ShowGridSBClick() {
-    grid_ = !grid_;
-    ListReport->setShowGrid(grid_);
-    commands().at("Grid1")->setChecked(grid_);
-    commands().at("ShowGrid1")->setChecked(grid_);
+    List->setGridShown(!List->gridShown());
+    commands().at("Grid1")->setChecked(List->gridShown());
+    commands().at("ShowGrid1")->setChecked(List->gridShown());
 }
 
 void TFTPfrm::InformationBox1Click() {
@@ -998,17 +903,12 @@ void TFTPfrm::Clear1Click() { Info->clearLines(); }
 
 void TFTPfrm::SelectAllSBClick() {
     engine_->wait().lowerCancel();
-    (view_ == ViewStyle::Report ? static_cast<QWidget*>(ListReport) : ListIcons)->setFocus();
-    if (model_->rowCount() == 0) return;
-    QItemSelection all(model_->index(0, 0), model_->index(model_->rowCount() - 1, model_->columnCount() - 1));
-    ListReport->selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
+    List->selectAll();
 }
 
 void TFTPfrm::InvertSelectionSBClick() {
     engine_->wait().lowerCancel();
-    if (model_->rowCount() == 0) return;
-    QItemSelection all(model_->index(0, 0), model_->index(model_->rowCount() - 1, model_->columnCount() - 1));
-    ListReport->selectionModel()->select(all, QItemSelectionModel::Toggle);
+    List->invertSelection();
 }
 
 void TFTPfrm::RefreshSBClick() {
@@ -1057,9 +957,9 @@ void TFTPfrm::UpSBClick() {
 }
 
 void TFTPfrm::NovaCarpetaSBClick() {
-    if (busy() || currentDir_.empty() || listEditing_ || Tree->editing()) return;
+    if (busy() || currentDir_.empty() || List->editing() || Tree->editing()) return;
     engine_->wait().lowerCancel();
-    keyboardSelecting_ = false;
+    List->forgetKeys();
     // A nameless folder item at the end of the list, named in place; the
     // folder is made when the name is committed.
     const bool remote = currentSession_ != 0;
@@ -1069,26 +969,7 @@ void TFTPfrm::NovaCarpetaSBClick() {
     it.modified = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
     it.attribs = remote ? QStringLiteral("drwxr-xr-x") : FormatejaAtributs(true, false, false, false);
     it.path = currentDir_;
-    startListEdit(model_->appendItem(std::move(it)));
-}
-
-QAbstractItemView* TFTPfrm::currentListView() const {
-    return view_ == ViewStyle::Report ? static_cast<QAbstractItemView*>(ListReport) : ListIcons;
-}
-
-void TFTPfrm::startListEdit(int row) {
-    if (row < 0 || row >= model_->rowCount()) return;
-    QAbstractItemView* v = currentListView();
-    const QModelIndex index = model_->index(row, 0);
-    programSelecting_ = true;
-    ListReport->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    ListReport->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-    programSelecting_ = false;
-    v->setFocus();
-    v->scrollTo(index);
-    listEditing_ = true;
-    v->edit(index);
-    if (!listNames_->editing()) ListEditCancelled(QPersistentModelIndex(index));
+    List->startEdit(model_->appendItem(std::move(it)));
 }
 
 void TFTPfrm::startTreeEdit(QTreeWidgetItem* item) {
@@ -1096,22 +977,17 @@ void TFTPfrm::startTreeEdit(QTreeWidgetItem* item) {
 }
 
 void TFTPfrm::removeNamelessItems() {
-    std::vector<int> rows;
-    for (int r = 0; r < model_->rowCount(); ++r)
-        if (model_->item(r).name.empty()) rows.push_back(r);
-    if (!rows.empty()) model_->removeRowsAt(rows);
+    List->removeNamelessItems();
     updateStatus();
 }
 
 void TFTPfrm::ListEditCancelled(const QPersistentModelIndex& index) {
-    listEditing_ = false;
     // An abandoned new folder leaves nothing behind.
     if (index.isValid() && model_->item(index.row()).name.empty()) removeNamelessItems();
     HabilitarBotons();
 }
 
 void TFTPfrm::ListEdited(const QPersistentModelIndex& index, const QString& text) {
-    listEditing_ = false;
     if (!index.isValid()) return; // the list was refilled meanwhile
     const std::string from = model_->item(index.row()).name;
     const std::string to = toWire(text);
@@ -1579,10 +1455,10 @@ void TFTPfrm::FileProperties1Click() {
 }
 
 void TFTPfrm::RenameSBClick() {
-    if (busy() || listEditing_ || Tree->editing()) return;
+    if (busy() || List->editing() || Tree->editing()) return;
     engine_->wait().lowerCancel();
     std::vector<int> rows = selectedRows();
-    if (!treeHasFocus() && rows.size() == 1) startListEdit(rows[0]);
+    if (!treeHasFocus() && rows.size() == 1) List->startEdit(rows[0]);
     else if (Tree->currentItem()) startTreeEdit(Tree->currentItem());
     HabilitarBotons();
 }
@@ -1637,15 +1513,15 @@ void TFTPfrm::TreeEdited(NodeId id, const QString& text) {
 }
 
 void TFTPfrm::ListDblClick() {
-    if (listEditing_ || Tree->editing()) return;
+    if (List->editing() || Tree->editing()) return;
     if (busy()) {
         vn::beeps(std::string());
         return;
     }
     engine_->wait().lowerCancel();
     std::vector<int> rows = selectedRows();
-    QModelIndex cur = ListReport->selectionModel()->currentIndex();
-    int row = cur.isValid() ? cur.row() : (rows.size() == 1 ? rows[0] : -1);
+    int row = List->currentRow();
+    if (row < 0 && rows.size() == 1) row = rows[0];
     QTreeWidgetItem* node = Tree->currentItem();
     if (row < 0 || row >= model_->rowCount() || !nodeInfo(node)) return;
     const FileItem it = model_->item(row);
@@ -1765,7 +1641,7 @@ void TFTPfrm::System1Click() {
 // ---------------------------------------------------------------- events
 
 bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
-    bool inList = watched == ListReport || watched == ListIcons;
+    bool inList = List && List->isListView(watched);
     const QEvent::Type type = event->type();
     if (type == QEvent::MouseMove && watched == ListReport->viewport()) {
         updateStatus();
@@ -1774,9 +1650,9 @@ bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
     } else if ((type == QEvent::Resize || type == QEvent::Show) && (watched == Tree || watched == gauges())) {
         placeGauges();
     } else if (type == QEvent::KeyPress && (inList || watched == Tree)) {
-        if (listEditing_ || Tree->editing()) return QWidget::eventFilter(watched, event);
+        if (List->editing() || Tree->editing()) return QWidget::eventFilter(watched, event);
         auto* k = static_cast<QKeyEvent*>(event);
-        if (inList) keyboardSelecting_ = true;
+        if (inList) List->noteKey();
         // While busy the key is swallowed: the selection must not move under
         // the running operation.
         if (busy()) return true;
@@ -1788,7 +1664,7 @@ bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
         }
         if (k->key() == Qt::Key_F2 && plain) {
             if (watched == Tree) startTreeEdit(Tree->currentItem());
-            else if (QuantsSeleccionats() == 1) startListEdit(selectedRows()[0]);
+            else if (QuantsSeleccionats() == 1) List->startEdit(selectedRows()[0]);
             return true;
         }
         if (inList && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)) {
@@ -1796,9 +1672,9 @@ bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     } else if (type == QEvent::KeyRelease && inList) {
-        if (listEditing_) return QWidget::eventFilter(watched, event);
+        if (List->editing()) return QWidget::eventFilter(watched, event);
         auto* k = static_cast<QKeyEvent*>(event);
-        keyboardSelecting_ = true;
+        List->noteKey();
         // A key never lowers the cancel flag of a running operation: that would
         // undo an Abort.
         if (busy()) return true;

@@ -3,7 +3,8 @@
 // runs every network operation on the window's worker, one at a time, hands
 // the engine's reports to the UI thread and owns Abort, the log box, gauges,
 // status bar and closing. The commands are one table (ExplorerCommands.cpp); the
-// folder tree is its own widget (ExplorerTree.h). The window coordinates them
+// folder tree (ExplorerTree.h) and the file list (FileListPane.h) are widgets
+// of their own. The window coordinates them
 // and the engine's operations.
 #include "common/ui/ToolWindow.h"
 
@@ -25,6 +26,7 @@
 #include "ftp/explorer/ExplorerRules.h"
 #include "ftp/explorer/ExplorerTree.h"
 #include "ftp/explorer/FileList.h"
+#include "ftp/explorer/FileListPane.h"
 
 class QAction;
 class QActionGroup;
@@ -46,7 +48,6 @@ class QWidget;
 namespace vn {
 
 class InfoBox;
-class NameDelegate;
 class ThinkingIndicator;
 class TQuickfrm;
 
@@ -101,13 +102,13 @@ public:
     // Selects a list item by name (for the tests and the search window).
     bool selectListItem(const QString& name);
     // An in-place name edit is open in the list / the tree.
-    bool listEditing() const { return listEditing_; }
+    bool listEditing() const { return List->editing(); }
     bool treeEditing() const { return Tree->editing(); }
     // A key was pressed in the list since items were last added: while busy,
     // the user's selection changes are refused.
-    bool keyboardSelecting() const { return keyboardSelecting_; }
+    bool keyboardSelecting() const { return List->keyboardSelecting(); }
     // The list view shown by the current view style.
-    QAbstractItemView* currentListView() const;
+    QAbstractItemView* currentListView() const { return List->currentView(); }
     QSplitter* treeSplitter() const { return hsplit_; }
     QSplitter* infoSplitter() const { return vsplit_; }
     QWidget* gaugePanel() const;
@@ -158,12 +159,12 @@ public slots:
     void DesactivaBotonsTx();
 
 public:
-    enum class ViewStyle { LargeIcons, SmallIcons, List, Report };
+    using ViewStyle = FileListPane::ViewStyle;
     void setViewStyle(ViewStyle v);
     // Places the gauges under the tree and under the list.
     void placeGauges();
-    ViewStyle viewStyle() const { return view_; }
-    bool gridShown() const { return grid_; }
+    ViewStyle viewStyle() const { return List->viewStyle(); }
+    bool gridShown() const { return List->gridShown(); }
     // Gauges: 64-bit counts shown scaled.
     void ActivartotalGauge(std::uint64_t n);
     void ActivarFileGauge(std::uint64_t n);
@@ -235,7 +236,6 @@ private:
     void passaListATree(const std::string& name);
     // In-place names: the edits start here and end in the Edited handlers.
     void startTreeEdit(QTreeWidgetItem* item);
-    void startListEdit(int row);
     void TreeEdited(NodeId id, const QString& text);
     void ListEdited(const QPersistentModelIndex& index, const QString& text);
     void ListEditCancelled(const QPersistentModelIndex& index);
@@ -286,9 +286,6 @@ private:
     FtpTransfer* transfer_ = nullptr;
     TempFiles* temp_ = nullptr; // this window's own folder below "TEMP"
     EnableState en_;            // what the command rules share, computed before them
-    bool listEditing_ = false;
-    bool keyboardSelecting_ = false;
-    bool programSelecting_ = false; // the program itself is changing the list's selection
     int noopInterval_ = 180;
     int treeWidth_ = 225, infoHeight_ = 50;
     bool sizesApplied_ = false; // TreeWidth and InfoHeight given to the splitters at the first show
@@ -307,11 +304,10 @@ private:
     NodeId popupNode_ = 0;
 
     FileListModel* model_ = nullptr;
-    ViewStyle view_ = ViewStyle::Report;
-    bool grid_ = false;
 
     ExplorerTree* Tree = nullptr;
-    QStackedWidget* ListStack = nullptr;
+    FileListPane* List = nullptr;
+    QStackedWidget* ListStack = nullptr; // the pane, as the busy look and the drops see it
     QTableView* ListReport = nullptr;
     QListView* ListIcons = nullptr;
     InfoBox* Info = nullptr; // the base's log box, placed under the list
@@ -331,7 +327,6 @@ private:
     QAction* LogoutAction = nullptr;
     QAction* UploadPopupAction = nullptr;
     QAction* UploadPopupSeparator = nullptr;
-    NameDelegate* listNames_ = nullptr;
 };
 
 } // namespace vn
