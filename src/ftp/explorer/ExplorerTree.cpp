@@ -360,6 +360,20 @@ void ExplorerTree::renameNode(QTreeWidgetItem* item, const std::string& name) {
     applying_ = was;
 }
 
+void ExplorerTree::collapseEverything() {
+    std::vector<NodeId> expanded;
+    std::vector<QTreeWidgetItem*> stack;
+    for (int i = 0; i < topLevelItemCount(); ++i) stack.push_back(topLevelItem(i));
+    while (!stack.empty()) {
+        QTreeWidgetItem* it = stack.back();
+        stack.pop_back();
+        if (it->isExpanded()) expanded.push_back(nodeIdOf(it));
+        for (int i = 0; i < it->childCount(); ++i) stack.push_back(it->child(i));
+    }
+    for (auto id = expanded.rbegin(); id != expanded.rend(); ++id)
+        if (QTreeWidgetItem* it = nodeById(*id)) it->setExpanded(false);
+}
+
 void ExplorerTree::reloadLocalNode(const std::string& dir) {
     QTreeWidgetItem* node = findNode(dir, 0);
     if (!node) return;

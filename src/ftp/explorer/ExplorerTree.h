@@ -69,6 +69,9 @@ public:
     void FormatejaTreePASV(QTreeWidgetItem* node, bool pasv, int port);
     // A renamed folder node: new name, its old children gone (their paths changed).
     void renameNode(QTreeWidgetItem* item, const std::string& name);
+    // Collapses every open node, deepest first, each through the collapse
+    // signal (the window's collapse rules apply to each).
+    void collapseEverything();
     // Reloads the local sub-folders of the node showing `dir` and opens it.
     void reloadLocalNode(const std::string& dir);
 

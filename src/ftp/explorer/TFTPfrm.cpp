@@ -513,21 +513,9 @@ void TFTPfrm::openPathStep(std::string path, SessionId session, std::size_t pos)
     }
 }
 
-void TFTPfrm::FullCollapse1Click() {
-    // Deepest first, each through the collapse rules: remote nodes get their
-    // placeholder, and the node above the current folder ends up selected.
-    std::vector<NodeId> expanded;
-    std::vector<QTreeWidgetItem*> stack;
-    for (int i = 0; i < Tree->topLevelItemCount(); ++i) stack.push_back(Tree->topLevelItem(i));
-    while (!stack.empty()) {
-        QTreeWidgetItem* it = stack.back();
-        stack.pop_back();
-        if (it->isExpanded()) expanded.push_back(nodeIdOf(it));
-        for (int i = 0; i < it->childCount(); ++i) stack.push_back(it->child(i));
-    }
-    for (auto id = expanded.rbegin(); id != expanded.rend(); ++id)
-        if (QTreeWidgetItem* it = nodeById(*id)) it->setExpanded(false);
-}
+// Each node through the collapse rules: remote nodes get their placeholder,
+// and the node above the current folder ends up selected.
+void TFTPfrm::FullCollapse1Click() { Tree->collapseEverything(); }
 
 void TFTPfrm::FullExpand1Click() {
     if (busy()) return;
