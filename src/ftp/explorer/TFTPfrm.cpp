@@ -133,7 +133,6 @@ void TFTPfrm::buildUi() {
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     List = new FileListPane([this] { return busy(); }, vsplit_);
-    ListStack = List;
     model_ = List->model();
     ListReport = List->report();
     ListIcons = List->icons();
@@ -245,10 +244,10 @@ bool TFTPfrm::startOperation(std::function<void()> op, bool userOperation, std::
 void TFTPfrm::busyLook(bool busy) {
     if (busy) {
         Tree->setCursor(Qt::WaitCursor);
-        ListStack->setCursor(Qt::WaitCursor);
+        List->setCursor(Qt::WaitCursor);
     } else {
         Tree->unsetCursor();
-        ListStack->unsetCursor();
+        List->unsetCursor();
     }
 }
 

@@ -307,7 +307,6 @@ private:
 
     ExplorerTree* Tree = nullptr;
     FileListPane* List = nullptr;
-    QStackedWidget* ListStack = nullptr; // the pane, as the busy look and the drops see it
     QTableView* ListReport = nullptr;
     QListView* ListIcons = nullptr;
     InfoBox* Info = nullptr; // the base's log box, placed under the list
