@@ -1,70 +1,34 @@
 #include "ftp/explorer/TFTPfrm.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 
-#include <cerrno>
-
 #include <QActionGroup>
-#include <QApplication>
-#include <QCloseEvent>
-#include <QDir>
-#include <QFile>
-#include <QFileDialog>
-#include <QHeaderView>
-#include <QItemSelectionModel>
-#include <QLocale>
-#include <QPersistentModelIndex>
 #include <QResizeEvent>
-#include <QSplitterHandle>
-#include <QStyledItemDelegate>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QListView>
-#include <QMdiSubWindow>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStackedWidget>
-#include <QStatusBar>
-#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
-#include <filesystem>
-#include <fstream>
-#include <mutex>
 
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
 #include "common/ui/Beeper.h"
-#include "common/ui/HelpService.h"
 #include "common/ui/Gauges.h"
 #include "common/ui/InfoBox.h"
 #include "common/ui/ThinkingIndicator.h"
 #include "common/ui/UiPrompter.h"
 #include "common/ui/UiSink.h"
 #include "common/ui/WireText.h"
-#include "ftp/engine/QuickHost.h"
 #include "ftp/explorer/LocalRoots.h"
-#include "ftp/engine/copy/Clipboard.h"
-#include "ftp/engine/copy/Copier.h"
-#include "UsefulTools/DragAndDrop/OleDnD.h"
-#include "ftp/explorer/TFilePropfrm.h"
-#include "ftp/explorer/TQuickfrm.h"
 #include "ftp/explorer/TSmartfrm.h"
 #include "ftp/explorer/ExplorerLook.h"
-#include "sites/SiteConnect.h"
-#include "sites/ui/TSitefrm.h"
-#include "common/History.h"
 #include "shell/TSysfrm.h"
 
 namespace vn {
@@ -78,103 +42,7 @@ std::string withSlash(std::string p) {
     return p;
 }
 
-// A name typed for a new folder or a rename: one path component.
-bool validNewName(const std::string& n) {
-    return !n.empty() && n != "." && n != ".." && n.find('/') == std::string::npos &&
-           n.find('\0') == std::string::npos && !hasLineBreak(n);
-}
-
-// Renames without ever replacing what is already there.
-bool renameNoReplace(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    if (std::filesystem::exists(std::filesystem::symlink_status(to, ec))) return false;
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
-    // A file system without the flag: the check above has to do.
-    std::filesystem::rename(from, to, ec);
-    return !ec;
-}
-
-// The list's selection: while the window is busy, a selection the user drives
-// from the keyboard is refused; the program's own changes go through.
-class GuardedSelection : public QItemSelectionModel {
-public:
-    GuardedSelection(QAbstractItemModel* model, std::function<bool()> refuse, QObject* parent)
-        : QItemSelectionModel(model, parent), refuse_(std::move(refuse)) {}
-    void select(const QModelIndex& index, SelectionFlags command) override {
-        if (!refuse_()) QItemSelectionModel::select(index, command);
-    }
-    void select(const QItemSelection& selection, SelectionFlags command) override {
-        if (!refuse_()) QItemSelectionModel::select(selection, command);
-    }
-    void setCurrentIndex(const QModelIndex& index, SelectionFlags command) override {
-        if (!refuse_()) QItemSelectionModel::setCurrentIndex(index, command);
-    }
-
-private:
-    std::function<bool()> refuse_;
-};
-
 } // namespace
-
-// A folder node; it unregisters itself however it is deleted, so a lookup by
-// id never finds a dead node.
-class TFTPfrm::NodeItem : public QTreeWidgetItem {
-public:
-    static constexpr int Type = QTreeWidgetItem::UserType + 1;
-    NodeItem(TFTPfrm* w, NodeId id, TNodeInfo info) : QTreeWidgetItem(Type), w_(w), id_(id), info_(std::move(info)) {}
-    ~NodeItem() override { w_->nodes_.erase(id_); }
-    bool operator<(const QTreeWidgetItem& other) const override {
-        if (other.type() != Type) return false;
-        return treeLess(info_, static_cast<const NodeItem&>(other).info_);
-    }
-    TFTPfrm* w_;
-    NodeId id_;
-    TNodeInfo info_;
-};
-
-// Edits one name in place. The view never writes the text itself: the window
-// decides what a committed name does. An edit closed without a commit
-// (Escape) is a cancel. Both reach the window after the editor has gone, so
-// the handlers may refill the model.
-class TFTPfrm::NameDelegate : public QStyledItemDelegate {
-public:
-    std::function<void(const QPersistentModelIndex&, const QString&)> committed;
-    std::function<void(const QPersistentModelIndex&)> cancelled;
-
-    explicit NameDelegate(QObject* parent) : QStyledItemDelegate(parent) {
-        connect(this, &QAbstractItemDelegate::closeEditor, this, [this] {
-            if (done_) return;
-            done_ = true;
-            QPersistentModelIndex index = editing_;
-            QMetaObject::invokeMethod(
-                this, [this, index] { if (cancelled) cancelled(index); }, Qt::QueuedConnection);
-        });
-    }
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        editing_ = index;
-        done_ = false;
-        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* line = qobject_cast<QLineEdit*>(editor)) line->setObjectName(QStringLiteral("NameEditor"));
-        return editor;
-    }
-    // An editor is open and has not ended yet.
-    bool editing() const { return !done_; }
-    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
-        if (done_) return;
-        done_ = true;
-        auto* line = qobject_cast<QLineEdit*>(editor);
-        QString text = line ? line->text() : QString();
-        QPersistentModelIndex at(index);
-        auto* self = const_cast<NameDelegate*>(this);
-        QMetaObject::invokeMethod(
-            self, [self, at, text] { if (self->committed) self->committed(at, text); }, Qt::QueuedConnection);
-    }
-
-private:
-    mutable QPersistentModelIndex editing_;
-    mutable bool done_ = true;
-};
 
 // Runs on the worker; the base's forwarder queues every report to the UI thread.
 class TFTPfrm::Sink : public UiSink<FtpSink> {
@@ -246,7 +114,7 @@ TFTPfrm::~TFTPfrm() {
     for (auto& [id, t] : keepAlive_) t->stop();
     // The worker ends before the nodes go (the base would join it later).
     runner().stop();
-    // The nodes unregister from nodes_, which must still be there.
+    // The nodes go while the window they report to is still whole.
     Tree->clear();
 }
 
@@ -256,72 +124,23 @@ void TFTPfrm::buildUi() {
     QAction* clear = action("Clear1");
     vsplit_ = new QSplitter(Qt::Vertical, this);
     hsplit_ = new QSplitter(Qt::Horizontal, this);
-    Tree = new QTreeWidget(hsplit_);
-    Tree->setObjectName(QStringLiteral("Tree"));
-    Tree->setAccessibleName(QStringLiteral("Folders"));
-    Tree->setHeaderHidden(true);
-    Tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    // Names are edited only through the window's own checks (Rename, F2).
-    Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    treeNames_ = new NameDelegate(Tree);
-    treeNames_->committed = [this](const QPersistentModelIndex&, const QString& text) {
-        TreeEdited(treeEditNode_, text);
-    };
-    treeNames_->cancelled = [this](const QPersistentModelIndex&) {
-        treeEditing_ = false;
-        HabilitarBotons();
-    };
-    Tree->setItemDelegate(treeNames_);
+    Tree = new ExplorerTree(hsplit_);
+    connect(Tree, &ExplorerTree::nameEdited, this, &TFTPfrm::TreeEdited);
+    connect(Tree, &ExplorerTree::editCancelled, this, [this] { HabilitarBotons(); });
     Tree->installEventFilter(this);
 
     auto* right = new QWidget(hsplit_);
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
-    ListStack = new QStackedWidget(vsplit_);
-    model_ = new FileListModel(this);
-    ListReport = new QTableView(ListStack);
-    ListReport->setObjectName(QStringLiteral("List"));
-    ListReport->setAccessibleName(QStringLiteral("Files"));
-    ListReport->setModel(model_);
-    QItemSelectionModel* defaultSelection = ListReport->selectionModel();
-    ListReport->setSelectionModel(new GuardedSelection(
-        model_, [this] { return busy() && keyboardSelecting_ && !programSelecting_; }, ListReport));
-    delete defaultSelection;
-    ListReport->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    listNames_ = new NameDelegate(ListReport);
-    listNames_->committed = [this](const QPersistentModelIndex& i, const QString& text) { ListEdited(i, text); };
-    listNames_->cancelled = [this](const QPersistentModelIndex& i) { ListEditCancelled(i); };
-    ListReport->setItemDelegateForColumn(0, listNames_);
-    ListReport->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListReport->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListReport->setShowGrid(false);
-    ListReport->setWordWrap(false);
-    ListReport->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListReport->verticalHeader()->hide();
-    ListReport->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    ListReport->verticalHeader()->setDefaultSectionSize(ListReport->fontMetrics().height() + 4);
-    ListReport->horizontalHeader()->setSectionsClickable(true);
-    ListReport->horizontalHeader()->setHighlightSections(false);
-    ListReport->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    int widths[] = {150, 80, 45, 105, 70, 0};
-    for (int i = 0; i < 6; ++i) ListReport->setColumnWidth(i, widths[i]);
-    ListReport->setColumnHidden(5, true);
-    ListReport->setMouseTracking(true);
+    List = new FileListPane([this] { return busy(); }, vsplit_);
+    model_ = List->model();
+    ListReport = List->report();
+    ListIcons = List->icons();
     ListReport->viewport()->installEventFilter(this);
     ListReport->installEventFilter(this);
-    ListIcons = new QListView(ListStack);
-    ListIcons->setObjectName(QStringLiteral("ListIcons"));
-    ListIcons->setModel(model_);
-    ListIcons->setSelectionModel(ListReport->selectionModel());
-    ListIcons->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListIcons->setUniformItemSizes(true);
-    ListIcons->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListIcons->setItemDelegate(listNames_);
-    ListIcons->setResizeMode(QListView::Adjust);
-    ListIcons->setContextMenuPolicy(Qt::CustomContextMenu);
     ListIcons->installEventFilter(this);
-    ListStack->addWidget(ListReport);
-    ListStack->addWidget(ListIcons);
+    connect(List, &FileListPane::nameEdited, this, &TFTPfrm::ListEdited);
+    connect(List, &FileListPane::editCancelled, this, &TFTPfrm::ListEditCancelled);
     installDragAndDrop();
     vsplit_->addWidget(Info);
     QFont bold = Info->font();
@@ -366,17 +185,12 @@ void TFTPfrm::buildUi() {
         LogoutAction->setEnabled(!busy() && n && n->remote());
         ListPopup->popup(Tree->viewport()->mapToGlobal(pos));
     });
-    connect(Tree, &QTreeWidget::currentItemChanged, this, [this] { TreeChange(); });
-    connect(Tree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* i) { TreeExpanding(i); });
-    connect(Tree, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* i) { TreeCollapsed(i); });
-    connect(ListReport, &QAbstractItemView::doubleClicked, this, [this] { ListDblClick(); });
-    connect(ListIcons, &QAbstractItemView::doubleClicked, this, [this] { ListDblClick(); });
-    connect(ListReport->horizontalHeader(), &QHeaderView::sectionClicked, this, &TFTPfrm::ListColumnClick);
+    connect(Tree, &ExplorerTree::currentNodeChanged, this, &TFTPfrm::TreeChange);
+    connect(Tree, &ExplorerTree::nodeExpanding, this, &TFTPfrm::TreeExpanding);
+    connect(Tree, &ExplorerTree::nodeCollapsed, this, &TFTPfrm::TreeCollapsed);
+    connect(List, &FileListPane::activated, this, &TFTPfrm::ListDblClick);
+    connect(List, &FileListPane::columnClicked, this, &TFTPfrm::ListColumnClick);
     connect(hsplit_, &QSplitter::splitterMoved, this, [this] { placeGauges(); });
-    // Adding items ends a keyboard selection; a refill closes an open edit.
-    connect(model_, &QAbstractItemModel::modelReset, this, [this] { keyboardSelecting_ = false; });
-    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] { keyboardSelecting_ = false; });
-    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { listEditing_ = false; });
     // Enabling follows the selection, the current item and activation (the base).
     connect(ListReport->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
         if (!busy()) HabilitarBotons();
@@ -391,12 +205,6 @@ void TFTPfrm::buildUi() {
     mousetimer = new QTimer(this);
     mousetimer->setObjectName(QStringLiteral("mousetimer"));
     connect(mousetimer, &QTimer::timeout, this, &TFTPfrm::mousetimerTimer);
-
-    QStyle* st = style();
-    model_->setIcons({st->standardIcon(QStyle::SP_DirIcon), st->standardIcon(QStyle::SP_FileIcon),
-                      QIcon(st->standardIcon(QStyle::SP_FileIcon).pixmap(16, QIcon::Disabled)), QIcon(),
-                      st->standardIcon(QStyle::SP_DirIcon), st->standardIcon(QStyle::SP_FileIcon), QIcon(),
-                      st->standardIcon(QStyle::SP_DirLinkIcon)});
     setViewStyle(ViewStyle::Report);
 }
 
@@ -417,7 +225,6 @@ void TFTPfrm::FormatejarColors() {
 
 QString TFTPfrm::currentDir() const { return fromWire(currentDir_); }
 
-
 // ---------------------------------------------------------------- operations
 
 bool TFTPfrm::startOperation(std::function<void()> op, bool userOperation, std::function<void()> then) {
@@ -437,10 +244,10 @@ bool TFTPfrm::startOperation(std::function<void()> op, bool userOperation, std::
 void TFTPfrm::busyLook(bool busy) {
     if (busy) {
         Tree->setCursor(Qt::WaitCursor);
-        ListStack->setCursor(Qt::WaitCursor);
+        List->setCursor(Qt::WaitCursor);
     } else {
         Tree->unsetCursor();
-        ListStack->unsetCursor();
+        List->unsetCursor();
     }
 }
 
@@ -531,154 +338,8 @@ void TFTPfrm::DesactivarGauges() { gauges()->hideAll(); }
 
 // ---------------------------------------------------------------- tree
 
-const TNodeInfo* TFTPfrm::nodeInfo(const QTreeWidgetItem* item) const {
-    if (!item || item->type() != NodeItem::Type) return nullptr;
-    return &static_cast<const NodeItem*>(item)->info_;
-}
-
-NodeId TFTPfrm::nodeIdOf(const QTreeWidgetItem* item) const {
-    if (!item || item->type() != NodeItem::Type) return 0;
-    return static_cast<const NodeItem*>(item)->id_;
-}
-
-QTreeWidgetItem* TFTPfrm::nodeById(NodeId id) const {
-    auto it = nodes_.find(id);
-    return it == nodes_.end() ? nullptr : it->second;
-}
-
-bool TFTPfrm::isPlaceholder(const QTreeWidgetItem* item) const { return item && item->type() != NodeItem::Type; }
-
-std::vector<QTreeWidgetItem*> TFTPfrm::serverNodes() const {
-    std::vector<QTreeWidgetItem*> out;
-    for (int i = 0; i < Tree->topLevelItemCount(); ++i) {
-        const TNodeInfo* n = nodeInfo(Tree->topLevelItem(i));
-        if (n && n->kind == NodeKind::Server) out.push_back(Tree->topLevelItem(i));
-    }
-    return out;
-}
-
-QTreeWidgetItem* TFTPfrm::topLevelOf(QTreeWidgetItem* item) const {
-    while (item && item->parent()) item = item->parent();
-    return item;
-}
-
-void TFTPfrm::setNodeIcon(QTreeWidgetItem* item, NodeKind kind) {
-    QStyle* st = style();
-    QStyle::StandardPixmap p = QStyle::SP_DirIcon;
-    switch (kind) {
-    case NodeKind::Drive: p = QStyle::SP_DriveHDIcon; break;
-    case NodeKind::RemovableDrive: p = QStyle::SP_DriveFDIcon; break;
-    case NodeKind::LocalFolder: p = QStyle::SP_DirClosedIcon; break;
-    case NodeKind::Server: p = QStyle::SP_DriveNetIcon; break;
-    case NodeKind::RemoteFolder: p = QStyle::SP_DirIcon; break;
-    case NodeKind::RemoteLink: p = QStyle::SP_DirLinkIcon; break;
-    }
-    QIcon icon = st->standardIcon(p);
-    if (kind == NodeKind::LocalFolder) icon.addPixmap(st->standardPixmap(QStyle::SP_DirOpenIcon), QIcon::Selected);
-    item->setIcon(0, icon);
-}
-
-QTreeWidgetItem* TFTPfrm::addNode(QTreeWidgetItem* parent, const TNodeInfo& info, const QString& caption) {
-    NodeId id = nextNode_++;
-    auto* item = new NodeItem(this, id, info);
-    item->setText(0, caption);
-    // Drives, servers and folder-chain nodes have no name to edit.
-    if (!info.DirNom.empty()) item->setFlags(item->flags() | Qt::ItemIsEditable);
-    setNodeIcon(item, info.kind);
-    nodes_[id] = item;
-    if (parent) parent->addChild(item);
-    else Tree->addTopLevelItem(item);
-    return item;
-}
-
-void TFTPfrm::addPlaceholder(QTreeWidgetItem* node) {
-    for (int i = 0; i < node->childCount(); ++i)
-        if (isPlaceholder(node->child(i))) return;
-    node->addChild(new QTreeWidgetItem());
-}
-
-void TFTPfrm::EsborrarDesde(QTreeWidgetItem* node, bool withNode) {
-    bool was = applying_;
-    applying_ = true;
-    if (!node) {
-        Tree->clear();
-    } else if (withNode) {
-        delete node;
-    } else {
-        qDeleteAll(node->takeChildren());
-    }
-    applying_ = was;
-}
-
-bool TFTPfrm::TeSubdirectoris(const std::string& path) const {
-    DIR* d = opendir(path.c_str());
-    if (!d) return false;
-    bool found = false;
-    while (dirent* e = readdir(d)) {
-        if (e->d_name[0] == '.') continue;
-        if (e->d_type == DT_DIR) {
-            found = true;
-        } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-            struct stat st{};
-            found = fstatat(dirfd(d), e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (found) break;
-    }
-    closedir(d);
-    return found;
-}
-
-int TFTPfrm::MostrarDirectoris(QTreeWidgetItem* node) {
-    const TNodeInfo* n = nodeInfo(node);
-    if (!n) return 1;
-    const std::string dir = RetornaDirectori(*n);
-    DIR* d = opendir(dir.c_str());
-    if (!d) return 1;
-    std::vector<std::pair<std::string, bool>> folders;
-    while (dirent* e = readdir(d)) {
-        if (e->d_name[0] == '.') continue; // hidden (and "." and "..")
-        struct stat st{};
-        if (fstatat(dirfd(d), e->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
-        struct stat lst{};
-        bool link = fstatat(dirfd(d), e->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
-        folders.emplace_back(e->d_name, link);
-    }
-    closedir(d);
-    for (const auto& [name, link] : folders) {
-        TNodeInfo c;
-        c.kind = NodeKind::LocalFolder;
-        c.Path = dir;
-        c.DirNom = name;
-        c.symlink = link;
-        QTreeWidgetItem* child = addNode(node, c, fromWire(name));
-        if (TeSubdirectoris(dir + name + "/")) addPlaceholder(child);
-    }
-    node->sortChildren(0, Qt::AscendingOrder);
-    return 0;
-}
-
-void TFTPfrm::sortTree() { Tree->sortItems(0, Qt::AscendingOrder); }
-
 void TFTPfrm::MostrarUnitatsLocals() {
-    EsborrarDesde(nullptr, false);
-    QTreeWidgetItem* first = nullptr;
-    for (const RootNode& r : localRoots(currentMounts(), toWire(QDir::homePath()))) {
-        TNodeInfo n;
-        n.kind = r.removable ? NodeKind::RemovableDrive : NodeKind::Drive;
-        n.Path = r.path;
-        QTreeWidgetItem* item = addNode(nullptr, n, fromWire(r.caption));
-        // A removable, network or FUSE mount is never touched at start: a dead
-        // one would hang the window.
-        if (r.removable || TeSubdirectoris(r.path)) addPlaceholder(item);
-        if (!first && !r.removable) first = item;
-    }
-    if (!first) return;
-    first->setExpanded(true);
-    applying_ = true;
-    Tree->setCurrentItem(first);
-    applying_ = false;
-    const TNodeInfo* n = nodeInfo(first);
-    MostrarFitxers(RetornaDirectori(*n));
+    if (const TNodeInfo* n = nodeInfo(Tree->showLocalRoots())) MostrarFitxers(RetornaDirectori(*n));
 }
 
 void TFTPfrm::takeCurrentFrom(const TNodeInfo& n) {
@@ -690,55 +351,40 @@ void TFTPfrm::takeCurrentFrom(const TNodeInfo& n) {
 }
 
 void TFTPfrm::TreeExpanding(QTreeWidgetItem* item) {
-    if (applying_) return; // the program itself opens the node and fills it
-    if (engine_->connecting() && busy()) {
-        skipExpand_ = false;
-        return;
-    }
-    if (skipExpand_) {
-        skipExpand_ = false;
-        return;
-    }
+    if (engine_->connecting() && busy()) return;
     const TNodeInfo* n = nodeInfo(item);
     if (!n) return;
     if (!n->remote()) {
-        EsborrarDesde(item, false);
-        MostrarDirectoris(item);
+        Tree->EsborrarDesde(item, false);
+        Tree->MostrarDirectoris(item);
         return;
     }
     if (busy()) {
         // One operation at a time: the node stays as it was, ready to expand later.
-        bool was = applying_;
-        applying_ = true;
-        item->setExpanded(false);
-        applying_ = was;
+        Tree->setExpandedQuietly(item, false);
         return;
     }
-    EsborrarDesde(item, false);
+    Tree->EsborrarDesde(item, false);
     listRemote(nodeIdOf(item), n->session, RetornaDirectori(*n), ListTarget::Tree);
 }
 
 void TFTPfrm::TreeCollapsed(QTreeWidgetItem* item) {
-    if (applying_) return;
     const TNodeInfo* n = nodeInfo(item);
     if (!n) return;
-    if (n->remote()) addPlaceholder(item);
+    if (n->remote()) Tree->addPlaceholder(item);
     const std::string dir = RetornaDirectori(*n);
     // Local roots overlap ("/" holds home): the current node must also be
     // inside the collapsed one, not only its path.
     bool below = false;
     for (QTreeWidgetItem* p = Tree->currentItem(); p && !below; p = p->parent()) below = p->parent() == item;
     if (below && n->session == currentSession_ && isSubfolder(currentDir_, dir)) {
-        applying_ = true;
-        Tree->setCurrentItem(item);
-        applying_ = false;
+        Tree->setCurrentQuietly(item);
         takeCurrentFrom(*n);
         mousetimer->start(100);
     }
 }
 
 void TFTPfrm::TreeChange() {
-    if (applying_) return;
     if (busy() || engine_->connecting() || engine_->listingBusy()) return;
     const TNodeInfo* n = nodeInfo(Tree->currentItem());
     if (!n) return;
@@ -768,26 +414,6 @@ void TFTPfrm::mousetimerTimer() {
     }
 }
 
-void TFTPfrm::addRemoteChildren(QTreeWidgetItem* node, const std::vector<ListingEntry>& entries) {
-    const TNodeInfo* parent = nodeInfo(node);
-    if (!parent) return;
-    TNodeInfo base = *parent;
-    const std::string dir = RetornaDirectori(base);
-    for (const auto& e : entries) {
-        if (e.kind == ListingEntry::Kind::File) continue;
-        TNodeInfo c;
-        c.kind = e.kind == ListingEntry::Kind::Folder ? NodeKind::RemoteFolder : NodeKind::RemoteLink;
-        c.Path = dir;
-        c.DirNom = e.name;
-        c.Ip = base.Ip;
-        c.session = base.session;
-        c.Pasv = base.Pasv;
-        c.PASVPort = base.PASVPort;
-        addPlaceholder(addNode(node, c, fromWire(e.name)));
-    }
-    node->sortChildren(0, Qt::AscendingOrder);
-}
-
 void TFTPfrm::listRemote(NodeId node, SessionId sid, const std::string& folder, ListTarget target,
                          std::function<void(bool)> after) {
     auto result = std::make_shared<Entries>();
@@ -809,13 +435,10 @@ void TFTPfrm::listRemote(NodeId node, SessionId sid, const std::string& folder, 
 void TFTPfrm::applyListing(NodeId node, SessionId sid, const std::string& folder, const Entries& entries,
                            ListTarget target) {
     QTreeWidgetItem* item = nodeById(node);
-    bool sessionAlive = false;
-    for (QTreeWidgetItem* s : serverNodes())
-        if (nodeInfo(s)->session == sid) sessionAlive = true;
-    if (!sessionAlive) return; // the server went meanwhile: nothing of it is shown
+    if (!Tree->serverNode(sid)) return; // the server went meanwhile: nothing of it is shown
     if (target != ListTarget::List && item && entries) {
-        EsborrarDesde(item, false);
-        addRemoteChildren(item, *entries);
+        Tree->EsborrarDesde(item, false);
+        Tree->addRemoteChildren(item, *entries);
     }
     if (target != ListTarget::Tree && entries) {
         fillRemoteList(*entries, folder);
@@ -840,44 +463,11 @@ void TFTPfrm::passaListATree(const std::string& name) {
     const TNodeInfo* parent = nodeInfo(node);
     if (!parent) return;
     TNodeInfo base = *parent;
-    EsborrarDesde(node, false);
-    QTreeWidgetItem* chosen = nullptr;
-    for (const FileItem& it : model_->items()) {
-        if (it.kind != ItemKind::RemoteFolder && it.kind != ItemKind::RemoteLink) continue;
-        TNodeInfo c;
-        c.kind = it.kind == ItemKind::RemoteFolder ? NodeKind::RemoteFolder : NodeKind::RemoteLink;
-        c.Path = currentDir_;
-        c.DirNom = it.name;
-        c.Ip = currentIp_;
-        c.session = currentSession_;
-        c.Pasv = currentPasv_;
-        c.PASVPort = currentPasvPort_;
-        QTreeWidgetItem* child = addNode(node, c, it.display);
-        addPlaceholder(child); // a link with a dot is listed as a file and never gets here
-        if (it.name == name) chosen = child;
-    }
-    node->sortChildren(0, Qt::AscendingOrder);
-    if (chosen) {
-        skipExpand_ = true;
-        node->setExpanded(true);
-        skipExpand_ = false;
-        applying_ = true;
-        Tree->setCurrentItem(chosen);
-        applying_ = false;
-    }
-}
-
-QTreeWidgetItem* TFTPfrm::findNode(const std::string& path, SessionId session) const {
-    std::vector<QTreeWidgetItem*> stack;
-    for (int i = Tree->topLevelItemCount() - 1; i >= 0; --i) stack.push_back(Tree->topLevelItem(i));
-    while (!stack.empty()) {
-        QTreeWidgetItem* it = stack.back();
-        stack.pop_back();
-        const TNodeInfo* n = nodeInfo(it);
-        if (n && !it->text(0).isEmpty() && n->session == session && RetornaDirectori(*n) == path) return it;
-        for (int i = it->childCount() - 1; i >= 0; --i) stack.push_back(it->child(i));
-    }
-    return nullptr;
+    base.Ip = currentIp_;
+    base.session = currentSession_;
+    base.Pasv = currentPasv_;
+    base.PASVPort = currentPasvPort_;
+    Tree->addListedFolders(node, model_->items(), base, currentDir_, name);
 }
 
 void TFTPfrm::ObrirSubdirectoris(const std::string& path, SessionId session) {
@@ -892,30 +482,24 @@ void TFTPfrm::openPathStep(std::string path, SessionId session, std::size_t pos)
     std::string prefix = path.substr(0, pos);
     QTreeWidgetItem* item = findNode(prefix, session);
     bool more = next != std::string::npos;
-    if (item) {
-        applying_ = true;
-        Tree->setCurrentItem(item);
-        applying_ = false;
-    }
+    if (item) Tree->setCurrentQuietly(item);
     if (item && more) {
         NodeId id = nodeIdOf(item);
         const TNodeInfo* n = nodeInfo(item);
         auto goOn = [this, id, path, session, next] {
             if (QTreeWidgetItem* again = nodeById(id)) {
-                skipExpand_ = true;
-                again->setExpanded(true);
-                skipExpand_ = false;
+                Tree->expandAsIs(again);
             }
             openPathStep(path, session, next + 1);
         };
         if (n->remote()) {
-            EsborrarDesde(item, false);
+            Tree->EsborrarDesde(item, false);
             listRemote(id, session, prefix, ListTarget::Tree, [this, goOn](bool ok) {
                 if (ok && !engine_->wait().cancelled()) goOn();
             });
         } else {
-            EsborrarDesde(item, false);
-            MostrarDirectoris(item);
+            Tree->EsborrarDesde(item, false);
+            Tree->MostrarDirectoris(item);
             goOn();
         }
         return;
@@ -928,29 +512,9 @@ void TFTPfrm::openPathStep(std::string path, SessionId session, std::size_t pos)
     }
 }
 
-void TFTPfrm::FormatejaTreePASV(QTreeWidgetItem* node, bool pasv, int port) {
-    if (!node || node->type() != NodeItem::Type) return;
-    auto* n = static_cast<NodeItem*>(node);
-    n->info_.Pasv = pasv;
-    n->info_.PASVPort = port;
-    for (int i = 0; i < node->childCount(); ++i) FormatejaTreePASV(node->child(i), pasv, port);
-}
-
-void TFTPfrm::FullCollapse1Click() {
-    // Deepest first, each through the collapse rules: remote nodes get their
-    // placeholder, and the node above the current folder ends up selected.
-    std::vector<NodeId> expanded;
-    std::vector<QTreeWidgetItem*> stack;
-    for (int i = 0; i < Tree->topLevelItemCount(); ++i) stack.push_back(Tree->topLevelItem(i));
-    while (!stack.empty()) {
-        QTreeWidgetItem* it = stack.back();
-        stack.pop_back();
-        if (it->isExpanded()) expanded.push_back(nodeIdOf(it));
-        for (int i = 0; i < it->childCount(); ++i) stack.push_back(it->child(i));
-    }
-    for (auto id = expanded.rbegin(); id != expanded.rend(); ++id)
-        if (QTreeWidgetItem* it = nodeById(*id)) it->setExpanded(false);
-}
+// Each node through the collapse rules: remote nodes get their placeholder,
+// and the node above the current folder ends up selected.
+void TFTPfrm::FullCollapse1Click() { Tree->collapseEverything(); }
 
 void TFTPfrm::FullExpand1Click() {
     if (busy()) return;
@@ -976,14 +540,13 @@ void TFTPfrm::fullExpandStep(std::vector<NodeId> pending) {
             into.insert(into.begin(), kids.begin(), kids.end());
         };
         if (n->remote()) {
-            EsborrarDesde(item, false);
+            Tree->EsborrarDesde(item, false);
             listRemote(id, n->session, RetornaDirectori(*n), ListTarget::Tree, [this, id, pending, children](bool ok) {
                 auto rest = pending;
                 if (!ok || engine_->wait().cancelled()) return;
                 if (QTreeWidgetItem* again = nodeById(id)) {
-                    skipExpand_ = again->childCount() > 0;
-                    again->setExpanded(true);
-                    skipExpand_ = false;
+                    if (again->childCount() > 0) Tree->expandAsIs(again);
+                    else again->setExpanded(true);
                     children(again, rest);
                 }
                 fullExpandStep(std::move(rest));
@@ -992,260 +555,13 @@ void TFTPfrm::fullExpandStep(std::vector<NodeId> pending) {
         }
         item->setExpanded(true); // loads the level
         if (item->childCount() > 0 && isPlaceholder(item->child(0)) && item->childCount() == 1) {
-            EsborrarDesde(item, false);
-            MostrarDirectoris(item);
+            Tree->EsborrarDesde(item, false);
+            Tree->MostrarDirectoris(item);
         }
         children(item, pending);
         QTimer::singleShot(0, this, [this, pending] { fullExpandStep(pending); });
         return;
     }
-}
-
-void TFTPfrm::deleteTreeNode(QTreeWidgetItem* item) {
-    const TNodeInfo* n = nodeInfo(item);
-    if (!n) return;
-    // A drive, a server or a folder-chain node has no name: deleting it would
-    // address a whole disk or server.
-    if (n->DirNom.empty()) {
-        beeps();
-        return;
-    }
-    if (!uiPrompter().askYesNo("Do you confirm that you want to delete '" + n->DirNom + "'?")) return;
-    n = nodeInfo(nodeById(nodeIdOf(item)));
-    if (!n) return;
-    if (!n->remote()) {
-        // Local folders are deleted by the local file operations.
-        beeps();
-        return;
-    }
-    NodeId id = nodeIdOf(item);
-    QTreeWidgetItem* parent = item->parent();
-    NodeId parentId = nodeIdOf(parent);
-    SessionId sid = n->session;
-    std::string dir = RetornaDirectori(*n);
-    auto ok = std::make_shared<bool>(false);
-    startOperation([e = engine_, sid, dir, ok] { *ok = e->EsborrarDirectoriRemot(sid, dir); }, true,
-                   [this, id, parentId, ok] {
-                       if (!*ok) return; // what failed stays
-                       if (QTreeWidgetItem* gone = nodeById(id)) EsborrarDesde(gone, true);
-                       if (QTreeWidgetItem* p = nodeById(parentId)) {
-                           applying_ = true;
-                           Tree->setCurrentItem(p);
-                           applying_ = false;
-                       }
-                       model_->clear();
-                       mousetimer->start(0);
-                   });
-}
-
-// ---------------------------------------------------------------- sessions
-
-void TFTPfrm::buildServerChain(const SessionInfo& info, const Entries& entries) {
-    TNodeInfo n;
-    n.kind = NodeKind::Server;
-    n.Path = "/";
-    n.Ip = info.dotted;
-    n.session = info.id;
-    n.Pasv = info.passive;
-    n.PASVPort = 0;
-    // The chain is opened by the program: its nodes keep what the listing gave.
-    applying_ = true;
-    labels_[info.id] = ServerLabel{info.host, info.siteName, connectingLogin_, info.port};
-    QTreeWidgetItem* last = addNode(nullptr, n, fromWire(info.caption));
-    relabelServers();
-    const std::string& wd = info.workingDir;
-    std::size_t start = 1;
-    while (start < wd.size()) {
-        std::size_t slash = wd.find('/', start);
-        std::size_t end = slash == std::string::npos ? wd.size() : slash;
-        TNodeInfo c = n;
-        c.kind = NodeKind::RemoteFolder;
-        c.Path = wd.substr(0, end) + "/";
-        last = addNode(last, c, fromWire(wd.substr(start, end - start)));
-        start = end + 1;
-    }
-    currentDir_ = withSlash(wd);
-    currentSession_ = info.id;
-    currentIp_ = info.dotted;
-    currentPasv_ = info.passive;
-    currentPasvPort_ = 0;
-    if (entries) {
-        addRemoteChildren(last, *entries);
-        fillRemoteList(*entries, currentDir_);
-    } else {
-        model_->clear();
-    }
-    sortTree();
-    for (QTreeWidgetItem* p = last->parent(); p; p = p->parent()) p->setExpanded(true);
-    last->setExpanded(true);
-    Tree->setCurrentItem(last);
-    applying_ = false;
-    if (noopInterval_ > 0) {
-        auto* t = new QTimer(this);
-        t->setInterval(noopInterval_ * 1000);
-        SessionId id = info.id;
-        connect(t, &QTimer::timeout, this, [this, id] { fesNOOPTick(id); });
-        t->start();
-        keepAlive_[id] = t;
-    }
-    HabilitarBotons();
-}
-
-void TFTPfrm::relabelServers() {
-    for (QTreeWidgetItem* node : serverNodes()) {
-        auto it = labels_.find(nodeInfo(node)->session);
-        if (it == labels_.end()) continue;
-        const ServerLabel& l = it->second;
-        bool shared = false;
-        for (const auto& [id, other] : labels_)
-            if (id != it->first && other.host == l.host && other.port == l.port) shared = true;
-        node->setText(0, fromWire(serverCaption(l.host, l.port, l.site, l.login, shared)));
-    }
-}
-
-void TFTPfrm::removeServerNode(SessionId id) {
-    labels_.erase(id);
-    if (auto it = keepAlive_.find(id); it != keepAlive_.end()) {
-        it->second->stop();
-        it->second->deleteLater();
-        keepAlive_.erase(it);
-    }
-    for (QTreeWidgetItem* s : serverNodes())
-        if (nodeInfo(s)->session == id) EsborrarDesde(s, true);
-    relabelServers();
-    if (currentSession_ == id) {
-        model_->clear();
-        if (const TNodeInfo* n = nodeInfo(Tree->currentItem())) {
-            takeCurrentFrom(*n);
-            if (!n->remote()) MostrarFitxers(RetornaDirectori(*n));
-            else mousetimer->start(50);
-        } else {
-            currentDir_.clear();
-            currentSession_ = 0;
-        }
-    }
-    HabilitarBotons();
-}
-
-void TFTPfrm::fesNOOPTick(SessionId id) {
-    // The keep-alive never interrupts: it does nothing while the window is busy.
-    if (busy()) return;
-    startOperation([e = engine_, id] { e->fesNOOP(id); }, false);
-}
-
-void TFTPfrm::runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped) {
-    if (uiPrompter().exec(dialog) != QDialog::Accepted) return;
-    ConnectParams p;
-    p.host = toWire(dialog.host());
-    p.login = toWire(dialog.login());
-    p.password = passwordAsTyped ? toWire(dialog.password()) : dialog.connectPassword();
-    p.passive = dialog.passive();
-    p.port = dialog.port();
-    p.siteName = "FTP";
-    connectAndOpen(p, {}, RetryStyle::Quick, dialog.transferType(), toWire(dialog.remoteDir().trimmed()));
-}
-
-void TFTPfrm::connectAndOpen(const ConnectParams& p, const std::vector<std::string>& alternates, RetryStyle style,
-                             int transferType, const std::string& remoteDir) {
-    connectingLogin_ = p.login;
-    auto id = std::make_shared<std::optional<SessionId>>();
-    startOperation([e = engine_, p, alternates, style, id] { *id = e->connectWithRetries(p, alternates, style); },
-                   true, [this, id, remoteDir, transferType] {
-                       if (!*id) return;
-                       const char* names[] = {"ASCIISB", "BinarySB", "AutoTYPESB"};
-                       if (transferType >= 0 && transferType < 3)
-                           button(QString::fromLatin1(names[transferType]))->click();
-                       if (!remoteDir.empty()) ObrirSubdirectoris(remoteDir, **id);
-                   });
-}
-
-void TFTPfrm::ConnectarAServidorSBClick() {
-    if (busy()) return;
-    TSitefrm dialog(this);
-    if (uiPrompter().exec(dialog) != QDialog::Accepted) return;
-    std::optional<SiteChoice> c = dialog.choice();
-    if (!c) return;
-    connectAndOpen(siteConnectParams(c->site, c->email), siteAlternates(c->site), RetryStyle::SiteManager,
-                   c->site.TransferType, c->site.RemoteDir);
-}
-
-void TFTPfrm::QuickSBClick() {
-    if (busy()) return;
-    TQuickfrm dialog(this);
-    runQuickDialog(dialog, false);
-}
-
-void TFTPfrm::FesConnectar(const QString& host) {
-    if (busy()) return;
-    TQuickfrm dialog(this);
-    dialog.setHost(host);
-    runQuickDialog(dialog, true);
-}
-
-void TFTPfrm::mostrarQuick(const QString& parameter) {
-    if (busy()) return;
-    TQuickfrm dialog(this);
-    dialog.setHost(fromWire(mostrarQuickHost(toWire(parameter))));
-    runQuickDialog(dialog, true);
-}
-
-void TFTPfrm::mostrarQuick(const QuickPreset& preset) {
-    if (busy()) return;
-    TQuickfrm dialog(this);
-    dialog.setHost(preset.host);
-    auto set = [&](const char* name, const QString& text) {
-        if (text.isEmpty()) return;
-        if (auto* e = dialog.findChild<QLineEdit*>(QString::fromLatin1(name))) e->setText(text);
-    };
-    set("LoginEdit", preset.login);
-    set("PasswordEdit", preset.password);
-    set("remotediredit", preset.remoteDir);
-    if (preset.port > 0) set("PortEdit", QString::number(preset.port));
-    runQuickDialog(dialog, true);
-}
-
-void TFTPfrm::FTPMenuPopup() { emit FTPMenu->aboutToShow(); }
-
-void TFTPfrm::QuitSBClick() {
-    if (busy()) return;
-    if (currentSession_ == 0) {
-        beeps();
-        return;
-    }
-    SessionId id = currentSession_;
-    QString caption;
-    for (QTreeWidgetItem* s : serverNodes())
-        if (nodeInfo(s)->session == id) caption = s->text(0);
-    if (!uiPrompter().askYesNo(toWire(QStringLiteral("Do you confirm that you want to Quit '%1'?").arg(caption))))
-        return;
-    startOperation([e = engine_, id] { e->DesConnecta(id); });
-}
-
-void TFTPfrm::Logout1Click() {
-    if (busy()) return;
-    QTreeWidgetItem* at = nodeById(popupNode_);
-    QTreeWidgetItem* top = topLevelOf(at ? at : Tree->currentItem());
-    popupNode_ = 0;
-    const TNodeInfo* n = nodeInfo(top);
-    if (!n || !n->remote()) return;
-    SessionId id = n->session;
-    QString caption = top->text(0);
-    if (!uiPrompter().askYesNo(toWire(QStringLiteral("Do you confirm that you want to Quit '%1'?").arg(caption))))
-        return;
-    startOperation([e = engine_, id] { e->DesConnecta(id); });
-}
-
-void TFTPfrm::pasvmode1Click() {
-    if (busy() || currentSession_ == 0) return;
-    QTreeWidgetItem* top = nullptr;
-    for (QTreeWidgetItem* s : serverNodes())
-        if (nodeInfo(s)->session == currentSession_) top = s;
-    bool pasv = !currentPasv_;
-    int port = currentPasvPort_;
-    FormatejaTreePASV(top, pasv, port);
-    currentPasv_ = pasv;
-    SessionId id = currentSession_;
-    startOperation([e = engine_, id, pasv, port] { e->setPassive(id, pasv, port); });
 }
 
 // ---------------------------------------------------------------- list
@@ -1266,16 +582,9 @@ bool TFTPfrm::MostrarFitxers(const std::string& path) {
     return true;
 }
 
-std::vector<int> TFTPfrm::selectedRows() const {
-    std::vector<int> rows;
-    for (const QModelIndex& i : ListReport->selectionModel()->selectedRows()) rows.push_back(i.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
+std::vector<int> TFTPfrm::selectedRows() const { return List->selectedRows(); }
 
-int TFTPfrm::QuantsSeleccionats() const {
-    return ListReport->selectionModel() ? static_cast<int>(ListReport->selectionModel()->selectedRows().size()) : 0;
-}
+int TFTPfrm::QuantsSeleccionats() const { return List->selectedCount(); }
 
 QString TFTPfrm::folderStatus() const {
     return QStringLiteral("%1 - [Total Files : %2] - [Selected Files : %3]")
@@ -1286,19 +595,7 @@ QString TFTPfrm::folderStatus() const {
 
 void TFTPfrm::updateStatus() { setStatus(folderStatus()); }
 
-bool TFTPfrm::selectListItem(const QString& name) {
-    for (int r = 0; r < model_->rowCount(); ++r) {
-        if (model_->item(r).display == name) {
-            programSelecting_ = true;
-            ListReport->selectionModel()->select(model_->index(r, 0), QItemSelectionModel::ClearAndSelect |
-                                                                          QItemSelectionModel::Rows);
-            ListReport->selectionModel()->setCurrentIndex(model_->index(r, 0), QItemSelectionModel::NoUpdate);
-            programSelecting_ = false;
-            return true;
-        }
-    }
-    return false;
-}
+bool TFTPfrm::selectListItem(const QString& name) { return List->selectItem(name); }
 
 void TFTPfrm::ListColumnClick(int column) {
     if (busy()) {
@@ -1320,25 +617,15 @@ void TFTPfrm::ListColumnClick(int column) {
 }
 
 void TFTPfrm::setViewStyle(ViewStyle v) {
-    view_ = v;
-    if (v == ViewStyle::Report) {
-        ListStack->setCurrentWidget(ListReport);
-    } else {
-        ListIcons->setViewMode(v == ViewStyle::LargeIcons ? QListView::IconMode : QListView::ListMode);
-        ListIcons->setIconSize(v == ViewStyle::LargeIcons ? QSize(32, 32) : QSize(16, 16));
-        ListIcons->setFlow(v == ViewStyle::List ? QListView::TopToBottom : QListView::LeftToRight);
-        ListIcons->setWrapping(true);
-        ListStack->setCurrentWidget(ListIcons);
-    }
+    List->setViewStyle(v);
     const char* names[] = {"viewIcon1", "viewSmall1", "viewList1", "viewReport1"};
     commands().at(names[static_cast<int>(v)])->setChecked(true);
 }
 
 void TFTPfrm::ShowGridSBClick() {
-    grid_ = !grid_;
-    ListReport->setShowGrid(grid_);
-    commands().at("Grid1")->setChecked(grid_);
-    commands().at("ShowGrid1")->setChecked(grid_);
+    List->setGridShown(!List->gridShown());
+    commands().at("Grid1")->setChecked(List->gridShown());
+    commands().at("ShowGrid1")->setChecked(List->gridShown());
 }
 
 void TFTPfrm::InformationBox1Click() {
@@ -1351,20 +638,14 @@ void TFTPfrm::InformationBox1Click() {
 
 void TFTPfrm::Clear1Click() { Info->clearLines(); }
 
-
 void TFTPfrm::SelectAllSBClick() {
     engine_->wait().lowerCancel();
-    (view_ == ViewStyle::Report ? static_cast<QWidget*>(ListReport) : ListIcons)->setFocus();
-    if (model_->rowCount() == 0) return;
-    QItemSelection all(model_->index(0, 0), model_->index(model_->rowCount() - 1, model_->columnCount() - 1));
-    ListReport->selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
+    List->selectAll();
 }
 
 void TFTPfrm::InvertSelectionSBClick() {
     engine_->wait().lowerCancel();
-    if (model_->rowCount() == 0) return;
-    QItemSelection all(model_->index(0, 0), model_->index(model_->rowCount() - 1, model_->columnCount() - 1));
-    ListReport->selectionModel()->select(all, QItemSelectionModel::Toggle);
+    List->invertSelection();
 }
 
 void TFTPfrm::RefreshSBClick() {
@@ -1389,9 +670,7 @@ void TFTPfrm::UpSBClick() {
         beeps();
         return;
     }
-    applying_ = true;
-    Tree->setCurrentItem(parent);
-    applying_ = false;
+    Tree->setCurrentQuietly(parent);
     model_->clear();
     if (!pn->remote()) {
         MostrarFitxers(RetornaDirectori(*pn));
@@ -1414,636 +693,16 @@ void TFTPfrm::UpSBClick() {
         true, [this, pid, sid, result, where] { applyListing(pid, sid, *where, *result, ListTarget::List); });
 }
 
-void TFTPfrm::NovaCarpetaSBClick() {
-    if (busy() || currentDir_.empty() || listEditing_ || treeEditing_) return;
-    engine_->wait().lowerCancel();
-    keyboardSelecting_ = false;
-    // A nameless folder item at the end of the list, named in place; the
-    // folder is made when the name is committed.
-    const bool remote = currentSession_ != 0;
-    FileItem it;
-    it.kind = remote ? ItemKind::RemoteFolder : ItemKind::LocalFolder;
-    it.type = QStringLiteral("Folder");
-    it.modified = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
-    it.attribs = remote ? QStringLiteral("drwxr-xr-x") : FormatejaAtributs(true, false, false, false);
-    it.path = currentDir_;
-    startListEdit(model_->appendItem(std::move(it)));
-}
-
-QAbstractItemView* TFTPfrm::currentListView() const {
-    return view_ == ViewStyle::Report ? static_cast<QAbstractItemView*>(ListReport) : ListIcons;
-}
-
-void TFTPfrm::startListEdit(int row) {
-    if (row < 0 || row >= model_->rowCount()) return;
-    QAbstractItemView* v = currentListView();
-    const QModelIndex index = model_->index(row, 0);
-    programSelecting_ = true;
-    ListReport->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    ListReport->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-    programSelecting_ = false;
-    v->setFocus();
-    v->scrollTo(index);
-    listEditing_ = true;
-    v->edit(index);
-    if (!listNames_->editing()) ListEditCancelled(QPersistentModelIndex(index));
-}
-
-void TFTPfrm::startTreeEdit(QTreeWidgetItem* item) {
-    if (!item || !(item->flags() & Qt::ItemIsEditable)) {
-        beeps();
-        return;
-    }
-    treeEditNode_ = nodeIdOf(item);
-    treeEditing_ = true;
-    Tree->setFocus();
-    Tree->scrollToItem(item);
-    Tree->editItem(item, 0);
-    if (!treeNames_->editing()) treeEditing_ = false;
-}
-
-void TFTPfrm::removeNamelessItems() {
-    std::vector<int> rows;
-    for (int r = 0; r < model_->rowCount(); ++r)
-        if (model_->item(r).name.empty()) rows.push_back(r);
-    if (!rows.empty()) model_->removeRowsAt(rows);
-    updateStatus();
-}
-
-void TFTPfrm::ListEditCancelled(const QPersistentModelIndex& index) {
-    listEditing_ = false;
-    // An abandoned new folder leaves nothing behind.
-    if (index.isValid() && model_->item(index.row()).name.empty()) removeNamelessItems();
-    HabilitarBotons();
-}
-
-void TFTPfrm::ListEdited(const QPersistentModelIndex& index, const QString& text) {
-    listEditing_ = false;
-    if (!index.isValid()) return; // the list was refilled meanwhile
-    const std::string from = model_->item(index.row()).name;
-    const std::string to = toWire(text);
-    if (from.empty()) createFolderInPlace(to);
-    else renameInList(from, to);
-    HabilitarBotons();
-}
-
-void TFTPfrm::reloadLocalNode(const std::string& dir) {
-    QTreeWidgetItem* node = findNode(dir, 0);
-    if (!node) return;
-    EsborrarDesde(node, false);
-    MostrarDirectoris(node);
-    applying_ = true;
-    node->setExpanded(true);
-    applying_ = false;
-}
-
-void TFTPfrm::createFolderInPlace(const std::string& name) {
-    if (name.empty()) {
-        removeNamelessItems();
-        return;
-    }
-    if (busy() || !validNewName(name)) {
-        removeNamelessItems();
-        uiPrompter().message("Error Creating Folder!");
-        return;
-    }
-    const std::string dir = currentDir_;
-    if (currentSession_ == 0) {
-        std::error_code ec;
-        // create_directory reports false for a name already there: nothing is replaced.
-        if (!std::filesystem::create_directory(dir + name, ec) || ec) {
-            removeNamelessItems();
-            uiPrompter().message("Error Creating Folder!");
-            return;
-        }
-        MostrarFitxers(dir);
-        reloadLocalNode(dir);
-        selectListItem(fromWire(name));
-        return;
-    }
-    SessionId sid = currentSession_;
-    NodeId node = nodeIdOf(findNode(dir, sid));
-    auto result = std::make_shared<Entries>();
-    auto ok = std::make_shared<bool>(false);
-    auto cancelled = std::make_shared<bool>(false);
-    startOperation(
-        [e = engine_, sid, dir, name, result, ok, cancelled] {
-            *ok = e->fesMKD(sid, dir + name);
-            *cancelled = e->wait().cancelled();
-            if (!*cancelled) *result = e->fesLIST(sid, dir, true);
-        },
-        true, [this, node, sid, dir, name, result, ok, cancelled] {
-            removeNamelessItems();
-            if (!*ok && !*cancelled) uiPrompter().message("Error Creating Folder!");
-            applyListing(node, sid, dir, *result, ListTarget::Both);
-            if (*ok) {
-                if (QTreeWidgetItem* n = nodeById(node)) {
-                    applying_ = true;
-                    n->setExpanded(true);
-                    applying_ = false;
-                }
-                selectListItem(fromWire(name));
-            }
-        });
-}
-
-void TFTPfrm::renameInList(const std::string& from, const std::string& to) {
-    if (to.empty() || to == from) return; // refused: the old name stays
-    if (busy() || !validNewName(to)) {
-        uiPrompter().message("Error renaming file!");
-        return;
-    }
-    const std::string dir = currentDir_;
-    if (currentSession_ == 0) {
-        if (!renameNoReplace(dir + from, dir + to)) {
-            uiPrompter().message("Error renaming file!");
-            return;
-        }
-        MostrarFitxers(dir);
-        reloadLocalNode(dir);
-        selectListItem(fromWire(to));
-        return;
-    }
-    SessionId sid = currentSession_;
-    NodeId node = nodeIdOf(findNode(dir, sid));
-    auto ok = std::make_shared<bool>(false);
-    auto cancelled = std::make_shared<bool>(false);
-    auto result = std::make_shared<Entries>();
-    startOperation(
-        [e = engine_, sid, dir, from, to, ok, cancelled, result] {
-            *ok = e->fesRENAME(sid, dir + from, dir + to);
-            *cancelled = e->wait().cancelled();
-            if (!*cancelled) *result = e->fesLIST(sid, dir, true);
-        },
-        true, [this, ok, cancelled, result, sid, dir, node] {
-            if (!*ok && !*cancelled) uiPrompter().message("Error renaming file!");
-            applyListing(node, sid, dir, *result, ListTarget::Both);
-        });
-}
-
-void TFTPfrm::DeleteSBClick() {
-    if (busy()) return;
-    if (treeHasFocus()) {
-        deleteTreeNode(Tree->currentItem());
-        return;
-    }
-    std::vector<int> rows = selectedRows();
-    if (rows.empty()) return;
-    const RecycleMode recycle = readRecycleMode();
-    if (!uiPrompter().askYesNo(recycle == RecycleMode::Trash
-                                   ? "Do you confirm that you want to move this/these elements to the Recycle Bin?"
-                                   : "Do you confirm that you want to delete this/these element/s?"))
-        return;
-    if (currentSession_ == 0) {
-        deleteLocalItems(rows, recycle);
-        return;
-    }
-    SessionId sid = currentSession_;
-    std::string dir = currentDir_;
-    struct Target {
-        std::string name;
-        bool folder;
-    };
-    std::vector<Target> targets;
-    for (int r : rows) targets.push_back({model_->item(r).name, model_->item(r).kind == ItemKind::RemoteFolder});
-    NodeId node = nodeIdOf(findNode(dir, sid));
-    auto result = std::make_shared<Entries>();
-    startOperation(
-        [e = engine_, sid, dir, targets, result] {
-            for (const auto& t : targets) {
-                if (e->wait().cancelled()) break;
-                if (t.folder) e->EsborrarDirectoriRemot(sid, dir + t.name);
-                else e->fesDELETEFILE(sid, dir + t.name);
-            }
-            // The list shows what the server now holds: what failed stays in it.
-            bool was = e->wait().cancelled();
-            if (was) e->wait().lowerCancel();
-            *result = e->fesLIST(sid, dir, true);
-            if (was) e->wait().raiseCancel();
-        },
-        true, [this, node, sid, dir, result] { applyListing(node, sid, dir, *result, ListTarget::Both); });
-}
-
-void TFTPfrm::deleteLocalItems(const std::vector<int>& rows, RecycleMode recycle) {
-    std::vector<std::string> paths;
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        const std::string& name = model_->item(*it).name;
-        const std::string path = currentDir_ + name;
-        struct stat st {};
-        // A file nobody may write is deleted only when the user says so (and then made writable).
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) {
-            if (!uiPrompter().askYesNo("The file '" + name + "' is ReadOnly. Do you really want to delete it?"))
-                continue;
-            ::chmod(path.c_str(), st.st_mode | S_IWUSR);
-        }
-        paths.push_back(path);
-    }
-    if (paths.empty()) return;
-    const std::string dir = currentDir_;
-    ActivartotalGauge(paths.size());
-    auto failed = std::make_shared<std::vector<std::string>>();
-    startOperation(
-        [e = engine_, paths, recycle, failed] {
-            std::uint64_t done = 0;
-            for (const auto& p : paths) {
-                if (e->wait().cancelled()) break;
-                LocalResult r = deleteLocal(p, recycle, [e] { return e->wait().cancelled(); });
-                if (!r.ok && !r.kept) {
-                    failed->push_back(r.error);
-                    e->sink().log(">ERROR deleting " + r.error);
-                }
-                e->sink().totalProgress(++done, paths.size());
-            }
-        },
-        true, [this, dir, failed] {
-            DesactivarGauges();
-            if (!failed->empty()) beeps();
-            // The list shows what the disk now holds: what could not go stays in it.
-            MostrarFitxers(dir);
-            if (QTreeWidgetItem* node = Tree->currentItem()) {
-                EsborrarDesde(node, false);
-                addPlaceholder(node);
-                node->setExpanded(true);
-            }
-            HabilitarBotons();
-        });
-}
-
-std::vector<ClipEntry> TFTPfrm::clipEntries() const {
-    std::vector<ClipEntry> out;
-    for (int r : selectedRows()) {
-        const FileItem& it = model_->item(r);
-        bool folder = it.kind == ItemKind::LocalFolder || it.kind == ItemKind::RemoteFolder;
-        ClipEntry e;
-        e.session = currentSession_;
-        e.address = currentSession_ ? currentIp_ : std::string();
-        e.path = currentDir_ + it.name + (folder ? "/" : "");
-        e.passive = currentPasv_;
-        e.pasvPort = currentPasvPort_;
-        out.push_back(e);
-    }
-    if (out.empty()) {
-        // Nothing selected in the list: the selected folder node, unless it has no name.
-        const TNodeInfo* n = nodeInfo(Tree->currentItem());
-        if (n && !n->DirNom.empty()) {
-            ClipEntry e;
-            e.session = n->session;
-            e.address = n->session ? n->Ip : std::string();
-            e.path = RetornaDirectori(*n);
-            if (e.path.empty() || e.path.back() != '/') e.path += "/";
-            e.passive = n->Pasv;
-            e.pasvPort = n->PASVPort;
-            out.push_back(e);
-        }
-    }
-    return out;
-}
-
-void TFTPfrm::writeClip(bool cut) {
-    if (busy()) return;
-    engine_->wait().lowerCancel();
-    std::vector<ClipEntry> entries = clipEntries();
-    if (entries.empty()) {
-        beeps();
-        return;
-    }
-    if (!writeClipboard(cut, entries)) {
-        beeps();
-        uiPrompter().message(kClipboardError);
-        return;
-    }
-    model_->setCutMarks(cut ? selectedRows() : std::vector<int>{});
-    HabilitarBotons();
-}
-
-void TFTPfrm::CopySBClick() { writeClip(false); }
-void TFTPfrm::CutSBClick() { writeClip(true); }
-
-void TFTPfrm::PAsteSBClick() {
-    if (busy() || currentDir_.empty()) return;
-    std::string error;
-    std::optional<Clipboard> clip = readClipboard(&error);
-    if (!clip) {
-        if (!error.empty()) {
-            beeps();
-            uiPrompter().message(kClipboardError);
-            Info->addLine(QStringLiteral(">ERROR: ") + fromWire(error));
-        }
-        return;
-    }
-    const SessionId sid = currentSession_;
-    const std::string dir = currentDir_;
-    const Destination dest{Place{sid, sid ? currentIp_ : std::string()}, dir};
-    const TransferMode mode = pressedTransferMode();
-    const NodeId node = nodeIdOf(Tree->currentItem());
-    struct Pasted {
-        PasteResult result;
-        Entries listing;
-    };
-    operate(
-        [e = engine_, t = transfer_, temp = temp_, clip = *clip, dest, mode, sid, dir] {
-            FtpCopier copier(*e, *t, *temp);
-            copier.setTransferMode(mode);
-            Pasted p{copier.paste(clip, dest), std::nullopt};
-            if (sid != 0 && !e->wait().cancelled()) p.listing = e->fesLIST(sid, dir, true);
-            return p;
-        },
-        [this, sid, dir, node, clip = *clip](const Pasted& p) {
-            DesactivarGauges();
-            if (clip.cut && p.result.notDeleted == 0 && !p.result.cancelled) dropCutNodes(clip);
-            if (sid != 0) {
-                if (p.listing) applyListing(node, sid, dir, p.listing, ListTarget::List);
-            } else if (currentSession_ == 0 && currentDir_ == dir) {
-                MostrarFitxers(dir);
-            }
-            HabilitarBotons();
-            // The log has the details; the user must not miss that something failed.
-            if (!p.result.cancelled && p.result.failed > 0) {
-                beeps();
-                uiPrompter().message(p.result.failed == 1
-                                         ? std::string("1 item could not be copied.")
-                                         : std::to_string(p.result.failed) + " items could not be copied.");
-            }
-        });
-}
-
-void TFTPfrm::dropCutNodes(const Clipboard& clip) {
-    // Every source of the cut is gone: its folder nodes would be stale.
-    for (const ClipEntry& e : clip.entries) {
-        if (!e.folder()) continue;
-        QTreeWidgetItem* n = findNode(e.path, e.session);
-        if (!n) continue;
-        bool current = false;
-        for (QTreeWidgetItem* c = Tree->currentItem(); c && !current; c = c->parent()) current = c == n;
-        if (current) continue; // the user is in it: the next listing shows what is left
-        applying_ = true;
-        delete n;
-        applying_ = false;
-    }
-}
-
-// ---------------------------------------------------------------- drag and drop
-
-void TFTPfrm::installDragAndDrop() {
-    auto* onTree = new OleDnD(Tree);
-    onTree->setObjectName(QStringLiteral("DragAndDrop2"));
-    onTree->setAcceptRule([this](const OleDnD::Probe&) { return !busy(); });
-    connect(onTree, &OleDnD::filesDropped, this,
-            [this](std::vector<std::string> paths, QModelIndex t) { FerDropEnTree(paths, Tree->itemFromIndex(t)); });
-    connect(onTree, &OleDnD::internalDropped, this,
-            [this](QObject* source, QModelIndex t) { TreeDragDrop(source, Tree->itemFromIndex(t)); });
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(ListReport),
-                                    static_cast<QAbstractItemView*>(ListIcons)}) {
-        auto* onList = new OleDnD(view);
-        onList->setObjectName(QStringLiteral("DragAndDrop1"));
-        onList->setAcceptRule([this](const OleDnD::Probe& p) {
-            if (busy()) return false;
-            // An internal drag may end on a folder item or on no item at all.
-            return !p.internal || !p.target.isValid() || model_->item(p.target.row()).isFolderLike(currentSession_ != 0);
-        });
-        connect(onList, &OleDnD::filesDropped, this,
-                [this](std::vector<std::string> paths, QModelIndex t) { FerDropEnList(paths, t.isValid() ? t.row() : -1); });
-        connect(onList, &OleDnD::internalDropped, this,
-                [this](QObject* source, QModelIndex t) { ListDragDrop(source, t.isValid() ? t.row() : -1); });
-    }
-    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(Tree), static_cast<QAbstractItemView*>(ListReport),
-                                 static_cast<QAbstractItemView*>(ListIcons)})
-        OleDnD::makeDragSource(v);
-}
-
-namespace {
-
-std::string asFolder(std::string path) {
-    if (path.empty() || path.back() != '/') path += '/';
-    return path;
-}
-
-} // namespace
-
-void TFTPfrm::runCopyJobs(std::vector<CopyJob> jobs, QTreeWidgetItem* expandAfter) {
-    if (jobs.empty()) return;
-    const NodeId expand = nodeIdOf(expandAfter);
-    const SessionId sid = currentSession_;
-    const std::string dir = currentDir_;
-    const NodeId listNode = nodeIdOf(Tree->currentItem());
-    const TransferMode mode = pressedTransferMode();
-    auto listing = std::make_shared<Entries>();
-    startOperation(
-        [this, jobs, mode, sid, dir, listing] {
-            FtpCopier copier(*engine_, *transfer_, *temp_);
-            copier.setTransferMode(mode);
-            copier.startTotal(jobs.size());
-            for (const CopyJob& j : jobs) {
-                if (engine_->wait().cancelled()) break;
-                if (j.tree) copier.CopiarDirectori(j.source, j.destination, j.dest, j.path);
-                else copier.CopiarElement(j.source, j.destination, j.dest, j.path);
-            }
-            if (sid != 0 && !engine_->wait().cancelled()) *listing = engine_->fesLIST(sid, dir, true);
-        },
-        true, [this, expand, sid, dir, listNode, listing] {
-            DesactivarGauges();
-            if (sid != 0) {
-                if (*listing) applyListing(listNode, sid, dir, *listing, ListTarget::List);
-            } else if (currentSession_ == 0 && currentDir_ == dir) {
-                MostrarFitxers(dir);
-            }
-            if (QTreeWidgetItem* n = nodeById(expand)) {
-                // Expanding reloads the node's children, the new folders among them.
-                EsborrarDesde(n, false);
-                addPlaceholder(n);
-                n->setExpanded(false);
-                n->setExpanded(true);
-            }
-            HabilitarBotons();
-        });
-}
-
-void TFTPfrm::FerDropEnList(const std::vector<std::string>& paths, int targetRow) {
-    if (busy() || currentDir_.empty()) return;
-    std::string folder = currentDir_;
-    if (targetRow >= 0 && targetRow < model_->rowCount()) {
-        const FileItem& t = model_->item(targetRow);
-        if (t.kind == ItemKind::LocalFolder || t.kind == ItemKind::RemoteFolder) folder = currentDir_ + t.name + "/";
-    }
-    runCopyJobs(planDesktop(droppable(paths), placeOf(currentSession_, currentIp_), folder), nullptr);
-}
-
-void TFTPfrm::FerDropEnTree(const std::vector<std::string>& paths, QTreeWidgetItem* node) {
-    const TNodeInfo* n = nodeInfo(node);
-    if (busy() || !n) return;
-    runCopyJobs(planDesktop(droppable(paths), placeOf(n->session, n->Ip), asFolder(RetornaDirectori(*n))), node);
-}
-
-std::vector<std::string> TFTPfrm::droppable(const std::vector<std::string>& paths) {
-    std::vector<std::string> out;
-    for (const std::string& p : paths) {
-        std::error_code ec;
-        auto st = std::filesystem::symlink_status(p, ec);
-        if (ec || (!std::filesystem::is_directory(st) && !std::filesystem::is_regular_file(st) &&
-                   !std::filesystem::is_symlink(st))) {
-            uiPrompter().message("Item " + p + " is not a file or a folder");
-            continue;
-        }
-        out.push_back(p);
-    }
-    return out;
-}
-
-std::vector<DropItem> TFTPfrm::selectedDropItems(int except) const {
-    std::vector<DropItem> items;
-    for (int r : selectedRows())
-        if (r != except) items.push_back({model_->item(r).kind, model_->item(r).name});
-    return items;
-}
-
-void TFTPfrm::ListDragDrop(QObject* source, int targetRow) {
-    if (busy() || currentDir_.empty()) return;
-    const Place here = placeOf(currentSession_, currentIp_);
-    std::vector<CopyJob> jobs;
-    const FileItem* target = targetRow >= 0 && targetRow < model_->rowCount() ? &model_->item(targetRow) : nullptr;
-    if (source == Tree) {
-        const TNodeInfo* s = nodeInfo(Tree->currentItem());
-        if (!s || s->DirNom.empty()) {
-            beeps();
-            return;
-        }
-        // The folder's own place decides how it is copied, as for every drop.
-        const std::string base = target ? currentDir_ + target->name + "/" : currentDir_;
-        jobs.push_back(planFolder(placeOf(s->session, s->Ip), asFolder(RetornaDirectori(*s)), s->DirNom, here, base));
-    } else {
-        if (!target) {
-            beeps();
-            return;
-        }
-        jobs = planItems(selectedDropItems(targetRow), here, currentDir_, here, currentDir_ + target->name + "/");
-    }
-    runCopyJobs(std::move(jobs), nullptr);
-}
-
-void TFTPfrm::TreeDragDrop(QObject* source, QTreeWidgetItem* node) {
-    const TNodeInfo* n = nodeInfo(node);
-    if (busy()) return;
-    if (!n) {
-        beeps();
-        return;
-    }
-    const Place to = placeOf(n->session, n->Ip);
-    const std::string dest = asFolder(RetornaDirectori(*n));
-    std::vector<CopyJob> jobs;
-    if (source == Tree) {
-        const TNodeInfo* s = nodeInfo(Tree->currentItem());
-        if (!s || s->DirNom.empty() || Tree->currentItem() == node) {
-            beeps();
-            return;
-        }
-        jobs.push_back(planFolder(placeOf(s->session, s->Ip), asFolder(RetornaDirectori(*s)), s->DirNom, to, dest));
-    } else {
-        jobs = planItems(selectedDropItems(), placeOf(currentSession_, currentIp_), currentDir_, to, dest);
-    }
-    runCopyJobs(std::move(jobs), node);
-}
-
-void TFTPfrm::FileProperties1Click() {
-    std::vector<int> rows = selectedRows();
-    if (busy() || rows.size() != 1) return;
-    engine_->wait().lowerCancel();
-    const FileItem& it = model_->item(rows[0]);
-    TFilePropfrm::Values v;
-    v.name = it.name;
-    v.type = toWire(it.type);
-    v.folder = currentDir_;
-    v.size = toWire(it.size);
-    v.modified = toWire(it.modified);
-    v.attributes = toWire(it.attribs);
-    v.isFolder = it.kind == ItemKind::LocalFolder || it.kind == ItemKind::RemoteFolder;
-    v.isRemote = currentSession_ != 0;
-    TFilePropfrm dialog(v, this);
-    uiPrompter().exec(dialog);
-}
-
-void TFTPfrm::RenameSBClick() {
-    if (busy() || listEditing_ || treeEditing_) return;
-    engine_->wait().lowerCancel();
-    std::vector<int> rows = selectedRows();
-    if (!treeHasFocus() && rows.size() == 1) startListEdit(rows[0]);
-    else if (Tree->currentItem()) startTreeEdit(Tree->currentItem());
-    HabilitarBotons();
-}
-
-void TFTPfrm::applyRenamedNode(QTreeWidgetItem* item, const std::string& name) {
-    auto* node = static_cast<NodeItem*>(item);
-    node->info_.DirNom = name;
-    item->setText(0, fromWire(name));
-    bool was = applying_;
-    applying_ = true;
-    item->setExpanded(false);
-    EsborrarDesde(item, false);
-    if (node->info_.remote() || TeSubdirectoris(RetornaDirectori(node->info_))) addPlaceholder(item);
-    if (item->parent()) item->parent()->sortChildren(0, Qt::AscendingOrder);
-    Tree->setCurrentItem(item);
-    applying_ = was;
-}
-
-void TFTPfrm::TreeEdited(NodeId id, const QString& text) {
-    treeEditing_ = false;
-    QTreeWidgetItem* item = nodeById(id);
-    const TNodeInfo* n = nodeInfo(item);
-    if (!n || n->DirNom.empty()) return;
-    const std::string to = toWire(text);
-    if (to.empty() || to == n->DirNom) return; // refused: the old name stays
-    if (busy() || !validNewName(to)) {
-        uiPrompter().message("Error renaming file!");
-        return;
-    }
-    const std::string parent = withSlash(n->Path);
-    const std::string from = parent + n->DirNom;
-    const std::string target = parent + to;
-    if (!n->remote()) {
-        if (!renameNoReplace(from, target)) {
-            uiPrompter().message("Error renaming file!");
-            return;
-        }
-        applyRenamedNode(item, to);
-        MostrarFitxers(target + "/");
-        takeCurrentFrom(*nodeInfo(item));
-        HabilitarBotons();
-        return;
-    }
-    SessionId sid = n->session;
-    auto ok = std::make_shared<bool>(false);
-    auto cancelled = std::make_shared<bool>(false);
-    auto result = std::make_shared<Entries>();
-    startOperation(
-        [e = engine_, sid, from, target, ok, cancelled, result] {
-            *ok = e->fesRENAME(sid, from, target);
-            *cancelled = e->wait().cancelled();
-            if (*ok && !*cancelled) *result = e->fesLIST(sid, target + "/", true);
-        },
-        true, [this, id, sid, to, target, ok, cancelled, result] {
-            if (!*ok) {
-                if (!*cancelled) uiPrompter().message("Error renaming file!");
-                return;
-            }
-            QTreeWidgetItem* item = nodeById(id);
-            if (!item) return;
-            applyRenamedNode(item, to);
-            // The renamed folder's own listing: its children and the list.
-            model_->clear();
-            applyListing(id, sid, target + "/", *result, ListTarget::Both);
-            if (const TNodeInfo* again = nodeInfo(nodeById(id))) takeCurrentFrom(*again);
-        });
-}
-
 void TFTPfrm::ListDblClick() {
-    if (listEditing_ || treeEditing_) return;
+    if (List->editing() || Tree->editing()) return;
     if (busy()) {
         vn::beeps(std::string());
         return;
     }
     engine_->wait().lowerCancel();
     std::vector<int> rows = selectedRows();
-    QModelIndex cur = ListReport->selectionModel()->currentIndex();
-    int row = cur.isValid() ? cur.row() : (rows.size() == 1 ? rows[0] : -1);
+    int row = List->currentRow();
+    if (row < 0 && rows.size() == 1) row = rows[0];
     QTreeWidgetItem* node = Tree->currentItem();
     if (row < 0 || row >= model_->rowCount() || !nodeInfo(node)) return;
     const FileItem it = model_->item(row);
@@ -2054,9 +713,7 @@ void TFTPfrm::ListDblClick() {
             for (int i = 0; i < node->childCount(); ++i) {
                 const TNodeInfo* c = nodeInfo(node->child(i));
                 if (c && RetornaDirectori(*c) == target) {
-                    applying_ = true;
-                    Tree->setCurrentItem(node->child(i));
-                    applying_ = false;
+                    Tree->setCurrentQuietly(node->child(i));
                     break;
                 }
             }
@@ -2075,9 +732,7 @@ void TFTPfrm::ListDblClick() {
         for (int i = 0; i < node->childCount(); ++i) {
             const TNodeInfo* c = nodeInfo(node->child(i));
             if (c && c->DirNom == it.name) {
-                applying_ = true;
-                Tree->setCurrentItem(node->child(i));
-                applying_ = false;
+                Tree->setCurrentQuietly(node->child(i));
                 break;
             }
         }
@@ -2090,47 +745,6 @@ void TFTPfrm::ListDblClick() {
     }
     if (!openLocalFile(QString::fromStdString(currentDir_ + it.name)))
         Info->addLine(QStringLiteral(">Can not open ") + fromWire(currentDir_ + it.name));
-}
-
-TransferMode TFTPfrm::pressedTransferMode() const {
-    if (commands().at("ASCIImode1")->isChecked()) return TransferMode::Ascii;
-    if (commands().at("Binarymode1")->isChecked()) return TransferMode::Binary;
-    return TransferMode::Auto;
-}
-
-void TFTPfrm::openRemoteFile(const std::string& name) {
-    if (!uiPrompter().askYesNo("The file '" + name +
-                               "' is remote.\rDo you really want to download it to a temporal folder and execute it?"))
-        return;
-    std::error_code ec;
-    std::filesystem::path temp = dataFile("TEMP");
-    std::filesystem::create_directories(temp, ec);
-    if (!std::filesystem::is_directory(temp)) {
-        uiPrompter().message("Can not create temporal folder");
-        return;
-    }
-    const std::string local = temp_->path(name).string();
-    const std::string remote = currentDir_ + name;
-    SessionId sid = currentSession_;
-    TransferMode mode = pressedTransferMode();
-    int retries = engine_->settings().TxRT;
-    auto result = std::make_shared<TransferResult>(TransferResult::Failed);
-    startOperation(
-        [e = engine_, t = transfer_, sid, mode, name, remote, local, retries, result] {
-            // The local copy is only a temporary file: the source always stays.
-            FtpTransfer::KeepSource keep(*t);
-            t->SeleccionaTYPE(sid, mode, name);
-            for (int attempt = 0;; ++attempt) {
-                if (attempt > 0) e->sink().log(">Trying again...");
-                *result = t->fesGET(sid, remote, local);
-                if (*result != TransferResult::Failed || attempt >= retries || e->wait().cancelled()) break;
-            }
-        },
-        true, [this, result, local] {
-            DesactivarGauges();
-            if (*result == TransferResult::Copied && !openLocalFile(QString::fromStdString(local)))
-                Info->addLine(QStringLiteral(">Can not open ") + fromWire(local));
-        });
 }
 
 void TFTPfrm::System1Click() {
@@ -2167,7 +781,7 @@ void TFTPfrm::System1Click() {
 // ---------------------------------------------------------------- events
 
 bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
-    bool inList = watched == ListReport || watched == ListIcons;
+    bool inList = List && List->isListView(watched);
     const QEvent::Type type = event->type();
     if (type == QEvent::MouseMove && watched == ListReport->viewport()) {
         updateStatus();
@@ -2176,9 +790,9 @@ bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
     } else if ((type == QEvent::Resize || type == QEvent::Show) && (watched == Tree || watched == gauges())) {
         placeGauges();
     } else if (type == QEvent::KeyPress && (inList || watched == Tree)) {
-        if (listEditing_ || treeEditing_) return QWidget::eventFilter(watched, event);
+        if (List->editing() || Tree->editing()) return QWidget::eventFilter(watched, event);
         auto* k = static_cast<QKeyEvent*>(event);
-        if (inList) keyboardSelecting_ = true;
+        if (inList) List->noteKey();
         // While busy the key is swallowed: the selection must not move under
         // the running operation.
         if (busy()) return true;
@@ -2190,7 +804,7 @@ bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
         }
         if (k->key() == Qt::Key_F2 && plain) {
             if (watched == Tree) startTreeEdit(Tree->currentItem());
-            else if (QuantsSeleccionats() == 1) startListEdit(selectedRows()[0]);
+            else if (QuantsSeleccionats() == 1) List->startEdit(selectedRows()[0]);
             return true;
         }
         if (inList && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)) {
@@ -2198,9 +812,9 @@ bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     } else if (type == QEvent::KeyRelease && inList) {
-        if (listEditing_) return QWidget::eventFilter(watched, event);
+        if (List->editing()) return QWidget::eventFilter(watched, event);
         auto* k = static_cast<QKeyEvent*>(event);
-        keyboardSelecting_ = true;
+        List->noteKey();
         // A key never lowers the cancel flag of a running operation: that would
         // undo an Abort.
         if (busy()) return true;

@@ -2,9 +2,10 @@
 // The FTP explorer window, a tool window (common/ui/ToolWindow.h): the base
 // runs every network operation on the window's worker, one at a time, hands
 // the engine's reports to the UI thread and owns Abort, the log box, gauges,
-// status bar and closing. The commands are one table (ExplorerCommands.cpp). Tree
-// nodes are referred to by id across an operation and looked up again when its
-// result arrives, so a node that went meanwhile is never written to.
+// status bar and closing. The commands are one table (ExplorerCommands.cpp); the
+// folder tree (ExplorerTree.h) and the file list (FileListPane.h) are widgets
+// of their own. The window coordinates them
+// and the engine's operations.
 #include "common/ui/ToolWindow.h"
 
 #include <cstdint>
@@ -23,7 +24,9 @@
 #include "ftp/engine/transfer/Transfer.h"
 #include "ftp/explorer/CopyPlanner.h"
 #include "ftp/explorer/ExplorerRules.h"
+#include "ftp/explorer/ExplorerTree.h"
 #include "ftp/explorer/FileList.h"
+#include "ftp/explorer/FileListPane.h"
 
 class QAction;
 class QActionGroup;
@@ -47,8 +50,6 @@ namespace vn {
 class InfoBox;
 class ThinkingIndicator;
 class TQuickfrm;
-
-using NodeId = std::uint64_t;
 
 class TFTPfrm : public ToolWindow {
     Q_OBJECT
@@ -74,7 +75,7 @@ public:
     QString currentDir() const;
     const std::string& currentDirBytes() const { return currentDir_; }
     bool currentPasv() const { return currentPasv_; }
-    QTreeWidget* tree() const { return Tree; }
+    ExplorerTree* tree() const { return Tree; }
     QTableView* list() const { return ListReport; }
     QListView* iconList() const { return ListIcons; }
     FileListModel* listModel() const { return model_; }
@@ -82,30 +83,32 @@ public:
     QMenu* lastHostsMenu() const { return LastHostsMenu; }
 
     // Tree access by node.
-    std::vector<QTreeWidgetItem*> serverNodes() const;
-    const TNodeInfo* nodeInfo(const QTreeWidgetItem* item) const;
-    QTreeWidgetItem* nodeById(NodeId id) const;
-    NodeId nodeIdOf(const QTreeWidgetItem* item) const;
-    bool isPlaceholder(const QTreeWidgetItem* item) const;
+    std::vector<QTreeWidgetItem*> serverNodes() const { return Tree->serverNodes(); }
+    const TNodeInfo* nodeInfo(const QTreeWidgetItem* item) const { return Tree->nodeInfo(item); }
+    QTreeWidgetItem* nodeById(NodeId id) const { return Tree->nodeById(id); }
+    NodeId nodeIdOf(const QTreeWidgetItem* item) const { return Tree->nodeIdOf(item); }
+    bool isPlaceholder(const QTreeWidgetItem* item) const { return Tree->isPlaceholder(item); }
     // The first node, in tree order, whose folder is `path` on `session`.
-    QTreeWidgetItem* findNode(const std::string& path, SessionId session) const;
+    QTreeWidgetItem* findNode(const std::string& path, SessionId session) const {
+        return Tree->findNode(path, session);
+    }
 
     // Opens a full path of a session (0: local) in the tree and the list.
     void ObrirSubdirectoris(const std::string& path, SessionId session);
     // Shows a local folder (trailing "/") in the list; false when it is no folder.
     bool MostrarFitxers(const std::string& path);
     // Sets the passive flag and port on a node and every node below it.
-    void FormatejaTreePASV(QTreeWidgetItem* node, bool pasv, int port);
+    void FormatejaTreePASV(QTreeWidgetItem* node, bool pasv, int port) { Tree->FormatejaTreePASV(node, pasv, port); }
     // Selects a list item by name (for the tests and the search window).
     bool selectListItem(const QString& name);
     // An in-place name edit is open in the list / the tree.
-    bool listEditing() const { return listEditing_; }
-    bool treeEditing() const { return treeEditing_; }
+    bool listEditing() const { return List->editing(); }
+    bool treeEditing() const { return Tree->editing(); }
     // A key was pressed in the list since items were last added: while busy,
     // the user's selection changes are refused.
-    bool keyboardSelecting() const { return keyboardSelecting_; }
+    bool keyboardSelecting() const { return List->keyboardSelecting(); }
     // The list view shown by the current view style.
-    QAbstractItemView* currentListView() const;
+    QAbstractItemView* currentListView() const { return List->currentView(); }
     QSplitter* treeSplitter() const { return hsplit_; }
     QSplitter* infoSplitter() const { return vsplit_; }
     QWidget* gaugePanel() const;
@@ -156,12 +159,12 @@ public slots:
     void DesactivaBotonsTx();
 
 public:
-    enum class ViewStyle { LargeIcons, SmallIcons, List, Report };
+    using ViewStyle = FileListPane::ViewStyle;
     void setViewStyle(ViewStyle v);
     // Places the gauges under the tree and under the list.
     void placeGauges();
-    ViewStyle viewStyle() const { return view_; }
-    bool gridShown() const { return grid_; }
+    ViewStyle viewStyle() const { return List->viewStyle(); }
+    bool gridShown() const { return List->gridShown(); }
     // Gauges: 64-bit counts shown scaled.
     void ActivartotalGauge(std::uint64_t n);
     void ActivarFileGauge(std::uint64_t n);
@@ -189,9 +192,6 @@ protected:
 
 private:
     class Sink;
-    class NodeItem;
-    class NameDelegate;
-    friend class NodeItem;
     enum class ListTarget { Tree, List, Both };
     using Entries = std::optional<std::vector<ListingEntry>>;
 
@@ -228,36 +228,22 @@ private:
 
     // Tree.
     void MostrarUnitatsLocals();
-    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const TNodeInfo& info, const QString& caption);
-    void addPlaceholder(QTreeWidgetItem* node);
-    void EsborrarDesde(QTreeWidgetItem* node, bool withNode);
-    int MostrarDirectoris(QTreeWidgetItem* node);
-    bool TeSubdirectoris(const std::string& path) const;
-    void sortTree();
-    void setNodeIcon(QTreeWidgetItem* item, NodeKind kind);
     void TreeExpanding(QTreeWidgetItem* item);
     void TreeCollapsed(QTreeWidgetItem* item);
     void TreeChange();
     void mousetimerTimer();
     void takeCurrentFrom(const TNodeInfo& n);
-    void addRemoteChildren(QTreeWidgetItem* node, const std::vector<ListingEntry>& entries);
     void passaListATree(const std::string& name);
     // In-place names: the edits start here and end in the Edited handlers.
     void startTreeEdit(QTreeWidgetItem* item);
-    void startListEdit(int row);
     void TreeEdited(NodeId id, const QString& text);
     void ListEdited(const QPersistentModelIndex& index, const QString& text);
     void ListEditCancelled(const QPersistentModelIndex& index);
     void createFolderInPlace(const std::string& name);
     void renameInList(const std::string& from, const std::string& to);
-    // A renamed folder node: new name, its old children gone (their paths changed).
-    void applyRenamedNode(QTreeWidgetItem* item, const std::string& name);
-    // Reloads the local sub-folders of the node showing `dir` and opens it.
-    void reloadLocalNode(const std::string& dir);
     void removeNamelessItems();
     void deleteTreeNode(QTreeWidgetItem* item);
     void fullExpandStep(std::vector<NodeId> pending);
-    QTreeWidgetItem* topLevelOf(QTreeWidgetItem* item) const;
 
     // Listing on the worker; `after` runs on the UI thread with the outcome.
     void listRemote(NodeId node, SessionId sid, const std::string& folder, ListTarget target,
@@ -270,8 +256,6 @@ private:
     // Sessions.
     void buildServerChain(const SessionInfo& info, const Entries& entries);
     void removeServerNode(SessionId id);
-    // Gives every server node its caption (serverCaption) from labels_.
-    void relabelServers();
     void fesNOOPTick(SessionId id);
 
     // List.
@@ -302,13 +286,6 @@ private:
     FtpTransfer* transfer_ = nullptr;
     TempFiles* temp_ = nullptr; // this window's own folder below "TEMP"
     EnableState en_;            // what the command rules share, computed before them
-    bool skipExpand_ = false;
-    bool applying_ = false;       // the program itself is changing the tree
-    bool listEditing_ = false;
-    bool treeEditing_ = false;
-    NodeId treeEditNode_ = 0;
-    bool keyboardSelecting_ = false;
-    bool programSelecting_ = false; // the program itself is changing the list's selection
     int noopInterval_ = 180;
     int treeWidth_ = 225, infoHeight_ = 50;
     bool sizesApplied_ = false; // TreeWidth and InfoHeight given to the splitters at the first show
@@ -322,23 +299,14 @@ private:
     bool currentPasv_ = false;
     int currentPasvPort_ = -1;
 
-    NodeId nextNode_ = 1;
-    std::map<NodeId, QTreeWidgetItem*> nodes_;
     std::map<SessionId, QTimer*> keepAlive_;
-    struct ServerLabel {
-        std::string host, site, login;
-        int port = 21;
-    };
-    std::map<SessionId, ServerLabel> labels_;
     std::string connectingLogin_; // the login of the connect under way
     NodeId popupNode_ = 0;
 
     FileListModel* model_ = nullptr;
-    ViewStyle view_ = ViewStyle::Report;
-    bool grid_ = false;
 
-    QTreeWidget* Tree = nullptr;
-    QStackedWidget* ListStack = nullptr;
+    ExplorerTree* Tree = nullptr;
+    FileListPane* List = nullptr;
     QTableView* ListReport = nullptr;
     QListView* ListIcons = nullptr;
     InfoBox* Info = nullptr; // the base's log box, placed under the list
@@ -358,8 +326,6 @@ private:
     QAction* LogoutAction = nullptr;
     QAction* UploadPopupAction = nullptr;
     QAction* UploadPopupSeparator = nullptr;
-    NameDelegate* treeNames_ = nullptr;
-    NameDelegate* listNames_ = nullptr;
 };
 
 } // namespace vn
