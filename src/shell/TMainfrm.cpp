@@ -27,6 +27,7 @@
 #include "common/DataFolder.h"
 #include "common/ui/UiPrompter.h"
 #include "ftp/explorer/TFTPfrm.h"
+#include "multiupload/ui/Tmultipleuploadfrm.h"
 #include "shell/CommandLine.h"
 #include "common/ui/HelpService.h"
 #include "shell/LocalHost.h"
@@ -337,6 +338,13 @@ QWidget* TMainfrm::openTool(ToolKind kind) {
     if (exiting_) return nullptr;
     QWidget* w = tools_.create(kind);
     if (!w) return nullptr;
+    if (auto* ftp = qobject_cast<TFTPfrm*>(w))
+        connect(ftp, &TFTPfrm::uploadToMultipleHosts, this, [this](const std::vector<std::string>& files) {
+            if (auto* up = qobject_cast<Tmultipleuploadfrm*>(upload_.data())) {
+                up->setFiles(files);
+                openUpload();
+            }
+        });
     QMdiSubWindow* sub = addChild(w);
     sub->setProperty(kToolProperty, int(kind));
     mdi_->setActiveSubWindow(sub);

@@ -35,6 +35,7 @@
 #include "common/IniFile.h"
 #include "common/ui/Beeper.h"
 #include "ftp/explorer/TFTPfrm.h"
+#include "multiupload/ui/Tmultipleuploadfrm.h"
 #include "common/ui/HelpService.h"
 #include "shell/Startup.h"
 #include "shell/TAboutfrm.h"
@@ -375,6 +376,24 @@ TEST_F(Shell, CtrlUOpensTheUploadWindowNotTraceroute) {
     ASSERT_TRUE(upload);
     EXPECT_TRUE(upload->isVisible());
     EXPECT_EQ(upload->windowModality(), Qt::ApplicationModal);
+    upload->hide();
+}
+
+// An FTP window's "Upload to Multiple Hosts" shows the upload window with its files.
+TEST_F(Shell, AnFtpWindowHandsItsFilesToTheUploadWindow) {
+    TMainfrm w;
+    showActive(w);
+    w.sessionAction(ToolKind::FTP)->trigger();
+    auto ftps = w.findChildren<TFTPfrm*>();
+    ASSERT_EQ(ftps.size(), 1);
+    emit ftps.front()->uploadToMultipleHosts({"/tmp/a.txt", "/tmp/README"});
+    Tmultipleuploadfrm* upload = nullptr;
+    for (QWidget* t : QApplication::topLevelWidgets())
+        if (auto* u = qobject_cast<Tmultipleuploadfrm*>(t)) upload = u;
+    ASSERT_NE(upload, nullptr);
+    EXPECT_TRUE(upload->isVisible());
+    EXPECT_EQ(upload->windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(upload->files(), (QStringList{"/tmp/a.txt", "/tmp/README"}));
     upload->hide();
 }
 

@@ -60,8 +60,8 @@ void TFTPfrm::buildCommands() {
         {"ASCIImode1", S("AS&CII mode"), {}, {}, {}, E(&EnableState::types), true},
         {"Binarymode1", S("Bi&nary mode"), {}, {}, {}, E(&EnableState::types), true},
         {"Automode1", S("A&uto mode"), {}, {}, {}, E(&EnableState::types), true},
-        // The multi-host upload window comes later; until then the hand-off stays off.
-        {"UploadtoMultipleHosts1", S("Up&load to Multiple Hosts"), {}, {}, {}, never, false, true},
+        {"UploadtoMultipleHosts1", S("Up&load to Multiple Hosts"), K(Qt::ALT | Qt::CTRL | Qt::Key_U),
+         [this] { UploadtoMultipleHosts1Click(); }, S("Upload to Multiple Hosts"), E(&EnableState::upload)},
         // File
         {"MoveUp1", S("Move &Up"), K(Qt::CTRL | Qt::Key_U), [this] { UpSBClick(); }, S("Move Up"), E(&EnableState::up)},
         {"NewFolder1", S("&New Folder"), K(Qt::CTRL | Qt::Key_N), [this] { NovaCarpetaSBClick(); }, S("New Folder"),

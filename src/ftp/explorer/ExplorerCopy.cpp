@@ -16,6 +16,7 @@
 #include "common/ui/WireText.h"
 #include "ftp/engine/copy/Clipboard.h"
 #include "ftp/engine/copy/Copier.h"
+#include "ftp/engine/copy/CopyPaths.h"
 
 namespace vn {
 
@@ -286,6 +287,23 @@ void TFTPfrm::TreeDragDrop(QObject* source, QTreeWidgetItem* node) {
         jobs = planItems(selectedDropItems(), placeOf(currentSession_, currentIp_), currentDir_, to, dest);
     }
     runCopyJobs(std::move(jobs), node);
+}
+
+void TFTPfrm::UploadtoMultipleHosts1Click() {
+    if (currentSession_ != 0) return; // local files only
+    std::vector<std::string> files;
+    for (int r : selectedRows()) {
+        const FileItem& it = model_->item(r);
+        const std::string full = withSlash(it.path) + it.name;
+        // Files go, whatever their names look like; folders are named and skipped.
+        if (it.kind == ItemKind::LocalFile || it.kind == ItemKind::LocalHiddenFile) {
+            files.push_back(full);
+            continue;
+        }
+        uiPrompter().message("You can only use files with the multiple upload option.\rThe Folder: \"" + full +
+                             "\" will not be used.");
+    }
+    emit uploadToMultipleHosts(files);
 }
 
 } // namespace vn

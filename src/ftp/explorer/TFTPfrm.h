@@ -145,6 +145,8 @@ public slots:
     void InvertSelectionSBClick();
     void ListDblClick();
     void System1Click();
+    // Hands the selected local files to the multi-host upload window.
+    void UploadtoMultipleHosts1Click();
     void pasvmode1Click();
     void ShowGridSBClick();
     void InformationBox1Click();
@@ -157,6 +159,11 @@ public slots:
     void ListColumnClick(int column);
     void HabilitarBotons();
     void DesactivaBotonsTx();
+
+signals:
+    // The files (full local paths, bytes) to upload to several hosts; the main
+    // window shows its upload window with them.
+    void uploadToMultipleHosts(const std::vector<std::string>& files);
 
 public:
     using ViewStyle = FileListPane::ViewStyle;

@@ -1567,5 +1567,39 @@ TEST_F(Explorer, DesktopDropOnTheListCopiesIntoTheCurrentFolder) {
     fs::remove_all(outside);
 }
 
+// Upload to Multiple Hosts hands over the selected local files, a name without
+// an extension included; a folder is named in a message and left out.
+TEST_F(Explorer, UploadToMultipleHostsHandsOverTheSelectedFiles) {
+    touch(home / "docs" / "a.txt");
+    touch(home / "docs" / "README");
+    fs::create_directories(home / "docs" / "sub");
+    TFTPfrm w;
+    openDocs(w, homeDir());
+    QAction* upload = w.action("UploadtoMultipleHosts1");
+    ASSERT_NE(upload, nullptr);
+    std::vector<std::string> handed;
+    int handedOver = 0;
+    QObject::connect(&w, &TFTPfrm::uploadToMultipleHosts, [&](const std::vector<std::string>& files) {
+        handed = files;
+        ++handedOver;
+    });
+    QAbstractItemView* view = w.currentListView();
+    for (int r = 0; r < w.listModel()->rowCount(); ++r)
+        if (const std::string& n = w.listModel()->item(r).name; n == "a.txt" || n == "README" || n == "sub")
+            view->selectionModel()->select(view->model()->index(r, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    w.updateCommands();
+    ASSERT_TRUE(upload->isEnabled());
+    prompter->clearAsked();
+    upload->trigger();
+    EXPECT_EQ(handedOver, 1);
+    const std::string docs = homeDir() + "docs/";
+    std::sort(handed.begin(), handed.end());
+    EXPECT_EQ(handed, (std::vector<std::string>{docs + "README", docs + "a.txt"}));
+    EXPECT_EQ(prompter->asked(), (std::vector<std::string>{"message: You can only use files with the multiple upload "
+                                                            "option.\rThe Folder: \"" +
+                                                            docs + "sub\" will not be used."}));
+}
+
 } // namespace
 } // namespace vn::test
