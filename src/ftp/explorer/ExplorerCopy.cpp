@@ -290,7 +290,8 @@ void TFTPfrm::TreeDragDrop(QObject* source, QTreeWidgetItem* node) {
 }
 
 void TFTPfrm::UploadtoMultipleHosts1Click() {
-    if (currentSession_ != 0) return; // local files only
+    // Local files only, and something selected (the command's rule says the same).
+    if (currentSession_ != 0 || selectedRows().empty()) return;
     std::vector<std::string> files;
     for (int r : selectedRows()) {
         const FileItem& it = model_->item(r);

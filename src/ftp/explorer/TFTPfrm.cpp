@@ -440,6 +440,10 @@ void TFTPfrm::applyListing(NodeId node, SessionId sid, const std::string& folder
         Tree->EsborrarDesde(item, false);
         Tree->addRemoteChildren(item, *entries);
     }
+    if (target != ListTarget::Tree && !entries) {
+        folderOpen_ = false;
+        updateStatus();
+    }
     if (target != ListTarget::Tree && entries) {
         fillRemoteList(*entries, folder);
         currentSession_ = sid;
@@ -454,6 +458,7 @@ void TFTPfrm::applyListing(NodeId node, SessionId sid, const std::string& folder
 
 void TFTPfrm::fillRemoteList(const std::vector<ListingEntry>& entries, const std::string& folder) {
     currentDir_ = withSlash(folder);
+    folderOpen_ = true;
     model_->setItems(remoteItems(entries, currentDir_), true);
     updateStatus();
 }
@@ -570,8 +575,11 @@ bool TFTPfrm::MostrarFitxers(const std::string& path) {
     std::vector<FileItem> items;
     std::string p = withSlash(path);
     struct stat st{};
-    if (stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    if (!readLocalFolder(p, items)) return false;
+    folderOpen_ = stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && readLocalFolder(p, items);
+    if (!folderOpen_) {
+        updateStatus();
+        return false;
+    }
     currentDir_ = p;
     currentIp_.clear();
     currentPasv_ = false;
@@ -593,7 +601,7 @@ QString TFTPfrm::folderStatus() const {
         .arg(QuantsSeleccionats());
 }
 
-void TFTPfrm::updateStatus() { setStatus(folderStatus()); }
+void TFTPfrm::updateStatus() { setStatus(folderOpen_ ? folderStatus() : QString()); }
 
 bool TFTPfrm::selectListItem(const QString& name) { return List->selectItem(name); }
 

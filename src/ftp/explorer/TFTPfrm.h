@@ -303,6 +303,8 @@ private:
     std::string currentDir_;
     std::string currentIp_;
     SessionId currentSession_ = 0;
+    // The list shows currentDir_; false once a folder failed to open (no status claims it).
+    bool folderOpen_ = true;
     bool currentPasv_ = false;
     int currentPasvPort_ = -1;
 

@@ -218,6 +218,25 @@ TEST_F(Explorer, SelectingAFolderListsItAfterTheDeferredLoad) {
     EXPECT_EQ(listNames(w), (std::vector<QString>{"inner", "a.txt", "big.bin"}));
 }
 
+// A folder that fails to open (gone since the tree showed it) is never
+// claimed by the status bar as an empty folder.
+TEST_F(Explorer, AFolderThatFailsToOpenGetsNoStatus) {
+    TFTPfrm w;
+    QTreeWidgetItem* docs = w.findNode(homeDir() + "docs/", 0);
+    ASSERT_NE(docs, nullptr);
+    docs->setExpanded(true);
+    QTreeWidgetItem* inner = w.findNode(homeDir() + "docs/inner/", 0);
+    ASSERT_NE(inner, nullptr);
+    fs::remove_all(home / "docs" / "inner");
+    w.tree()->setCurrentItem(inner);
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_FALSE(w.statusText().contains("Total Files")) << w.statusText().toStdString();
+    // The next folder that opens has its status again.
+    w.tree()->setCurrentItem(docs);
+    ASSERT_TRUE(waitIdle(w));
+    EXPECT_EQ(w.statusText(), QString::fromStdString(homeDir() + "docs/ - [Total Files : 2] - [Selected Files : 0]"));
+}
+
 TEST_F(Explorer, OpeningAFolderFromTheListSelectsItsNodeAndUpReturns) {
     std::vector<QString> opened;
     setLocalOpener([&](const QString& p) {
