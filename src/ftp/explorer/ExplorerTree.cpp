@@ -272,7 +272,7 @@ void ExplorerTree::addListedFolders(QTreeWidgetItem* node, const std::vector<Fil
         c.session = base.session;
         c.Pasv = base.Pasv;
         c.PASVPort = base.PASVPort;
-        QTreeWidgetItem* child = addNode(node, c, it.display);
+        QTreeWidgetItem* child = addNode(node, c, it.display());
         addPlaceholder(child); // a link with a dot is listed as a file and never gets here
         if (it.name == chosenName) chosen = child;
     }

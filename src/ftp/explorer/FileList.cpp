@@ -61,11 +61,13 @@ bool isAscii(const std::string& b) {
 }
 
 void finishKeys(FileItem& it) {
-    it.display = displayText(it.name);
-    it.fold = foldKey(it.name);
+    std::string folded = foldKey(it.name);
+    if (folded != it.name) it.fold = std::move(folded);
 }
 
 } // namespace
+
+QString FileItem::display() const { return displayText(name); }
 
 std::string foldKey(const std::string& bytes) {
     if (isAscii(bytes)) {
@@ -111,7 +113,7 @@ bool readLocalFolder(const std::string& path, std::vector<FileItem>& out) {
             it.size = QString::number(static_cast<qlonglong>(st.st_size));
         }
         finishKeys(it);
-        if (!dir) it.type = extensionOf(it.display);
+        if (!dir) it.type = extensionOf(it.display());
         it.typeFold = foldKey(toWire(it.type));
         out.push_back(std::move(it));
     }
@@ -143,7 +145,7 @@ std::vector<FileItem> remoteItems(const std::vector<ListingEntry>& entries, cons
             it.kind = ItemKind::RemoteFile;
             it.size = displayText(e.size);
             if (!e.size.empty()) it.sizeKey = static_cast<std::int64_t>(e.sizeValue);
-            it.type = extensionOf(it.display);
+            it.type = extensionOf(it.display());
             break;
         }
         it.typeFold = foldKey(toWire(it.type));
@@ -195,18 +197,18 @@ SortKey keyOf(const FileItem& it, SortColumn column, bool remote) {
     switch (column) {
     case SortColumn::Name:
         k.group = it.isFolderLike(remote) ? 0 : 1;
-        k.a = it.fold;
+        k.a = it.foldedName();
         break;
     case SortColumn::Type:
         k.group = it.isFolderLike(remote) ? 0 : 1;
         k.a = it.typeFold;
-        k.b = it.fold;
+        k.b = it.foldedName();
         break;
     case SortColumn::Size:
         // No size first (by name); then the largest first, equal sizes equal.
         if (it.sizeKey < 0) {
             k.group = 0;
-            k.a = it.fold;
+            k.a = it.foldedName();
         } else {
             k.group = 1;
             k.num = -it.sizeKey;
@@ -216,7 +218,7 @@ SortKey keyOf(const FileItem& it, SortColumn column, bool remote) {
         // Folders first; newest first to the minute, then by name.
         k.group = it.kind == ItemKind::LocalFolder ? 0 : 1;
         k.num = -(it.timeKey / 60);
-        k.a = it.fold;
+        k.a = it.foldedName();
         break;
     }
     pack(k.a, k.ap);
@@ -259,7 +261,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     const FileItem& it = items_[static_cast<std::size_t>(index.row())];
     if (role == Qt::DisplayRole || role == Qt::EditRole) {
         switch (index.column()) {
-        case 0: return it.display;
+        case 0: return it.display();
         case 1: return it.size;
         case 2: return it.type;
         case 3: return it.modified;

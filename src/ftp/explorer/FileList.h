@@ -25,9 +25,12 @@ struct FileItem {
     QString modified;     // local: "dd/mm/yyyy h:nn"; remote: the listing's date text
     QString attribs;      // local attribute text or the listing's permissions
     std::string path;     // the folder the item was listed from (hidden column)
+    // The name as shown, decoded when asked: a listing of huge names is kept
+    // once, as bytes, not again as UTF-16.
+    QString display() const;
     // Sort keys.
-    QString display;      // name for display
-    std::string fold;     // name case-folded, UTF-8 (byte order is code point order)
+    std::string fold;     // name case-folded, UTF-8 (byte order is code point order); empty when it is the name itself
+    const std::string& foldedName() const { return fold.empty() ? name : fold; }
     std::string typeFold;
     std::int64_t sizeKey = -1;    // -1: no size
     std::int64_t timeKey = 0;     // local: seconds; remote: unused

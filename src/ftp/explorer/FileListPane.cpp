@@ -151,7 +151,7 @@ void FileListPane::selectRowQuietly(int row) {
 
 bool FileListPane::selectItem(const QString& name) {
     for (int r = 0; r < model_->rowCount(); ++r) {
-        if (model_->item(r).display == name) {
+        if (model_->item(r).display() == name) {
             selectRowQuietly(r);
             return true;
         }

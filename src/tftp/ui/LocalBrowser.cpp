@@ -152,7 +152,7 @@ bool LocalBrowser::openFolder(const std::string& folder) {
 }
 
 void LocalBrowser::refresh() {
-    const QString keep = selectedItem() ? selectedItem()->display : QString();
+    const QString keep = selectedItem() ? selectedItem()->display() : QString();
     if (!openFolder(folder_)) beeps({});
     else if (!keep.isEmpty()) selectName(keep);
 }
@@ -166,7 +166,7 @@ const FileItem* LocalBrowser::selectedItem() const {
 
 bool LocalBrowser::selectName(const QString& name) {
     for (int r = 0; r < model_->rowCount(); ++r) {
-        if (model_->item(r).display != name) continue;
+        if (model_->item(r).display() != name) continue;
         list_->selectionModel()->setCurrentIndex(model_->index(r, 0),
                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return true;
@@ -223,7 +223,7 @@ void LocalBrowser::headerClicked(int section) {
         beeps({});
         return;
     }
-    const QString keep = selectedItem() ? selectedItem()->display : QString();
+    const QString keep = selectedItem() ? selectedItem()->display() : QString();
     model_->sortBy(kColumns[section]);
     if (!keep.isEmpty()) selectName(keep);
 }

@@ -136,7 +136,6 @@ std::vector<FileItem> items(std::initializer_list<const char*> names) {
         FileItem it;
         it.kind = ItemKind::RemoteFile;
         it.name = n;
-        it.display = QString::fromLatin1(n);
         it.fold = n;
         out.push_back(it);
     }

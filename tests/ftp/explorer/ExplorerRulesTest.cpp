@@ -49,7 +49,6 @@ FileItem local(const char* name, ItemKind kind, std::int64_t size, std::int64_t 
     FileItem i;
     i.kind = kind;
     i.name = name;
-    i.display = QString::fromUtf8(name);
     i.fold = foldKey(name);
     i.type = QString::fromUtf8(type);
     i.typeFold = foldKey(type);
@@ -131,6 +130,21 @@ TEST(SortKeys, CaseFoldingCoversNonAsciiNamesAndKeepsBytes) {
     // A name that is not UTF-8 still gets a key and shows as something.
     EXPECT_FALSE(foldKey("caf\xe9").empty());
     EXPECT_EQ(displayText("caf\xe9").size(), 4);
+}
+
+// A listing of huge names is held once, as bytes: the shown name is decoded
+// when asked, and a name that folds to itself keeps no second copy.
+TEST(FileItems, HugeNamesAreHeldOnce) {
+    ListingEntry lower{std::string(65000, 'n'), ListingEntry::Kind::File, "1", "Jan 1 2026", "-rw-r--r--", {}, 1};
+    ListingEntry mixed{"Big.TXT", ListingEntry::Kind::File, "2", "Jan 1 2026", "-rw-r--r--", {}, 2};
+    const std::vector<FileItem> items = remoteItems({lower, mixed}, "/pub/");
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_TRUE(items[0].fold.empty());
+    EXPECT_EQ(items[0].foldedName(), lower.name);
+    EXPECT_EQ(items[0].display().size(), 65000);
+    EXPECT_EQ(items[1].foldedName(), "big.txt");
+    EXPECT_EQ(items[1].display(), QStringLiteral("Big.TXT"));
+    EXPECT_EQ(items[1].type, QStringLiteral(".TXT"));
 }
 
 TEST(AttributeText, Table) {

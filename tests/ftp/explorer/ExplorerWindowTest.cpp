@@ -100,13 +100,13 @@ bool typeName(TFTPfrm& w, QAbstractItemView* v, const QString& text, Qt::Key key
 
 std::vector<QString> listNames(const TFTPfrm& w) {
     std::vector<QString> out;
-    for (const auto& i : w.listModel()->items()) out.push_back(i.display);
+    for (const auto& i : w.listModel()->items()) out.push_back(i.display());
     return out;
 }
 
 const FileItem* listItem(const TFTPfrm& w, const QString& name) {
     for (const auto& i : w.listModel()->items())
-        if (i.display == name) return &i;
+        if (i.display() == name) return &i;
     return nullptr;
 }
 
@@ -938,7 +938,7 @@ TEST_F(Explorer, OneClickOnAFileEnablesCopyAndCut) {
     ASSERT_FALSE(w.isActiveWindow());
     int row = -1;
     for (int r = 0; r < w.listModel()->rowCount(); ++r)
-        if (w.listModel()->item(r).display == "a.txt") row = r;
+        if (w.listModel()->item(r).display() == "a.txt") row = r;
     ASSERT_GE(row, 0);
     const QRect cell = w.list()->visualRect(w.listModel()->index(row, 0));
     QTest::mouseClick(w.list()->viewport(), Qt::LeftButton, {}, cell.center());
@@ -1196,7 +1196,7 @@ TEST_F(RemoteExplorer, WhileBusyTheKeyboardCannotMoveTheSelection) {
     EXPECT_TRUE(w.keyboardSelecting());
     auto selected = [&] {
         auto rows = w.list()->selectionModel()->selectedRows();
-        return rows.size() == 1 ? w.listModel()->item(rows[0].row()).display : QString();
+        return rows.size() == 1 ? w.listModel()->item(rows[0].row()).display() : QString();
     };
     EXPECT_EQ(selected(), "latest"); // the key was swallowed
     // A selection the user makes meanwhile is refused; the program's own goes through.
