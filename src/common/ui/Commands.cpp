@@ -28,24 +28,24 @@ QString withoutMnemonic(const QString& text) {
 
 CommandTable::CommandTable(QWidget* owner) : owner_(owner) {}
 
-QAction* CommandTable::add(const CommandSpec& spec) {
-    auto* a = new QAction(spec.text, owner_);
-    a->setObjectName(QString::fromLatin1(spec.name));
-    if (!spec.key.isEmpty()) {
-        a->setShortcut(spec.key);
+QAction* CommandTable::add(const CommandSpec& def) {
+    auto* a = new QAction(def.text, owner_);
+    a->setObjectName(QString::fromLatin1(def.name));
+    if (!def.key.isEmpty()) {
+        a->setShortcut(def.key);
         // Two windows of one kind never make a key ambiguous.
         a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         owner_->addAction(a);
     }
-    if (!spec.hint.isEmpty()) {
-        a->setToolTip(spec.hint);
-        a->setStatusTip(spec.hint);
+    if (!def.hint.isEmpty()) {
+        a->setToolTip(def.hint);
+        a->setStatusTip(def.hint);
     }
-    a->setCheckable(spec.checkable);
-    if (spec.slot) QObject::connect(a, &QAction::triggered, owner_, [slot = spec.slot] { slot(); });
+    a->setCheckable(def.checkable);
+    if (def.slot) QObject::connect(a, &QAction::triggered, owner_, [slot = def.slot] { slot(); });
     const QString name = a->objectName();
     if (!entries_.count(name)) order_.push_back(name);
-    entries_[name] = Entry{spec, a};
+    entries_[name] = Entry{def, a};
     a->setProperty("accessibleName", accessibleName(name));
     return a;
 }
@@ -65,13 +65,13 @@ QAction* CommandTable::at(const char* name) const {
     return a;
 }
 
-const CommandSpec* CommandTable::spec(const QString& name) const {
+const CommandSpec* CommandTable::definition(const QString& name) const {
     auto it = entries_.find(name);
-    return it == entries_.end() ? nullptr : &it->second.spec;
+    return it == entries_.end() ? nullptr : &it->second.def;
 }
 
 QString CommandTable::accessibleName(const QString& name) const {
-    const CommandSpec* s = spec(name);
+    const CommandSpec* s = definition(name);
     if (!s) return {};
     if (!s->accessible.isEmpty()) return s->accessible;
     if (!s->hint.isEmpty()) return s->hint;
@@ -109,7 +109,7 @@ QToolButton* CommandTable::toolButton(const QString& buttonName) const {
 void CommandTable::update(bool busy) const {
     for (const QString& name : order_) {
         const Entry& e = entries_.at(name);
-        const bool on = (!busy || e.spec.whileBusy) && (!e.spec.enabled || e.spec.enabled());
+        const bool on = (!busy || e.def.whileBusy) && (!e.def.enabled || e.def.enabled());
         e.action->setEnabled(on);
     }
 }

@@ -1,5 +1,5 @@
 #pragma once
-// One table of a window's commands. Each spec builds one QAction (object name,
+// One table of a window's commands. Each entry builds one QAction (object name,
 // text, key, hint, checkable) that menus, the tool bar and pop-ups share, and
 // carries the command's enabling rule, so enabling is written once: a command
 // is on when its rule says so (no rule: always), and while the window is busy
@@ -37,12 +37,12 @@ public:
     // key works anywhere in the window (and only there).
     explicit CommandTable(QWidget* owner);
 
-    QAction* add(const CommandSpec& spec);
+    QAction* add(const CommandSpec& def);
     void add(const std::vector<CommandSpec>& specs);
 
     QAction* action(const QString& name) const;
     QAction* at(const char* name) const; // asserts the command exists
-    const CommandSpec* spec(const QString& name) const;
+    const CommandSpec* definition(const QString& name) const;
     // The accessible name a command and its buttons announce.
     QString accessibleName(const QString& name) const;
 
@@ -59,7 +59,7 @@ public:
 
 private:
     struct Entry {
-        CommandSpec spec;
+        CommandSpec def;
         QAction* action;
     };
     QWidget* owner_;

@@ -243,7 +243,7 @@ void TQueryfrm::commandsUpdated(bool busy) {
     if (!busy || !look_.output) return;
     for (const char* name : {"Copy1", "Print1", "SaveToFile1"})
         if (QAction* a = action(QString::fromLatin1(name))) {
-            const CommandSpec* s = commands().spec(QString::fromLatin1(name));
+            const CommandSpec* s = commands().definition(QString::fromLatin1(name));
             a->setEnabled(!s->enabled || s->enabled());
         }
 }

@@ -166,7 +166,7 @@ void TTelnet2frm::commandsUpdated(bool busy) {
     // The log entries follow the log file during a connection as well.
     if (!busy) return;
     for (const char* name : {"OpenLog1", "CloseLog1"}) {
-        const CommandSpec* s = commands().spec(QString::fromLatin1(name));
+        const CommandSpec* s = commands().definition(QString::fromLatin1(name));
         action(QString::fromLatin1(name))->setEnabled(s->enabled());
     }
 }
