@@ -1,8 +1,6 @@
 #include "icmp/SessionRunner.h"
 
-#include <cerrno>
 #include <chrono>
-#include <poll.h>
 
 namespace vn::icmp {
 
@@ -10,20 +8,6 @@ namespace {
 
 using Clock = EventWait::Clock;
 
-// Waits until `when`; false when the operation was aborted. Only the cancel
-// token's descriptor is watched (nothing else can wake it), and directly: a
-// tick coming due is no time-out for the window's log.
-bool waitForTick(EventWait& wait, Clock::time_point when) {
-    CancelTokenPtr token = wait.token();
-    for (;;) {
-        if (token->cancelled()) return false;
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now()).count();
-        if (left <= 0) return true;
-        pollfd p{token->wakeFd(), POLLIN, 0};
-        int n = ::poll(&p, 1, left > 60000 ? 60000 : static_cast<int>(left));
-        if (n < 0 && errno != EINTR) return !token->cancelled();
-    }
-}
 
 template <typename Session, typename BeforeExchange>
 RunResult run(Session& session, IcmpClient& client, EventWait& wait, const ReplyCallback& changed,
@@ -31,7 +15,7 @@ RunResult run(Session& session, IcmpClient& client, EventWait& wait, const Reply
     RunResult result;
     Clock::time_point tick = Clock::now() + std::chrono::milliseconds(firstDelayMs < 0 ? 0 : firstDelayMs);
     while (session.running()) {
-        if (!waitForTick(wait, tick)) {
+        if (!wait.pauseUntil(tick)) {
             session.stop();
             result.outcome = Outcome::Aborted;
             return result;

@@ -75,6 +75,18 @@ int EventWait::waitUntil(int fd, unsigned events, Deadline deadline) {
     }
 }
 
+bool EventWait::pauseUntil(Clock::time_point when) {
+    const CancelTokenPtr token = this->token();
+    for (;;) {
+        if (token->cancelled()) return false;
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now()).count();
+        if (left <= 0) return true;
+        pollfd p{token->wakeFd(), POLLIN, 0};
+        int n = ::poll(&p, 1, left > 60000 ? 60000 : static_cast<int>(left));
+        if (n < 0 && errno != EINTR) return !token->cancelled();
+    }
+}
+
 Outcome EventWait::wait(int fd, unsigned events, Deadline deadline) {
     arrived_ = 0;
     socketError_ = 0;

@@ -78,6 +78,10 @@ public:
     // The same with the event's own time-out.
     Outcome wait(int fd, unsigned events) { return wait(fd, events, deadlineFor(events)); }
 
+    // Waits until `when` or the operation's Abort, whichever comes first: a
+    // pause between probes, so nothing is logged. False when aborted.
+    bool pauseUntil(Clock::time_point when);
+
     // 1: an armed event arrived; 0: cancelled or timed out; -1: could not arm.
     // The time-out is the event's (FD_READ RxTOut, FD_WRITE TxTOut, FD_ACCEPT and
     // FD_CONNECT CxTOut).

@@ -136,6 +136,26 @@ TEST_F(Wait, AbortFromAnotherThreadWakesItAtOnce) {
     EXPECT_EQ(wait.EsperaWSA(a, FD_READ), 1);
 }
 
+// A pause between probes ends at its time without a log line, or at Abort
+// long before it.
+TEST_F(Wait, APauseEndsAtItsTimeOrAtAbort) {
+    auto t0 = Clock::now();
+    EXPECT_TRUE(wait.pauseUntil(t0 + 150ms));
+    EXPECT_GE(Clock::now() - t0, 150ms);
+    EXPECT_TRUE(wait.pauseUntil(t0)); // already due
+    std::thread t([this] {
+        std::this_thread::sleep_for(100ms);
+        wait.abort();
+    });
+    t0 = Clock::now();
+    EXPECT_FALSE(wait.pauseUntil(t0 + 60s));
+    t.join();
+    EXPECT_LT(Clock::now() - t0, 5s);
+    EXPECT_FALSE(wait.pauseUntil(Clock::now() + 60s)); // the aborted operation stays aborted
+    EXPECT_FALSE(wait.timedOut());
+    EXPECT_TRUE(logged.empty());
+}
+
 TEST_F(Wait, RefusedConnectCarriesItsError) {
     int err = 0;
     Socket listener = Socket::tcp(err);

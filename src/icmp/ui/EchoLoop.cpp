@@ -12,19 +12,6 @@ namespace {
 
 using Clock = EventWait::Clock;
 
-// Waits until `when` on the cancel token's descriptor alone: a tick coming
-// due is no time-out for anybody's log. False when the operation was aborted.
-bool sleepUntil(EventWait& wait, Clock::time_point when) {
-    CancelTokenPtr token = wait.token();
-    for (;;) {
-        if (token->cancelled()) return false;
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now()).count();
-        if (left <= 0) return true;
-        pollfd p{token->wakeFd(), POLLIN, 0};
-        int n = ::poll(&p, 1, left > 60000 ? 60000 : static_cast<int>(left));
-        if (n < 0 && errno != EINTR) return !token->cancelled();
-    }
-}
 
 constexpr unsigned char kFinish = 0;
 
@@ -71,7 +58,7 @@ Outcome runEchoLoop(IcmpClient& client, EventWait& wait, ProbeGate& gate, const 
     Clock::time_point tick = Clock::now() + std::chrono::milliseconds(plan.firstDelayMs < 0 ? 0 : plan.firstDelayMs);
     int ttl = plan.firstTtl;
     for (;;) {
-        if (!sleepUntil(wait, tick)) return Outcome::Aborted;
+        if (!wait.pauseUntil(tick)) return Outcome::Aborted;
         client.setTtl(ttl);
         ExchangeResult ex = client.exchange(wait);
         if (ex.outcome == Outcome::Aborted || wait.cancelled()) return Outcome::Aborted;
