@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ftp/engine/listing/Mlsd.h"
+
 namespace vn {
 namespace {
 
@@ -207,6 +209,7 @@ void ListingParser::line(std::string_view text) {
     }
     return;
   }
+  if (text.empty() && format_ == ListingFormat::Mlsd) return;
   if (text.empty()) {
     ended_ = true;
     endedAt_ = n;
@@ -217,8 +220,15 @@ void ListingParser::line(std::string_view text) {
          std::to_string(limits_.maxLineLength) + " bytes.");
     return;
   }
-  ListingEntry e = TraduirLinia(text);
-  if (n == 1 && isHeader(text, e)) return;
+  ListingEntry e;
+  if (format_ == ListingFormat::Mlsd) {
+    auto m = TraduirMLSD(text);
+    if (!m) return;  // the folder itself or its parent
+    e = std::move(*m);
+  } else {
+    e = TraduirLinia(text);
+    if (n == 1 && isHeader(text, e)) return;
+  }
   if (e.name == "." || e.name == "..") return;  // the folder itself and its parent
   if (e.name.empty()) {
     note(">Error: line " + std::to_string(n) + " ignored: no name.");
