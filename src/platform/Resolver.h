@@ -13,10 +13,10 @@ namespace vn {
 struct LookupResult {
     enum Status { Found, NotFound, Cancelled, TimedOut, Failed } status = Failed;
     std::string dotted; // the first address when Found (IPv4 unless IPv6 was asked for too)
+    int error = 0;      // getaddrinfo's code when NotFound
     // Every address of the name, IPv6 and IPv4, in the system's order of
     // preference (connect tries them in turn); empty means {dotted}.
-    std::vector<std::string> addresses;
-    int error = 0;      // getaddrinfo's code when NotFound
+    std::vector<std::string> addresses = {};
 
     std::vector<std::string> all() const {
         if (!addresses.empty()) return addresses;
