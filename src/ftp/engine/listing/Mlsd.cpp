@@ -116,6 +116,7 @@ std::optional<ListingEntry> TraduirMLSD(std::string_view line) {
         const std::string_view value = fact.substr(eq + 1);
         if (equalsNoCase(key, "type")) {
             if (equalsNoCase(value, "cdir") || equalsNoCase(value, "pdir")) return std::nullopt;
+            e.linkTarget.clear(); // of these, the last type fact counts
             if (equalsNoCase(value, "dir")) {
                 e.kind = ListingEntry::Kind::Folder;
                 kind = 'd';

@@ -55,6 +55,8 @@ TEST(Mlsd, LinesGiveEntries) {
         {"size=18446744073709551616;type=file; too big", "too big", Kind::File, "", 0, -1, "", "-", ""},
         {"type=file;UNIX.mode=0999; badmode", "badmode", Kind::File, "", 0, -1, "", "-", ""},
         {"caf\xc3\xa9.txt", "", Kind::File, "", 0, -1, "", "-", ""},  // no blank: no name
+        // two type facts: the last counts, and a link target goes with its type
+        {"type=OS.unix=slink:/x;type=file;size=1; twice", "twice", Kind::File, "1", 1, -1, "", "-", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
