@@ -1,5 +1,6 @@
 #include "platform/Resolver.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstdint>
 #include <memory>
@@ -22,19 +23,29 @@ struct Pending {
     }
 };
 
-LookupResult systemLookup(const std::string& host) {
+LookupResult systemLookup(const std::string& host, LookupFamily family) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = family == LookupFamily::Any ? AF_UNSPEC : AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* res = nullptr;
     LookupResult r;
     int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
     if (rc == 0 && res) {
-        char buf[INET_ADDRSTRLEN] = {};
-        auto* sa = reinterpret_cast<sockaddr_in*>(res->ai_addr);
-        inet_ntop(AF_INET, &sa->sin_addr, buf, sizeof buf);
+        for (addrinfo* a = res; a; a = a->ai_next) {
+            char buf[INET6_ADDRSTRLEN] = {};
+            const char* text = nullptr;
+            if (a->ai_family == AF_INET)
+                text = inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr, buf, sizeof buf);
+            else if (a->ai_family == AF_INET6)
+                text = inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(a->ai_addr)->sin6_addr, buf, sizeof buf);
+            if (!text) continue;
+            if (std::find(r.addresses.begin(), r.addresses.end(), text) == r.addresses.end())
+                r.addresses.emplace_back(text);
+        }
+    }
+    if (!r.addresses.empty()) {
         r.status = LookupResult::Found;
-        r.dotted = buf;
+        r.dotted = r.addresses.front();
     } else {
         r.status = LookupResult::NotFound;
         r.error = rc;
@@ -53,7 +64,7 @@ void setLookupFunction(LookupFunction f) {
     g_lookup = std::move(f);
 }
 
-LookupResult lookupHost(EventWait& wait, const std::string& host, EventWait::Deadline deadline) {
+LookupResult lookupHost(EventWait& wait, const std::string& host, EventWait::Deadline deadline, LookupFamily family) {
     auto pending = std::make_shared<Pending>();
     if (pending->fd < 0) return {};
     try {
@@ -62,8 +73,13 @@ LookupResult lookupHost(EventWait& wait, const std::string& host, EventWait::Dea
             std::lock_guard lock(g_lookupMutex);
             f = g_lookup;
         }
-        std::thread([pending, host, f] {
-            LookupResult r = f ? f(host) : systemLookup(host);
+        std::thread([pending, host, f, family] {
+            LookupResult r = f ? f(host) : systemLookup(host, family);
+            if (f && family == LookupFamily::IPv4 && !r.addresses.empty()) {
+                std::erase_if(r.addresses, [](const std::string& a) { return a.find(':') != std::string::npos; });
+                r.dotted = r.addresses.empty() ? std::string() : r.addresses.front();
+                if (r.addresses.empty() && r.status == LookupResult::Found) r.status = LookupResult::NotFound;
+            }
             {
                 std::lock_guard lock(pending->mutex);
                 pending->result = r;

@@ -145,6 +145,9 @@ FakeFtpServer& FakeFtpServer::onClose(std::string prefix, std::string bytes) {
 FakeFtpServer& FakeFtpServer::dataPassive(std::string bytes) {
     return addEntry({"PASV", Action::Passive, std::move(bytes), {}, {}});
 }
+FakeFtpServer& FakeFtpServer::dataExtendedPassive(std::string bytes) {
+    return addEntry({"EPSV", Action::ExtendedPassive, std::move(bytes), {}, {}});
+}
 FakeFtpServer& FakeFtpServer::dataActive(std::string bytes) {
     return addEntry({"PORT", Action::Active, std::move(bytes), {}, {}});
 }
@@ -321,6 +324,11 @@ void FakeFtpServer::serve(int fd) {
                 }
                 record(line);
                 if (startsWith(line, step.text)) break;
+                // Every login asks FEAT: scripts that don't expect it still answer it.
+                if (startsWith(line, "FEAT") && !respond(s, line)) {
+                    goOn = false;
+                    break;
+                }
             }
             break;
         case StepKind::Close:
@@ -408,11 +416,14 @@ bool FakeFtpServer::respond(Session& s, const std::string& line) {
     case Action::AnswerClose:
         writeAll(s.fd, entry.bytes);
         return false;
-    case Action::Passive: {
+    case Action::Passive:
+    case Action::ExtendedPassive: {
         if (!openPassive(s)) return writeAll(s.fd, "425 Can't open passive connection.\r\n");
         uint16_t p = boundPort(s.passive);
-        std::string answer = "227 Entering Passive Mode (127,0,0,1," + std::to_string(p / 256) + "," +
-                             std::to_string(p % 256) + ").\r\n";
+        std::string answer = entry.action == Action::Passive
+                                 ? "227 Entering Passive Mode (127,0,0,1," + std::to_string(p / 256) + "," +
+                                       std::to_string(p % 256) + ").\r\n"
+                                 : "229 Entering Extended Passive Mode (|||" + std::to_string(p) + "|)\r\n";
         if (!entry.bytes.empty()) {
             int l = s.passive;
             s.passive = -1;

@@ -32,7 +32,8 @@ public:
     FakeFtpServer& send(std::string bytes);
     FakeFtpServer& pause(std::chrono::milliseconds duration);
     // Reads command lines until one starts with `prefix` (case-sensitive);
-    // lines before it are recorded and ignored.
+    // lines before it are recorded and ignored, except FEAT (asked at every
+    // login), which is answered from the responder (by default refused).
     FakeFtpServer& expect(std::string prefix);
     FakeFtpServer& reply(std::string prefix, std::string bytes);
     FakeFtpServer& closeConnection();
@@ -50,6 +51,8 @@ public:
     // (127,0,0,1,p1,p2).". With `bytes`, serves them on the first data
     // connection and closes it; without, keeps the listener for onData/onList.
     FakeFtpServer& dataPassive(std::string bytes = {});
+    // EPSV: the same with "229 Entering Extended Passive Mode (|||port|)".
+    FakeFtpServer& dataExtendedPassive(std::string bytes = {});
     // PORT h1,h2,h3,h4,p1,p2: answers "200 PORT command successful.". With
     // `bytes`, connects there at once, sends them and closes; without, keeps
     // the address for onData/onList.
@@ -99,7 +102,7 @@ private:
         std::string text;
         std::chrono::milliseconds duration{0};
     };
-    enum class Action { Answer, AnswerClose, Passive, Active, DataOut, DataIn };
+    enum class Action { Answer, AnswerClose, Passive, ExtendedPassive, Active, DataOut, DataIn };
     struct Entry {
         std::string prefix;
         Action action;

@@ -182,19 +182,52 @@ bool readReply220(int fd, std::string& got, Clock::time_point deadline) {
 
 } // namespace
 
-uint16_t pickFreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return 0;
-    sockaddr_in a{};
+namespace {
+
+// The loopback address of a family, port set.
+socklen_t loopbackAddress(bool ipv6, uint16_t port, sockaddr_storage& ss) {
+    ss = {};
+    if (ipv6) {
+        auto& a = reinterpret_cast<sockaddr_in6&>(ss);
+        a.sin6_family = AF_INET6;
+        a.sin6_addr = in6addr_loopback;
+        a.sin6_port = htons(port);
+        return sizeof a;
+    }
+    auto& a = reinterpret_cast<sockaddr_in&>(ss);
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
+    a.sin_port = htons(port);
+    return sizeof a;
+}
+
+} // namespace
+
+uint16_t pickFreePort(bool ipv6) {
+    int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return 0;
+    sockaddr_storage a;
+    socklen_t len = loopbackAddress(ipv6, 0, a);
     uint16_t port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0 &&
         getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
+        port = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6&>(a).sin6_port : reinterpret_cast<sockaddr_in&>(a).sin_port);
     close(fd);
     return port;
+}
+
+bool ipv6LoopbackAvailable(std::string& why) {
+    int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        why = std::string("no IPv6 sockets here: ") + std::strerror(errno);
+        return false;
+    }
+    sockaddr_storage a;
+    socklen_t len = loopbackAddress(true, 0, a);
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0;
+    if (!ok) why = std::string("::1 can't be bound here (no IPv6 on loopback): ") + std::strerror(errno);
+    close(fd);
+    return ok;
 }
 
 RealFtpServer::RealFtpServer(const char* tag, RealServerOptions options) : options_(std::move(options)) {
@@ -293,12 +326,10 @@ bool RealFtpServer::waitForGreeting(int timeoutMs) {
     std::string last;
     while (Clock::now() < deadline) {
         if (exited()) return false;
-        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(port_);
-        if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        int fd = socket(options_.ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_storage a;
+        socklen_t len = loopbackAddress(options_.ipv6, port_, a);
+        if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&a), len) == 0) {
             std::string got;
             bool ok = readReply220(fd, got, deadline);
             if (ok) {
@@ -389,11 +420,10 @@ Vsftpd::Vsftpd(Options options) : RealFtpServer("vsftpd", std::move(options)) {
     }
 
     for (int attempt = 0;; ++attempt) {
-        port_ = pickFreePort();
+        port_ = pickFreePort(options_.ipv6);
         std::string conf =
-            "listen=YES\n"
-            "listen_ipv6=NO\n"
-            "listen_address=127.0.0.1\n"
+            std::string(options_.ipv6 ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n"
+                                      : "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n") +
             "listen_port=" + std::to_string(port_) + "\n"
             "background=NO\n"
             "seccomp_sandbox=NO\n"

@@ -28,10 +28,15 @@ struct RealServerOptions {
     // Bytes per second each data connection may move (0: no limit), so a
     // test can stop a transfer part-way.
     int maxRateBytesPerSecond = 0;
+    // Listen on ::1 instead of 127.0.0.1 (vsftpd only); see ipv6LoopbackAvailable().
+    bool ipv6 = false;
 };
 
+// Whether a socket can bind ::1 here; why not in `why`.
+bool ipv6LoopbackAvailable(std::string& why);
+
 // A loopback port that was free a moment ago (bind port 0, read it, close).
-uint16_t pickFreePort();
+uint16_t pickFreePort(bool ipv6 = false);
 
 class RealFtpServer {
 public:
@@ -41,7 +46,7 @@ public:
 
     bool ready() const { return ready_; }
     const std::string& error() const { return error_; }
-    const char* host() const { return "127.0.0.1"; }
+    const char* host() const { return options_.ipv6 ? "::1" : "127.0.0.1"; }
     uint16_t port() const { return port_; }
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path uploadDir() const { return root_ / "upload"; }

@@ -70,8 +70,9 @@ Socket FtpEngine::getListenSocket(SessionId id) {
     ControlConnection* c = connection(id);
     if (!c) return {};
     int err = 0;
-    Socket listener = Socket::tcp(err);
+    // The listener on the control connection's address, so in its family.
     auto local = c->socket().localAddress();
+    Socket listener = local ? Socket::tcpFor(local->address, err) : Socket();
     if (!err && !local) err = errno ? errno : ENOTCONN;
     if (!err) err = listener.listenOn(local->address, 0, 1);
     std::optional<Endpoint> bound;
@@ -82,7 +83,8 @@ Socket FtpEngine::getListenSocket(SessionId id) {
         sink_.beep();
         return {};
     }
-    if (!fesPORT(id, *local, bound->port)) {
+    // PORT speaks IPv4 only; an IPv6 connection names its listener with EPRT.
+    if (!(local->ipv6() ? fesEPRT(id, *local, bound->port) : fesPORT(id, *local, bound->port))) {
         listener.close();
         return {};
     }
@@ -136,7 +138,7 @@ bool FtpEngine::fesPASV(SessionId id, int& port) {
 Socket FtpEngine::getConnectSocket(const std::string& dotted, int port) {
     log(">Connecting Data socket to " + dotted);
     int err = 0;
-    Socket s = Socket::tcp(err);
+    Socket s = Socket::tcpFor(dotted, err);
     auto notConnected = [](int n) { return ">ERROR " + std::to_string(n) + " : socket not connected."; };
     if (!s.valid()) {
         log(notConnected(err));
@@ -177,7 +179,20 @@ bool FtpEngine::openDataConnection(SessionId id, DataMode mode, Socket& data, So
     const bool passive = mode == DataMode::Session ? s->info.passive : mode == DataMode::Passive;
     if (passive) {
         int port = 0;
-        bool ok = fesPASV(id, port);
+        // EPSV on IPv6 (PASV can't name an IPv6 port), and on IPv4 when the
+        // server lists it; a refusal falls back to PASV for the session.
+        FtpFeatures& f = s->features;
+        const bool ipv6 = s->info.dotted.find(':') != std::string::npos;
+        bool ok = false;
+        if ((ipv6 || f.epsv) && !f.epsvRefused) {
+            bool refused = false;
+            ok = fesEPSV(id, port, refused);
+            if (!ok && refused && !wait_.cancelled()) {
+                f.epsvRefused = true;
+                log("-The server refused EPSV: PASV is used.");
+            }
+        }
+        if (!ok && !wait_.cancelled() && (f.epsvRefused || (!ipv6 && !f.epsv))) ok = fesPASV(id, port);
         if (wait_.cancelled()) {
             log("--CANCELED--");
             sink_.beep();
@@ -288,6 +303,26 @@ std::optional<ListingResult> FtpEngine::listFolder(SessionId id, const std::stri
         ~Lower() { f = false; }
     } lower{listingBusy_};
 
+    // MLSD when the server lists it: exact sizes, times and types.
+    const bool mlsd = s->features.mlsd;
+    bool unknown = false;
+    auto r = listOnce(id, folder, mode, mlsd, unknown);
+    if (!r && mlsd && unknown && !wait_.cancelled()) {
+        if (Session* again = find(id)) {
+            again->features.mlsd = false;
+            log("-The server does not know MLSD: LIST is used.");
+            r = listOnce(id, folder, mode, false, unknown);
+        }
+    }
+    return r;
+}
+
+std::optional<ListingResult> FtpEngine::listOnce(SessionId id, const std::string& folder, DataMode mode, bool mlsd,
+                                                 bool& unknownCommand) {
+    unknownCommand = false;
+    Session* s = find(id);
+    if (!s) return std::nullopt;
+    const std::string verb = mlsd ? "MLSD" : "LIST";
     const std::string server = s->info.dotted;
     Socket data, listener;
     if (!openDataConnection(id, mode, data, listener)) {
@@ -298,8 +333,8 @@ std::optional<ListingResult> FtpEngine::listFolder(SessionId id, const std::stri
     ensureType(id, 'A');
     if (wait_.cancelled() || !connection(id)) return std::nullopt;
 
-    if (!sendCommand(id, "LIST", folder)) return std::nullopt;
-    log(">LIST " + folder);
+    if (!sendCommand(id, verb, folder)) return std::nullopt;
+    log(">" + verb + " " + folder);
     Reply first = readReply(id);
     if (first.first().empty()) first = readReplyLate(id);
     if (first.lines.empty()) log("--->");
@@ -307,12 +342,14 @@ std::optional<ListingResult> FtpEngine::listFolder(SessionId id, const std::stri
     if (first.first().empty()) return std::nullopt;
     if (first.code() != '1' && first.code() != '2') {
         // Refused (no such folder, no data connection, not logged in): no data will come.
-        sink_.beep();
+        const std::string& l = first.first();
+        unknownCommand = l.compare(0, 3, "500") == 0 || l.compare(0, 3, "502") == 0 || l.compare(0, 3, "504") == 0;
+        if (!(mlsd && unknownCommand)) sink_.beep();
         return std::nullopt;
     }
 
     if (!data.valid() && !wait_.cancelled()) data = AcceptaSocket(listener, server);
-    ListingParser parser;
+    ListingParser parser({}, mlsd ? ListingFormat::Mlsd : ListingFormat::List);
     bool complete = false;
     if (data.valid()) complete = readListing(data, parser);
     else if (wait_.cancelled()) log(">...Waiting for data connection to close;");

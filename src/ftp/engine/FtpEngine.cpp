@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 
+#include "ftp/engine/QuickHost.h"
 #include "platform/Resolver.h"
 
 namespace vn {
@@ -151,8 +152,6 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     }
 
     auto conn = std::make_unique<ControlConnection>(wait_, [this](const std::string& l) { log(l); });
-    int err = 0;
-    conn->socket() = Socket::tcp(err);
     auto fail = [&](const std::string& line) -> std::optional<SessionId> {
         conn->close();
         if (!line.empty()) log(line);
@@ -160,43 +159,75 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
         return std::nullopt;
     };
     auto notConnected = [&](int n) { return ">ERROR " + std::to_string(n) + " : socket not connected."; };
-    if (!conn->socket().valid()) return fail(notConnected(err));
 
-    // A literal address only when it parses as one; a name is looked up, and
-    // look-up plus connect together are bounded by CxTOut.
-    std::string dotted;
+    // "[v6]" and "[v6]:port" as typed; the port written there wins.
+    const HostText typed = splitHostText(p.host);
+    const int port = typed.port > 0 ? typed.port : p.port;
+
+    // A literal address only when it parses as one; a name is looked up (IPv6
+    // and IPv4), and look-up plus the first connect are bounded by CxTOut.
+    std::vector<std::string> addresses;
     EventWait::Deadline deadline;
-    if (isDottedIPv4(p.host)) {
-        dotted = p.host;
+    if (isDottedIPv4(typed.host) || isIPv6Literal(typed.host)) {
+        addresses.push_back(typed.host);
     } else {
         deadline = wait_.deadlineFor(FD_CONNECT);
-        LookupResult r = lookupHost(wait_, p.host, deadline);
+        LookupResult r = lookupHost(wait_, typed.host, deadline, LookupFamily::Any);
         if (r.status == LookupResult::Cancelled || r.status == LookupResult::TimedOut || wait_.cancelled()) {
             lastOutcome_ = r.status == LookupResult::TimedOut ? Outcome::TimedOut : Outcome::Aborted;
             return fail("--CANCELED--");
         }
-        if (r.status != LookupResult::Found)
+        addresses = r.all();
+        if (r.status != LookupResult::Found || addresses.empty())
             // Never fall back to 0.0.0.0: on Linux that reaches this machine.
             return fail(notConnected(r.error));
-        dotted = r.dotted;
     }
+    if (port < 1 || port > 65535) return fail(notConnected(EINVAL));
 
-    if (p.port < 1 || p.port > 65535) return fail(notConnected(EINVAL));
-    int rc = conn->socket().connectStart(dotted, static_cast<std::uint16_t>(p.port));
-    if (rc != 0) {
-        log(std::to_string(rc));
-        return fail(notConnected(rc));
+    // Each address of the name in turn, until one answers; a cancel ends the try.
+    for (std::size_t i = 0;; ++i) {
+        const std::string& address = addresses[i];
+        const bool last = i + 1 == addresses.size();
+        if (i > 0) {
+            log(">Trying the next address of " + typed.host + ": " + address);
+            deadline = wait_.deadlineFor(FD_CONNECT);
+        }
+        int err = 0;
+        conn->socket() = Socket::tcpFor(address, err);
+        if (!conn->socket().valid()) {
+            if (last) return fail(notConnected(err));
+            log(notConnected(err));
+            continue;
+        }
+        int rc = conn->socket().connectStart(address, static_cast<std::uint16_t>(port));
+        if (rc != 0) {
+            log(std::to_string(rc));
+            if (last) return fail(notConnected(rc));
+            conn->close();
+            log(notConnected(rc));
+            continue;
+        }
+        const Outcome w = waitStep(conn->socket().fd(), FD_CONNECT, deadline);
+        if (w != Outcome::Done) return fail(w == Outcome::Failed ? notConnected(EINVAL) : "--CANCELED--");
+        if (wait_.socketError() != 0 || !conn->socket().peerAddress()) {
+            int n = wait_.socketError() ? wait_.socketError() : ENOTCONN;
+            conn->close();
+            log(notConnected(n));
+            if (wait_.cancelled()) {
+                sink_.beep();
+                log("--CANCELED--");
+                return std::nullopt;
+            }
+            if (last) {
+                sink_.beep();
+                return std::nullopt;
+            }
+            continue;
+        }
+        break;
     }
-    const Outcome w = waitStep(conn->socket().fd(), FD_CONNECT, deadline);
-    if (w != Outcome::Done) return fail(w == Outcome::Failed ? notConnected(EINVAL) : "--CANCELED--");
-    if (wait_.socketError() != 0 || !conn->socket().peerAddress()) {
-        int n = wait_.socketError() ? wait_.socketError() : ENOTCONN;
-        conn->close();
-        sink_.beep();
-        log(notConnected(n));
-        if (wait_.cancelled()) log("--CANCELED--");
-        return std::nullopt;
-    }
+    // The peer as the kernel names it: data connections go to (and may only come from) it.
+    const std::string dotted = conn->socket().peerAddress()->address;
     log(">Socket connected.");
 
     // Greeting: the whole reply, so its last line is never taken as the USER reply.
@@ -243,12 +274,13 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     s.info.host = p.host;
     s.info.siteName = p.siteName;
     s.info.caption = p.host + "[" + p.siteName + "]";
-    s.info.port = p.port;
+    s.info.port = port;
     s.conn = std::move(conn);
     sessions_.emplace(id, std::move(s));
     order_.push_back(id);
 
-    std::string cwd = fesPWD(id);
+    askFeatures(id);
+    std::string cwd = wait_.cancelled() ? std::string() : fesPWD(id);
     Session* sp = find(id);
     if (wait_.cancelled() || !sp || sp->conn->ended()) {
         if (sp) sp->conn->close();

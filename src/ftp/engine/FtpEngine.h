@@ -15,6 +15,7 @@
 #include "common/ToolSink.h"
 #include "ftp/engine/ConnectParams.h"
 #include "ftp/engine/ControlConnection.h"
+#include "ftp/engine/Features.h"
 #include "ftp/engine/FtpServices.h"
 #include "ftp/engine/FtpSettings.h"
 #include "ftp/engine/listing/Listing.h"
@@ -30,7 +31,7 @@ struct SessionInfo {
     std::string host;     // as entered
     std::string siteName;
     std::string caption;  // host + "[" + site name + "]", the server node's caption
-    std::string dotted;   // CurrentIp
+    std::string dotted;   // CurrentIp: the control connection's peer (IPv4 or IPv6)
     int port = 21;
     bool passive = false; // CurrentPasv
     int pasvPort = 0;     // CurrentPASVPort
@@ -108,6 +109,9 @@ public:
     Socket AcceptaSocket(Socket& listener, const std::string& serverAddress);
     // Passive mode: PASV and the port it names (the address in the reply is ignored).
     bool fesPASV(SessionId id, int& port);
+    // EPSV and the port it names; refused tells a server that answered with a
+    // refusal (it will not learn EPSV later) from a failure.
+    bool fesEPSV(SessionId id, int& port, bool& refused);
     Socket getConnectSocket(const std::string& dotted, int port);
     // The data connection of one transfer in the session's mode: passive, PASV
     // and the connected socket in data; active, the listener (PORT sent) in
@@ -119,6 +123,21 @@ public:
     bool openDataConnection(SessionId id, DataMode mode, Socket& data, Socket& listener);
     // The passive switch of one session.
     void setPassive(SessionId id, bool passive, int pasvPort);
+
+    // ---- the server's extensions (FtpExtensions.cpp) ----
+    // FEAT, asked once right after login; "OPTS UTF8 ON" when UTF8 is listed.
+    void askFeatures(SessionId id);
+    // What the session's server listed; nullptr for no session.
+    const FtpFeatures* features(SessionId id) const;
+    // Replaces what the session knows of its server (a server whose list is
+    // wrong, or a test that compares MLSD with LIST).
+    void setFeatures(SessionId id, const FtpFeatures& f);
+    // SIZE of a remote file, when the server lists SIZE and answers 213.
+    std::optional<std::uint64_t> fesSIZE(SessionId id, const std::string& path);
+    // MDTM of a remote file (UTC seconds), when listed and answered 213.
+    std::optional<std::int64_t> fesMDTM(SessionId id, const std::string& path);
+    // MFMT: sets a remote file's modification time; false when not listed or refused.
+    bool fesMFMT(SessionId id, const std::string& path, std::int64_t seconds);
 
     // ---- commands ----
     bool fesCWD(SessionId id, const std::string& folder);
@@ -200,12 +219,21 @@ private:
     struct Session {
         SessionInfo info;
         std::unique_ptr<ControlConnection> conn;
+        FtpFeatures features;
     };
     Session* find(SessionId id);
     void log(const std::string& line) { sink_.log(line); }
     void setConnecting(bool on);
     // False when PORT could not be sent or the server refused it.
     bool fesPORT(SessionId id, const Endpoint& local, int port);
+    // The same for EPRT (IPv6 control connections).
+    bool fesEPRT(SessionId id, const Endpoint& local, int port);
+    // The answer of a one-line command about a path (SIZE, MDTM), logged; a
+    // reply that does not start with "213" gives nothing.
+    std::optional<std::string> askPath(SessionId id, const std::string& verb, const std::string& path);
+    // One listing command (LIST or MLSD) with its data connection.
+    std::optional<ListingResult> listOnce(SessionId id, const std::string& folder, DataMode mode, bool mlsd,
+                                          bool& unknownCommand);
     // Reads a listing's data connection to its end into the parser; false when
     // the wait or a read failed.
     bool readListing(Socket& data, ListingParser& parser);

@@ -24,6 +24,7 @@ FtpSettings FtpSettings::load(const IniFile& ini) {
     s.RecycleBin = i("FTP", "RecycleBin", 1);
     s.DeleteFileAfterDownload = b("FTP", "DeleteFileAfterDownload", false);
     s.DeleteFileAfterUpload = b("FTP", "DeleteFileAfterUpload", false);
+    s.KeepFileTimes = b("FTP", "KeepFileTimes", true);
     return s;
 }
 

@@ -19,6 +19,9 @@ struct FtpSettings {
     int RecycleBin = 1; // 1: deleted local files go to the trash, 0: deleted, other: kept
     bool DeleteFileAfterDownload = false;
     bool DeleteFileAfterUpload = false;
+    // A download keeps the remote file's time (MDTM), an upload the local
+    // file's (MFMT), when the server lists the command.
+    bool KeepFileTimes = true;
 
     static FtpSettings load(const IniFile& ini);
 };

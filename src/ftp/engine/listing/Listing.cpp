@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "ftp/engine/listing/Mlsd.h"
+#include "ftp/engine/listing/OtherLayouts.h"
+
 namespace vn {
 namespace {
 
@@ -60,6 +63,47 @@ private:
   std::size_t p_;
 };
 
+bool allDigits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), isDigit);
+}
+
+bool isMonth(std::string_view w) {
+  static constexpr std::string_view kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                                 "jul", "aug", "sep", "oct", "nov", "dec"};
+  for (std::string_view m : kMonths)
+    if (equalsNoCase(w, m)) return true;
+  return false;
+}
+
+// "YYYY-MM-DD".
+bool isIsoDay(std::string_view w) {
+  return w.size() == 10 && allDigits(w.substr(0, 4)) && w[4] == '-' && allDigits(w.substr(5, 2)) && w[7] == '-' &&
+         allDigits(w.substr(8, 2));
+}
+
+// The number of words the date takes at the start of text.
+int dateWords(std::string_view text) {
+  Cursor c(text, 0);
+  if (!isIsoDay(c.word())) return 3;
+  c.skipBlanks();
+  c.word();  // the time
+  c.skipBlanks();
+  const std::string_view zone = c.word();
+  // "--time-style=full-iso": "2019-03-05 09:08:07.000000000 +0100 name".
+  if (zone.size() == 5 && (zone[0] == '+' || zone[0] == '-') && allDigits(zone.substr(1)) && !c.rest().empty())
+    return 3;
+  return 2;
+}
+
+// With no group column the word in the group's place is the size: all digits,
+// and a date follows.
+bool isSizeBeforeDate(std::string_view group, std::string_view rest) {
+  if (!allDigits(group)) return false;
+  Cursor c(rest, 0);
+  const std::string_view next = c.word();
+  return isMonth(next) || isIsoDay(next);
+}
+
 void parseUnix(std::string_view line, ListingEntry& e) {
   e.attributes = std::string(line.substr(0, 10));
   const char k = line.empty() ? ' ' : line[0];
@@ -75,19 +119,25 @@ void parseUnix(std::string_view line, ListingEntry& e) {
   c.skipBlanks();
   c.word();  // owner
   c.skipBlanks();
-  c.word();  // group, or the size when there is no group column
+  const std::string_view group = c.word();  // group, or the size when there is no group column
   c.skipBlanks();
-  if (c.atDigit()) {
+  if (c.atDigit() && !isIsoDay(Cursor(c.rest(), 0).word())) {
     e.size = std::string(c.word());
     c.skipBlanks();
+  } else if (isSizeBeforeDate(group, c.rest())) {
+    // No group column ("-rw-r--r-- 1 ftp 1234 Jan 1 10:00 f"): that word was the size.
+    e.size = std::string(group);
   }
 
-  // Date: three words with their blanks; it ends at the blank before the third word boundary.
+  // Date: three words with their blanks ("Jan  5 10:00"), or two in ISO form
+  // ("2019-03-05 09:08", three with a zone after the time); it ends at the
+  // blank before the word boundary after it.
   const std::size_t start = c.pos();
+  const int words = dateWords(c.rest());
   std::size_t i = start;
   int boundaries = 0;
   for (; i < line.size(); ++i) {
-    if (isBlank(line[i]) && i + 1 < line.size() && !isBlank(line[i + 1]) && ++boundaries == 3) break;
+    if (isBlank(line[i]) && i + 1 < line.size() && !isBlank(line[i + 1]) && ++boundaries == words) break;
   }
   e.date = std::string(line.substr(start, i - start));
   c.moveTo(i);
@@ -168,6 +218,7 @@ bool ListingLineReader::next(std::string_view& line) {
 
 ListingEntry TraduirLinia(std::string_view line) {
   ListingEntry e;
+  if (parseOtherLayout(line, e)) return e;  // sets its own size value
   if (!line.empty() && isDigit(line[0]))
     parseDos(line, e);
   else
@@ -207,6 +258,7 @@ void ListingParser::line(std::string_view text) {
     }
     return;
   }
+  if (text.empty() && format_ == ListingFormat::Mlsd) return;
   if (text.empty()) {
     ended_ = true;
     endedAt_ = n;
@@ -217,8 +269,15 @@ void ListingParser::line(std::string_view text) {
          std::to_string(limits_.maxLineLength) + " bytes.");
     return;
   }
-  ListingEntry e = TraduirLinia(text);
-  if (n == 1 && isHeader(text, e)) return;
+  ListingEntry e;
+  if (format_ == ListingFormat::Mlsd) {
+    auto m = TraduirMLSD(text);
+    if (!m) return;  // the folder itself or its parent
+    e = std::move(*m);
+  } else {
+    e = TraduirLinia(text);
+    if (n == 1 && isHeader(text, e)) return;
+  }
   if (e.name == "." || e.name == "..") return;  // the folder itself and its parent
   if (e.name.empty()) {
     note(">Error: line " + std::to_string(n) + " ignored: no name.");

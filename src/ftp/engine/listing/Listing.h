@@ -18,6 +18,7 @@ struct ListingEntry {
   std::string attributes;          // UNIX: the first 10 characters; DOS: "d" or " "
   std::string linkTarget;          // what follows "->" on a link line
   std::uint64_t sizeValue = 0;     // the size column as a number; 0 when none or not a number
+  std::int64_t mtime = -1;         // exact modification time (UTC seconds) from MLSD; -1 when unknown
 };
 
 // A hostile server must not make us hold unbounded results.
@@ -59,11 +60,17 @@ bool IsValidEntryName(std::string_view name);
 // name are left out ("." and ".." quietly, the others with a log line).
 ListingResult TraduirLIST(std::string_view text, const ListingLimits& limits = {});
 
+// What the text is: the answer to LIST, or to MLSD (ftp/engine/listing/Mlsd.h;
+// there no header is skipped, empty lines are passed over, and the folder's
+// own lines are left out).
+enum class ListingFormat { List, Mlsd };
+
 // The same parse, fed as the data arrives: only the line being read is held,
 // never the whole text, so a listing costs about the size of its entries.
 class ListingParser {
 public:
-  explicit ListingParser(const ListingLimits& limits = {}) : limits_(limits) {}
+  explicit ListingParser(const ListingLimits& limits = {}, ListingFormat format = ListingFormat::List)
+      : limits_(limits), format_(format) {}
   void feed(std::string_view chunk);
   // The last line (text after the last line end) and the result.
   ListingResult finish();
@@ -75,6 +82,7 @@ private:
   void takeLines(bool atEnd, std::size_t searchFrom);
 
   ListingLimits limits_;
+  ListingFormat format_;
   ListingResult r_;
   std::string pending_;
   std::size_t lineNo_ = 0;

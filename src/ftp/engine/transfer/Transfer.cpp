@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "ftp/engine/transfer/FileIo.h"
+#include "ftp/engine/transfer/FileTimes.h"
 #include "ftp/engine/transfer/ResumeStore.h"
 #include "platform/Trash.h"
 
@@ -291,14 +292,23 @@ public:
             log(">ERROR with file " + local_);
             return TransferResult::Failed;
         }
+        // The exact size, when the server tells it: a RETR reply that names
+        // none still gets its cut transfers caught, and a remote file now
+        // smaller than the partial one is not continued.
+        if (binary() && e_.features(id_) && e_.features(id_)->size) {
+            if (auto size = e_.fesSIZE(id_, remote_)) remoteSize_ = *size;
+            if (cancelled()) return t_.stopped(id_);
+        }
         ResumeStore store;
         auto rec = store.find(verb(), ip_, remote_, local_, todayLocal());
         bool resumable = false;
         if (rec) {
             std::uint64_t at = 0;
             const bool fits = partialFits(*rec, at);
+            const bool shrunk = fits && remoteSize_ > 0 && remoteSize_ < at;
+            if (shrunk) log("-The remote file is smaller than the partial " + local_ + ": the whole file is transferred.");
             // Byte offsets mean nothing in ASCII mode.
-            resumable = fits && at > 0 && binary() && t_.canResume(id_);
+            resumable = fits && !shrunk && at > 0 && binary() && t_.canResume(id_);
             if (cancelled()) return t_.stopped(id_);
             if (resumable) {
                 offset = at;
@@ -366,7 +376,10 @@ public:
     }
 
     std::uint64_t expected(const Reply& preliminary) const override {
-        return expectedSizeFromReply(preliminary.first());
+        const std::uint64_t announced = expectedSizeFromReply(preliminary.first());
+        if (announced > 0) return announced;
+        // SIZE counts the whole file, as the position does.
+        return remoteSize_;
     }
 
     Step move(Socket& data, char* buf, std::size_t io) override {
@@ -460,6 +473,7 @@ private:
     }
 
     std::string remote_, local_, ip_;
+    std::uint64_t remoteSize_ = 0; // SIZE's answer; 0 when unknown
     std::optional<ResumeRecord> record_;
     std::string partial_, fileId_;
     int fd_ = -1;
@@ -835,6 +849,7 @@ TransferResult FtpTransfer::fesGET(SessionId id, const std::string& remoteName, 
                                    Attempt attempt) {
     Download leg(*this, id, attempt, remoteName, localPath);
     TransferResult r = run(id, leg);
+    if (r == TransferResult::Copied) keepDownloadTime(engine_, id, remoteName, localPath);
     if (r == TransferResult::Copied && engine_.settings().DeleteFileAfterDownload && !keepSource_)
         engine_.fesDELETEFILE(id, remoteName);
     return r;
@@ -844,6 +859,7 @@ TransferResult FtpTransfer::fesPUT(SessionId id, const std::string& localPath, c
                                    Attempt attempt) {
     Upload leg(*this, id, attempt, localPath, remoteName);
     TransferResult r = run(id, leg);
+    if (r == TransferResult::Copied) keepUploadTime(engine_, id, localPath, remoteName);
     if (r == TransferResult::Copied && engine_.settings().DeleteFileAfterUpload && !keepSource_) deleteLocal(localPath);
     return r;
 }

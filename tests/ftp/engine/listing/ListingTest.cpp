@@ -47,8 +47,8 @@ const std::vector<LineCase>& lineCases() {
       // Only links are cut at the arrow.
       {"-rw-r--r-- 1 ftp ftp 7 Jan 1 10:00 not -> link", Kind::File, "not -> link", "7", "Jan 1 10:00",
        "-rw-r--r--", "", 7},
-      // No group column: the size word went to the group, so no size text.
-      {"-rw-r--r-- 1 ftp 1234 Jan 1 10:00 f", Kind::File, "f", "", "Jan 1 10:00", "-rw-r--r--", "", 0},
+      // No group column: the word in the group's place is the size when a date follows.
+      {"-rw-r--r-- 1 ftp 1234 Jan 1 10:00 f", Kind::File, "f", "1234", "Jan 1 10:00", "-rw-r--r--", "", 1234},
       {"Drwx------ 1 a b 0 Feb 29 2000 Upper", Kind::Folder, "Upper", "0", "Feb 29 2000", "Drwx------", "", 0},
       {"Lrwx------ 1 a b 0 Feb 29 2000 UL -> x", Kind::Link, "UL", "0", "Feb 29 2000", "Lrwx------", "x", 0},
       {"prw-r--r-- 1 a b 0 Jan 1 10:00 fifo", Kind::File, "fifo", "0", "Jan 1 10:00", "prw-r--r--", "", 0},
