@@ -28,6 +28,12 @@ struct RealServerOptions {
     // Bytes per second each data connection may move (0: no limit), so a
     // test can stop a transfer part-way.
     int maxRateBytesPerSecond = 0;
+    // TLS with a self-signed certificate made at start-up (certificate()):
+    // Explicit requires "AUTH TLS" before a local login and PROT P for its
+    // data (vsftpd also TLS session reuse on data connections); Implicit
+    // speaks TLS from the first byte.
+    enum class Tls { Off, Explicit, Implicit };
+    Tls tls = Tls::Off;
 };
 
 // A loopback port that was free a moment ago (bind port 0, read it, close).
@@ -51,6 +57,9 @@ public:
     bool localUserAvailable() const { return localUserAvailable_; }
     const std::string& banner() const { return options_.banner; }
     const std::filesystem::path& folder() const { return folder_; }
+    // The TLS certificate and key (PEM), empty without TLS.
+    std::filesystem::path certificate() const { return options_.tls == RealServerOptions::Tls::Off ? "" : folder_ / "cert.pem"; }
+    std::filesystem::path privateKey() const { return folder_ / "key.pem"; }
     // The server's output and its own log, for failure messages.
     std::string log() const;
     // The server process and its session processes, as of now.
@@ -68,6 +77,8 @@ protected:
     bool waitForGreeting(int timeoutMs);
     bool exited();
     void fail(const std::string& message);
+    // Makes certificate() and privateKey() with openssl (CN localhost).
+    bool makeCertificate();
 
     RealServerOptions options_;
     std::filesystem::path folder_;

@@ -199,6 +199,9 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     }
     log(">Socket connected.");
 
+    std::string certificate;
+    if (p.security == FtpSecurity::Implicit && !secureControl(*conn, p, certificate)) return fail("");
+
     // Greeting: the whole reply, so its last line is never taken as the USER reply.
     Reply greeting = conn->readReply();
     if (wait_.cancelled() || !greeting.complete || greeting.first().size() < 4) return fail("--CANCELED--");
@@ -207,6 +210,18 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     for (const auto& l : greeting.lines) {
         log("--->" + l);
         welcome += (welcome.empty() ? "" : "\r") + l;
+    }
+    if (p.security == FtpSecurity::ExplicitIfAvailable || p.security == FtpSecurity::RequireExplicit) {
+        switch (negotiateAuth(*conn, p, certificate)) {
+        case AuthResult::Secured: break;
+        case AuthResult::Failed: return fail("");
+        case AuthResult::Refused:
+            // Only a refusal falls back, and never quietly.
+            if (p.security == FtpSecurity::RequireExplicit)
+                return fail(">ERROR: The server refused AUTH TLS and this site requires TLS; not connected.");
+            log("-The server does not support TLS: this session is NOT encrypted.");
+            break;
+        }
     }
 
     bool loggedIn = false;
@@ -244,11 +259,14 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     s.info.siteName = p.siteName;
     s.info.caption = p.host + "[" + p.siteName + "]";
     s.info.port = p.port;
+    s.info.encrypted = conn->socket().tls() != nullptr;
+    s.certificate = certificate;
     s.conn = std::move(conn);
     sessions_.emplace(id, std::move(s));
     order_.push_back(id);
 
-    std::string cwd = fesPWD(id);
+    if (sessions_.at(id).info.encrypted) protectData(id);
+    std::string cwd = wait_.cancelled() ? std::string() : fesPWD(id);
     Session* sp = find(id);
     if (wait_.cancelled() || !sp || sp->conn->ended()) {
         if (sp) sp->conn->close();
