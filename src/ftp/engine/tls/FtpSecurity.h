@@ -18,9 +18,32 @@ enum class FtpSecurity {
 inline constexpr FtpSecurity kAllSecurities[] = {FtpSecurity::ExplicitIfAvailable, FtpSecurity::RequireExplicit,
                                                  FtpSecurity::Implicit, FtpSecurity::Plain};
 
-const char* securityCaption(FtpSecurity s);
-const char* securityKey(FtpSecurity s);
-std::optional<FtpSecurity> securityFromKey(std::string_view key);
+inline const char* securityCaption(FtpSecurity s) {
+    switch (s) {
+    case FtpSecurity::ExplicitIfAvailable: return "Use explicit TLS if available";
+    case FtpSecurity::RequireExplicit: return "Require explicit TLS";
+    case FtpSecurity::Implicit: return "Implicit TLS";
+    case FtpSecurity::Plain: return "Plain (insecure)";
+    }
+    return "";
+}
+
+inline const char* securityKey(FtpSecurity s) {
+    switch (s) {
+    case FtpSecurity::ExplicitIfAvailable: return "explicit-if-available";
+    case FtpSecurity::RequireExplicit: return "explicit";
+    case FtpSecurity::Implicit: return "implicit";
+    case FtpSecurity::Plain: return "plain";
+    }
+    return "";
+}
+
+inline std::optional<FtpSecurity> securityFromKey(std::string_view key) {
+    for (FtpSecurity s : kAllSecurities)
+        if (key == securityKey(s)) return s;
+    return std::nullopt;
+}
+
 // The port a connection with this choice goes to when none is named.
 inline int defaultPortFor(FtpSecurity s) { return s == FtpSecurity::Implicit ? 990 : 21; }
 
