@@ -32,7 +32,8 @@ public:
     FakeFtpServer& send(std::string bytes);
     FakeFtpServer& pause(std::chrono::milliseconds duration);
     // Reads command lines until one starts with `prefix` (case-sensitive);
-    // lines before it are recorded and ignored.
+    // lines before it are recorded and ignored, except "AUTH ...", answered
+    // "502" as a server without TLS does.
     FakeFtpServer& expect(std::string prefix);
     FakeFtpServer& reply(std::string prefix, std::string bytes);
     FakeFtpServer& closeConnection();

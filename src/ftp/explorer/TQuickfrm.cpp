@@ -113,7 +113,7 @@ TQuickfrm::TQuickfrm(QWidget* parent) : QDialog(parent) {
                       4, 0, 1, 2);
     fields->addWidget(remoteDirEdit_, 5, 0, 1, 2);
     fields->addWidget(pasv_, 6, 0, 1, 2);
-    fields->addWidget(buddyLabel(QStringLiteral("&Security:"), "SecurityLabel", security_, this), 7, 0);
+    fields->addWidget(buddyLabel(QStringLiteral("Sec&urity:"), "SecurityLabel", security_, this), 7, 0);
     fields->addWidget(security_, 7, 1);
 
     auto* groups = new QHBoxLayout;

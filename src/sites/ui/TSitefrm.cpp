@@ -293,7 +293,7 @@ void TSitefrm::build() {
     addField(variant_.portLabel, "PortLabel", portEdit_, pasv_);
     addField(variant_.ftpExtras ? QStringLiteral("Initial &Remote Directory:") : QString(), "RemoteDirLabel",
              remoteDirEdit_);
-    addField(variant_.ftpExtras ? QStringLiteral("&Security:") : QString(), "SecurityLabel", security_);
+    addField(variant_.ftpExtras ? QStringLiteral("Sec&urity:") : QString(), "SecurityLabel", security_);
     addField(variant_.commentsLabel, "CommentsLabel", memo_);
     pasv_->setVisible(variant_.ftpExtras);
     transferGroup_->setVisible(variant_.ftpExtras);
