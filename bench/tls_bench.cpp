@@ -33,7 +33,7 @@ class Sink : public vn::FtpSink {
 public:
     void log(const std::string& line) override {
         std::lock_guard l(m);
-        if (line.rfind("-TLS connection established: ", 0) == 0) cipher = line.substr(29);
+        if (line.rfind("-TLS connection established: ", 0) == 0) cipher = line.substr(29, line.size() - 30);
         if (line.rfind(">ERROR", 0) == 0) std::fprintf(stderr, "  %s\n", line.c_str());
     }
     void beep() override {}

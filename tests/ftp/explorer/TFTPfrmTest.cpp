@@ -116,6 +116,9 @@ TEST_F(Window, QuickConnectionLogsTheSession) {
     auto servers = w.serverNodes();
     ASSERT_EQ(servers.size(), 1u);
     EXPECT_EQ(servers[0]->text(0), QStringLiteral("127.0.0.1:%1[FTP]").arg(server->port()));
+    // No padlock: the session runs in clear text, and the node says so in words.
+    EXPECT_FALSE(servers[0]->data(0, ExplorerTree::kEncryptedRole).toBool());
+    EXPECT_EQ(servers[0]->toolTip(0), QStringLiteral("Not encrypted"));
     // The listing filled the server node and the list.
     ASSERT_EQ(servers[0]->childCount(), 1);
     EXPECT_EQ(servers[0]->child(0)->text(0), "pub");
