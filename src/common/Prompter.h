@@ -4,6 +4,7 @@
 // ask through it on the UI thread. Tests install a scripted implementation.
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vn {
 
@@ -19,6 +20,13 @@ public:
     // Input box; nullopt when cancelled.
     virtual std::optional<std::string> input(const std::string& caption, const std::string& prompt,
                                              const std::string& initial) = 0;
+    // A question with answers of its own (buttons, the first the default);
+    // the index of the one chosen, nullopt when cancelled. By default a
+    // Yes/No box whose Yes takes the first answer.
+    virtual std::optional<int> choose(const std::string& text, const std::vector<std::string>& answers) {
+        if (answers.empty() || !askYesNo(text)) return std::nullopt;
+        return 0;
+    }
 };
 
 } // namespace vn

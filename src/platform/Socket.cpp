@@ -9,6 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "platform/EventWait.h"
+#include "platform/Tls.h"
+
 namespace vn {
 
 bool isDottedIPv4(std::string_view text) {
@@ -91,7 +94,9 @@ Socket::~Socket() { close(); }
 Socket& Socket::operator=(Socket&& o) noexcept {
     if (this != &o) {
         close();
-        fd_ = o.release();
+        fd_ = o.fd_;
+        o.fd_ = -1;
+        tls_ = std::move(o.tls_);
     }
     return *this;
 }
@@ -103,6 +108,12 @@ Socket Socket::tcp(int& err, bool ipv6) {
 }
 
 void Socket::close() {
+    if (tls_) {
+        // close_notify when the socket takes it now; a graceful end waits
+        // for it beforehand (TlsLayer::shutdown), a close never does.
+        if (fd_ >= 0) tls_->shutdown(false);
+        tls_.reset();
+    }
     if (fd_ >= 0) {
         ::shutdown(fd_, SHUT_RDWR);
         ::close(fd_);
@@ -111,6 +122,7 @@ void Socket::close() {
 }
 
 int Socket::release() {
+    tls_.reset();
     int fd = fd_;
     fd_ = -1;
     return fd;
@@ -131,11 +143,21 @@ int Socket::pendingError() const {
     return err;
 }
 
+void Socket::attachTls(std::unique_ptr<TlsLayer> tls) { tls_ = std::move(tls); }
+
+bool Socket::buffered() const { return tls_ && tls_->pending(); }
+
+unsigned Socket::waitEvents(unsigned events) const {
+    return tls_ ? tls_->wantsFor(events) : events;
+}
+
 long Socket::sendSome(const char* data, std::size_t size) {
+    if (tls_) return tls_->write(data, size);
     return static_cast<long>(::send(fd_, data, size, MSG_NOSIGNAL | MSG_DONTWAIT));
 }
 
 long Socket::recvSome(char* data, std::size_t size) {
+    if (tls_) return tls_->read(data, size);
     return static_cast<long>(::recv(fd_, data, size, MSG_DONTWAIT));
 }
 

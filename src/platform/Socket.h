@@ -4,9 +4,12 @@
 // silent or vanished peer can never block a thread.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/Tls.h"
 
 namespace vn {
 
@@ -30,7 +33,7 @@ public:
     Socket() = default;
     explicit Socket(int fd) : fd_(fd) {}
     ~Socket();
-    Socket(Socket&& o) noexcept : fd_(o.release()) {}
+    Socket(Socket&& o) noexcept : fd_(o.fd_), tls_(std::move(o.tls_)) { o.fd_ = -1; }
     Socket& operator=(Socket&& o) noexcept;
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
@@ -43,7 +46,17 @@ public:
     int fd() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
     void close();
+    // The descriptor, handed over without TLS close_notify (a reset close).
     int release();
+
+    // TLS on this socket: sendSome and recvSome go through it from now on.
+    void attachTls(std::unique_ptr<TlsLayer> tls);
+    TlsLayer* tls() const { return tls_.get(); }
+    // Data already decrypted that no socket event announces: read it before waiting.
+    bool buffered() const;
+    // The events to wait for before retrying an operation that needed `events`:
+    // TLS may need the other direction (a handshake message inside a read).
+    unsigned waitEvents(unsigned events) const;
 
     // Starts a non-blocking connect to a literal IPv4 or IPv6 address (of the
     // socket's family): 0 when connected or in progress, else errno.
@@ -67,6 +80,7 @@ public:
 
 private:
     int fd_ = -1;
+    std::unique_ptr<TlsLayer> tls_;
 };
 
 } // namespace vn

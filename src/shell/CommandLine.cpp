@@ -34,6 +34,9 @@ CommandLineTarget parseCommandLineTarget(const QString& argument) {
 
     CommandLineTarget t;
     t.fromUrl = true;
+    const QString schemeName = m.captured(0).chopped(3).toLower();
+    if (schemeName == QLatin1String("ftps")) t.security = FtpSecurity::Implicit;
+    else if (schemeName == QLatin1String("ftpes")) t.security = FtpSecurity::RequireExplicit;
     QString hostPort = authority;
     const qsizetype at = authority.lastIndexOf(QLatin1Char('@'));
     if (at >= 0) {
@@ -64,6 +67,7 @@ CommandLineTarget parseCommandLineTarget(const QString& argument) {
     if (hostPort.startsWith(QLatin1Char('[')) && hostPort.endsWith(QLatin1Char(']')))
         hostPort = hostPort.mid(1, hostPort.size() - 2);
     t.host = decoded(hostPort);
+    if (t.port == 0 && t.security) t.port = defaultPortFor(*t.security);
 
     QString dir = decoded(path);
     while (dir.size() > 1 && dir.endsWith(QLatin1Char('/'))) dir.chop(1);

@@ -4,12 +4,18 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
+#include "ftp/engine/tls/FtpSecurity.h"
+
 namespace vn {
 
 struct CommandLineTarget {
     QString host, login, password, remoteDir;
     int port = 0;          // 0: the dialog's default
     bool fromUrl = false;  // "scheme://..." form (login, password, port, folder may be set)
+    // "ftps://": implicit TLS (port 990 unless named); "ftpes://": explicit TLS required.
+    std::optional<FtpSecurity> security;
 };
 
 // "scheme://[user[:password]@]host[:port][/folder]" fills every part it holds,

@@ -419,6 +419,7 @@ void TMainfrm::openFtpFor(const QString& argument) {
     preset.password = t.password;
     preset.remoteDir = t.remoteDir;
     preset.port = t.port;
+    preset.security = t.security;
     ftp->mostrarQuick(preset);
 }
 

@@ -11,7 +11,7 @@ bool blank(const std::string& s) {
 
 } // namespace
 
-ConnectParams siteConnectParams(const TSiteRec& site, const std::string& email) {
+ConnectParams siteConnectParams(const TSiteRec& site, const std::string& email, FtpSecurity security) {
     ConnectParams p;
     p.host = site.Address;
     p.login = site.Login;
@@ -19,6 +19,7 @@ ConnectParams siteConnectParams(const TSiteRec& site, const std::string& email) 
     p.siteName = site.HostName;
     p.passive = site.Passive;
     p.port = site.Port;
+    p.security = security;
     return p;
 }
 

@@ -11,7 +11,9 @@ namespace vn {
 // Host = Address, port, login, passive, site name = the site's caption. For an
 // anonymous login (LoginType 1) the password is the configured e-mail address,
 // whatever the password field holds.
-ConnectParams siteConnectParams(const TSiteRec& site, const std::string& email);
+// security: the site's choice (SiteSecurityStore).
+ConnectParams siteConnectParams(const TSiteRec& site, const std::string& email,
+                                FtpSecurity security = FtpSecurity::ExplicitIfAvailable);
 
 // The addresses to try after the main one: slots 2 to AddressCount, in order,
 // without empty (or blank) slots.

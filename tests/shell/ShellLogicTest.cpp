@@ -61,6 +61,28 @@ TEST(CommandLineTarget, Table) {
     }
 }
 
+TEST(CommandLineTarget, TlsSchemesChooseTheSecurity) {
+    struct Case {
+        const char* argument;
+        std::optional<FtpSecurity> security;
+        int port;
+    } cases[] = {
+        {"ftps://host/", FtpSecurity::Implicit, 990},
+        {"FTPS://host:2990/pub", FtpSecurity::Implicit, 2990},
+        {"ftpes://user@host/", FtpSecurity::RequireExplicit, 21},
+        {"ftpes://host:2121", FtpSecurity::RequireExplicit, 2121},
+        {"ftp://host/", std::nullopt, 0}, // the dialog's default: explicit TLS if available
+        {"host", std::nullopt, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.argument);
+        const CommandLineTarget t = parseCommandLineTarget(QString::fromUtf8(c.argument));
+        EXPECT_EQ(t.security, c.security);
+        EXPECT_EQ(t.port, c.port);
+        EXPECT_EQ(t.host, QStringLiteral("host"));
+    }
+}
+
 // Every pixel of the area belongs to exactly one rectangle.
 void expectExactCover(const QRect& area, const std::vector<QRect>& rects) {
     long long sum = 0;

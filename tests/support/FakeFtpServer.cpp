@@ -324,6 +324,12 @@ void FakeFtpServer::serve(int fd) {
                 }
                 record(line);
                 if (startsWith(line, step.text)) break;
+                // A server without TLS: a client that asks for it first hears no.
+                if (startsWith(line, "AUTH ") && !startsWith(step.text, "AUTH") &&
+                    !writeAll(fd, "502 AUTH not supported.\r\n")) {
+                    goOn = false;
+                    break;
+                }
                 // Every login asks FEAT: scripts that don't expect it still answer it.
                 if (startsWith(line, "FEAT") && !respond(s, line)) {
                     goOn = false;

@@ -33,7 +33,8 @@ public:
     FakeFtpServer& pause(std::chrono::milliseconds duration);
     // Reads command lines until one starts with `prefix` (case-sensitive);
     // lines before it are recorded and ignored, except FEAT (asked at every
-    // login), which is answered from the responder (by default refused).
+    // login), which is answered from the responder (by default refused), and
+    // "AUTH ...", answered "502" as a server without TLS does.
     FakeFtpServer& expect(std::string prefix);
     FakeFtpServer& reply(std::string prefix, std::string bytes);
     FakeFtpServer& closeConnection();

@@ -321,6 +321,18 @@ bool RealFtpServer::exited() {
     return false;
 }
 
+bool RealFtpServer::makeCertificate() {
+    std::string cmd = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+                      "-subj /CN=localhost -keyout '" + privateKey().string() + "' -out '" +
+                      (folder_ / "cert.pem").string() + "' >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0) {
+        fail("openssl could not make a certificate (Debian package openssl, scripts/install-deps.sh)");
+        return false;
+    }
+    chmod(privateKey().c_str(), 0644); // the server's session processes drop privileges
+    return true;
+}
+
 bool RealFtpServer::waitForGreeting(int timeoutMs) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string last;
@@ -329,7 +341,13 @@ bool RealFtpServer::waitForGreeting(int timeoutMs) {
         int fd = socket(options_.ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_storage a;
         socklen_t len = loopbackAddress(options_.ipv6, port_, a);
-        if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&a), len) == 0) {
+        const bool connected = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&a), len) == 0;
+        if (connected && options_.tls == RealServerOptions::Tls::Implicit) {
+            // The greeting comes inside TLS: listening is ready enough.
+            close(fd);
+            return true;
+        }
+        if (connected) {
             std::string got;
             bool ok = readReply220(fd, got, deadline);
             if (ok) {
@@ -405,6 +423,7 @@ Vsftpd::Vsftpd(Options options) : RealFtpServer("vsftpd", std::move(options)) {
             std::cerr << "vsftpd local user unavailable: " << why << "\n";
         }
     }
+    if (options_.tls != Options::Tls::Off && !makeCertificate()) return;
     fs::path empty = folder_ / "empty";
     fs::create_directories(empty);
     chmod(empty.c_str(), 0755);
@@ -463,6 +482,19 @@ Vsftpd::Vsftpd(Options options) : RealFtpServer("vsftpd", std::move(options)) {
             "vsftpd_log_file=" + protocolLog.string() + "\n"
             "idle_session_timeout=" + std::to_string(options_.idleSessionTimeoutSeconds) + "\n" +
             bannerLine;
+        if (options_.tls != Options::Tls::Off)
+            conf += "ssl_enable=YES\n"
+                    "rsa_cert_file=" + certificate().string() + "\n"
+                    "rsa_private_key_file=" + privateKey().string() + "\n"
+                    "ssl_ciphers=HIGH\n"
+                    "ssl_tlsv1=YES\nssl_sslv2=NO\nssl_sslv3=NO\n"
+                    "require_ssl_reuse=YES\n"
+                    "force_local_logins_ssl=YES\n"
+                    "force_local_data_ssl=YES\n"
+                    "allow_anon_ssl=YES\n"
+                    "force_anon_logins_ssl=NO\n"
+                    "force_anon_data_ssl=NO\n" +
+                    std::string(options_.tls == Options::Tls::Implicit ? "implicit_ssl=YES\n" : "");
         if (localUserAvailable_)
             conf += "local_enable=YES\n"
                     "pam_service_name=vsftpd\n"
@@ -505,10 +537,20 @@ PyFtpd::PyFtpd(Options options) : RealFtpServer("pyftpd", std::move(options)) {
         return;
     }
     std::string script = VN_SOURCE_DIR "/tests/support/pyftpd_server.py";
-    if (!launch({python, "-u", script, "--port", "0", "--root", root_.string(), "--home", localRoot_.string(),
-                 "--user", localUser_, "--password", localPassword_, "--banner", options_.banner, "--idle-timeout",
-                 std::to_string(options_.idleSessionTimeoutSeconds), "--max-rate",
-                 std::to_string(options_.maxRateBytesPerSecond)})) {
+    std::vector<std::string> argv{python, "-u", script, "--port", "0", "--root", root_.string(), "--home",
+                                  localRoot_.string(), "--user", localUser_, "--password", localPassword_,
+                                  "--banner", options_.banner, "--idle-timeout",
+                                  std::to_string(options_.idleSessionTimeoutSeconds), "--max-rate",
+                                  std::to_string(options_.maxRateBytesPerSecond)};
+    if (options_.tls != Options::Tls::Off) {
+        if (!makeCertificate()) return;
+        for (const std::string& a : {std::string("--tls"),
+                                     std::string(options_.tls == Options::Tls::Implicit ? "implicit" : "explicit"),
+                                     std::string("--cert"), certificate().string(), std::string("--key"),
+                                     privateKey().string()})
+            argv.push_back(a);
+    }
+    if (!launch(argv)) {
         fail("cannot start " + script);
         return;
     }

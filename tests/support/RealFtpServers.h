@@ -30,6 +30,12 @@ struct RealServerOptions {
     int maxRateBytesPerSecond = 0;
     // Listen on ::1 instead of 127.0.0.1 (vsftpd only); see ipv6LoopbackAvailable().
     bool ipv6 = false;
+    // TLS with a self-signed certificate made at start-up (certificate()):
+    // Explicit requires "AUTH TLS" before a local login and PROT P for its
+    // data (vsftpd also TLS session reuse on data connections); Implicit
+    // speaks TLS from the first byte.
+    enum class Tls { Off, Explicit, Implicit };
+    Tls tls = Tls::Off;
 };
 
 // Whether a socket can bind ::1 here; why not in `why`.
@@ -56,6 +62,9 @@ public:
     bool localUserAvailable() const { return localUserAvailable_; }
     const std::string& banner() const { return options_.banner; }
     const std::filesystem::path& folder() const { return folder_; }
+    // The TLS certificate and key (PEM), empty without TLS.
+    std::filesystem::path certificate() const { return options_.tls == RealServerOptions::Tls::Off ? "" : folder_ / "cert.pem"; }
+    std::filesystem::path privateKey() const { return folder_ / "key.pem"; }
     // The server's output and its own log, for failure messages.
     std::string log() const;
     // The server process and its session processes, as of now.
@@ -73,6 +82,8 @@ protected:
     bool waitForGreeting(int timeoutMs);
     bool exited();
     void fail(const std::string& message);
+    // Makes certificate() and privateKey() with openssl (CN localhost).
+    bool makeCertificate();
 
     RealServerOptions options_;
     std::filesystem::path folder_;

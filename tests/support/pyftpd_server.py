@@ -17,16 +17,21 @@ from pyftpdlib.servers import FTPServer
 ALL_PERMS = "elradfmwMT"
 
 
-class Handler(FTPHandler):
-    def handle(self):
-        # Multi-line banners become a proper "220-" continuation reply.
-        self.on_connect()
-        if self._closed or self._closing:
-            return
-        lines = self.banner.split("\n")
-        for line in lines[:-1]:
-            self.push("220-%s\r\n" % line)
-        self.respond("220 %s" % lines[-1])
+def make_handler(base, implicit=False):
+    class Handler(base):
+        def handle(self):
+            if implicit:
+                # TLS from the first byte; the greeting waits in the buffer.
+                self.secure_connection(self.ssl_context)
+            # Multi-line banners become a proper "220-" continuation reply.
+            self.on_connect()
+            if self._closed or self._closing:
+                return
+            lines = self.banner.split("\n")
+            for line in lines[:-1]:
+                self.push("220-%s\r\n" % line)
+            self.respond("220 %s" % lines[-1])
+    return Handler
 
 
 def main():
@@ -42,7 +47,20 @@ def main():
     p.add_argument("--pasv-max", type=int, default=60000)
     p.add_argument("--max-rate", type=int, default=0,
                    help="bytes per second per data connection, both ways (0: no limit)")
+    p.add_argument("--tls", choices=["explicit", "implicit"], default=None)
+    p.add_argument("--cert")
+    p.add_argument("--key")
     a = p.parse_args()
+
+    if a.tls:
+        from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+        Handler = make_handler(TLS_FTPHandler, a.tls == "implicit")
+        Handler.certfile = a.cert
+        Handler.keyfile = a.key
+        Handler.tls_control_required = True
+        Handler.tls_data_required = True
+    else:
+        Handler = make_handler(FTPHandler)
 
     logging.basicConfig(stream=sys.stderr, level=logging.INFO,
                         format="%(asctime)s %(message)s")
@@ -58,6 +76,9 @@ def main():
     Handler.passive_ports = range(a.pasv_min, a.pasv_max + 1)
     Handler.auth_failed_timeout = 0.1  # keeps wrong-password cases quick
     if a.max_rate > 0:
+        if a.tls:
+            raise SystemExit("--max-rate and --tls together are not supported")
+
         class Throttled(ThrottledDTPHandler):
             read_limit = a.max_rate
             write_limit = a.max_rate

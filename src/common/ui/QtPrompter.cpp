@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
+#include <QPushButton>
 #include <QThread>
 
 #include <utility>
@@ -53,6 +54,31 @@ bool QtPrompter::askYesNo(const std::string& text) {
         yes = box.exec() == QMessageBox::Yes;
     });
     return yes;
+}
+
+std::optional<int> QtPrompter::choose(const std::string& text, const std::vector<std::string>& answers) {
+    const QString shown = displayText(text);
+    std::optional<int> chosen;
+    runOnGuiThread([&] {
+        QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kAppTitle), shown, QMessageBox::NoButton,
+                        boxParent());
+        box.setTextFormat(Qt::PlainText);
+        std::vector<QAbstractButton*> buttons;
+        for (std::size_t i = 0; i < answers.size(); ++i) {
+            // The last answer is the way out (Escape, closing the box).
+            auto role = i + 1 == answers.size() && answers.size() > 1 ? QMessageBox::RejectRole
+                                                                       : QMessageBox::AcceptRole;
+            buttons.push_back(box.addButton(QString::fromStdString(answers[i]), role));
+        }
+        if (!buttons.empty()) {
+            box.setDefaultButton(qobject_cast<QPushButton*>(buttons.front()));
+            box.setEscapeButton(buttons.back());
+        }
+        box.exec();
+        for (std::size_t i = 0; i < buttons.size(); ++i)
+            if (box.clickedButton() == buttons[i]) chosen = static_cast<int>(i);
+    });
+    return chosen;
 }
 
 void QtPrompter::message(const std::string& text) {

@@ -13,6 +13,7 @@ class QtPrompter : public UiPrompter {
 public:
     bool askYesNo(const std::string& text) override;
     void message(const std::string& text) override;
+    std::optional<int> choose(const std::string& text, const std::vector<std::string>& answers) override;
     std::optional<std::string> input(const std::string& caption, const std::string& prompt,
                                      const std::string& initial) override;
     // The dialog must live on the GUI thread; a call from another thread runs it there.

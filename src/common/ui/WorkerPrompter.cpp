@@ -17,6 +17,10 @@ bool WorkerPrompter::askYesNo(const std::string& text) {
     return ask<bool>([text] { return uiPrompter().askYesNo(text); }, false);
 }
 
+std::optional<int> WorkerPrompter::choose(const std::string& text, const std::vector<std::string>& answers) {
+    return ask<std::optional<int>>([text, answers] { return uiPrompter().choose(text, answers); }, std::nullopt);
+}
+
 void WorkerPrompter::message(const std::string& text) {
     ask<bool>(
         [text] {

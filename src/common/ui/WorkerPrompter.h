@@ -33,6 +33,8 @@ public:
     // Cancelled: nullopt.
     std::optional<std::string> input(const std::string& caption, const std::string& prompt,
                                      const std::string& initial) override;
+    // Cancelled: nullopt.
+    std::optional<int> choose(const std::string& text, const std::vector<std::string>& answers) override;
 
     // Any question: onUi runs on the UI thread and gives the answer; cancelled,
     // the worker gets cancelAnswer. Called on the UI thread itself, onUi simply runs.

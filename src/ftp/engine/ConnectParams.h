@@ -3,6 +3,8 @@
 // apart from the engine so the site manager can build it without the engine.
 #include <string>
 
+#include "ftp/engine/tls/FtpSecurity.h"
+
 namespace vn {
 
 struct ConnectParams {
@@ -12,6 +14,9 @@ struct ConnectParams {
     std::string siteName = "FTP"; // every quick connect uses "FTP"
     bool passive = false;
     int port = 21;
+    // Clear text unless the caller chose otherwise: new sites and Quick
+    // Connection choose ExplicitIfAvailable in the windows.
+    FtpSecurity security = FtpSecurity::Plain;
 };
 
 } // namespace vn

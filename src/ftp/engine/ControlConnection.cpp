@@ -37,7 +37,7 @@ bool ControlConnection::EnviarComanda(std::string_view text) {
         std::string_view block = text.substr(0, kBlock);
         text.remove_prefix(block.size());
         while (!block.empty()) {
-            if (!waitFor(FD_WRITE | FD_CLOSE)) return false;
+            if (!waitFor(sock_.waitEvents(FD_WRITE | FD_CLOSE))) return false;
             if (wait_.arrived() & FD_CLOSE) {
                 markEnded();
                 return false;
@@ -73,7 +73,8 @@ bool ControlConnection::LlegirLinia(std::string& line) {
             line.clear();
             return false;
         }
-        if (!waitFor(FD_READ)) {
+        // TLS may hold decrypted bytes no socket event announces.
+        if (!sock_.buffered() && !waitFor(sock_.waitEvents(FD_READ))) {
             line.clear();
             return false;
         }

@@ -261,10 +261,13 @@ bool FtpEngine::readListing(Socket& data, ListingParser& parser) {
     std::vector<char> chunk(64 * 1024);
     std::size_t total = 0;
     for (;;) {
-        const Outcome o = waitStep(data.fd(), FD_READ | FD_CLOSE, wait_.deadlineFor(FD_READ));
-        if (o != Outcome::Done) {
-            data.close();
-            return false;
+        // TLS may hold decrypted bytes no socket event announces.
+        if (!data.buffered()) {
+            const Outcome o = waitStep(data.fd(), data.waitEvents(FD_READ | FD_CLOSE), wait_.deadlineFor(FD_READ));
+            if (o != Outcome::Done) {
+                data.close();
+                return false;
+            }
         }
         long n = data.recvSome(chunk.data(), chunk.size());
         if (n < 0) {
@@ -349,6 +352,7 @@ std::optional<ListingResult> FtpEngine::listOnce(SessionId id, const std::string
     }
 
     if (!data.valid() && !wait_.cancelled()) data = AcceptaSocket(listener, server);
+    if (data.valid() && !secureData(id, data)) data.close();
     ListingParser parser({}, mlsd ? ListingFormat::Mlsd : ListingFormat::List);
     bool complete = false;
     if (data.valid()) complete = readListing(data, parser);

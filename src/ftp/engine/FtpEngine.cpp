@@ -230,6 +230,9 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     const std::string dotted = conn->socket().peerAddress()->address;
     log(">Socket connected.");
 
+    std::string certificate;
+    if (p.security == FtpSecurity::Implicit && !secureControl(*conn, p, certificate)) return fail("");
+
     // Greeting: the whole reply, so its last line is never taken as the USER reply.
     Reply greeting = conn->readReply();
     if (wait_.cancelled() || !greeting.complete || greeting.first().size() < 4) return fail("--CANCELED--");
@@ -238,6 +241,18 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     for (const auto& l : greeting.lines) {
         log("--->" + l);
         welcome += (welcome.empty() ? "" : "\r") + l;
+    }
+    if (p.security == FtpSecurity::ExplicitIfAvailable || p.security == FtpSecurity::RequireExplicit) {
+        switch (negotiateAuth(*conn, p, certificate)) {
+        case AuthResult::Secured: break;
+        case AuthResult::Failed: return fail("");
+        case AuthResult::Refused:
+            // Only a refusal falls back, and never quietly.
+            if (p.security == FtpSecurity::RequireExplicit)
+                return fail(">ERROR: The server refused AUTH TLS and this site requires TLS; not connected.");
+            log("-The server does not support TLS: this session is NOT encrypted.");
+            break;
+        }
     }
 
     bool loggedIn = false;
@@ -275,10 +290,13 @@ std::optional<SessionId> FtpEngine::ConnectarAServidor(const ConnectParams& p) {
     s.info.siteName = p.siteName;
     s.info.caption = p.host + "[" + p.siteName + "]";
     s.info.port = port;
+    s.info.encrypted = conn->socket().tls() != nullptr;
+    s.certificate = certificate;
     s.conn = std::move(conn);
     sessions_.emplace(id, std::move(s));
     order_.push_back(id);
 
+    if (sessions_.at(id).info.encrypted) protectData(id);
     askFeatures(id);
     std::string cwd = wait_.cancelled() ? std::string() : fesPWD(id);
     Session* sp = find(id);

@@ -20,6 +20,7 @@
 #include "ftp/engine/FtpSettings.h"
 #include "ftp/engine/listing/Listing.h"
 #include "platform/EventWait.h"
+#include "platform/Tls.h"
 
 namespace vn {
 
@@ -36,6 +37,8 @@ struct SessionInfo {
     bool passive = false; // CurrentPasv
     int pasvPort = 0;     // CurrentPASVPort
     std::string workingDir; // CurrentDir from PWD
+    bool encrypted = false;     // the control connection runs under TLS (the padlock)
+    bool protectedData = false; // PROT P accepted: data connections run under TLS
 };
 
 class FtpSink : public ToolSink {
@@ -121,6 +124,13 @@ public:
     // The same in a given mode. A refused PORT or PASV gives false and nothing
     // more is sent.
     bool openDataConnection(SessionId id, DataMode mode, Socket& data, Socket& listener);
+    // TLS on a data connection of a session whose data is protected (PROT P),
+    // resuming the control connection's TLS session; nothing to do otherwise.
+    // False (logged) when it failed: the connection is then no use.
+    bool secureData(SessionId id, Socket& data);
+    // Ends a data connection we sent on: close_notify, and the peer's, within
+    // the read time-out, so its end is not taken for a truncation.
+    void finishData(Socket& data);
     // The passive switch of one session.
     void setPassive(SessionId id, bool passive, int pasvPort);
 
@@ -220,7 +230,20 @@ private:
         SessionInfo info;
         std::unique_ptr<ControlConnection> conn;
         FtpFeatures features;
+        std::string certificate; // SHA-256 of the control connection's certificate
     };
+    // ---- TLS (tls/FtpTls.cpp) ----
+    enum class AuthResult { Secured, Refused, Failed };
+    // The handshake on a connected socket, bounded by CxTOut; error says why it failed.
+    Outcome tlsHandshake(Socket& s, const std::string& host, const TlsLayer* resumeFrom, std::string& error);
+    // Handshake and certificate check on the control connection; false (logged) fails the connect.
+    bool secureControl(ControlConnection& conn, const ConnectParams& p, std::string& fingerprint);
+    // "AUTH TLS" and, when accepted, secureControl.
+    AuthResult negotiateAuth(ControlConnection& conn, const ConnectParams& p, std::string& fingerprint);
+    // A certificate that did not verify: a trusted fingerprint, or the user's answer.
+    bool acceptCertificate(const CertificateInfo& info, const std::string& host, int port);
+    // PBSZ 0 and PROT P after the login.
+    void protectData(SessionId id);
     Session* find(SessionId id);
     void log(const std::string& line) { sink_.log(line); }
     void setConnecting(bool on);

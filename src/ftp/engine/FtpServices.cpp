@@ -14,6 +14,7 @@ FtpServices FtpServices::standard() {
     };
     s.resumeFile = dataFile("rest.ini");
     s.tempFolder = dataFile("TEMP");
+    s.trustFile = dataFile("certificates.ini");
     return s;
 }
 

@@ -15,6 +15,8 @@ struct FtpServices {
     std::filesystem::path resumeFile;
     // The folder below which windows keep their temporary copies ("TEMP").
     std::filesystem::path tempFolder;
+    // The certificates trusted always ("certificates.ini"); empty: none kept.
+    std::filesystem::path trustFile;
 
     // The data folder's: the [FTP] history of "varnelo.ini", "rest.ini" and "TEMP".
     static FtpServices standard();

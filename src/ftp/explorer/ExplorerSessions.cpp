@@ -81,6 +81,7 @@ void TFTPfrm::runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped) {
     p.passive = dialog.passive();
     p.port = dialog.port();
     p.siteName = "FTP";
+    p.security = dialog.security();
     connectAndOpen(p, {}, RetryStyle::Quick, dialog.transferType(), toWire(dialog.remoteDir().trimmed()));
 }
 
@@ -104,7 +105,7 @@ void TFTPfrm::ConnectarAServidorSBClick() {
     if (uiPrompter().exec(dialog) != QDialog::Accepted) return;
     std::optional<SiteChoice> c = dialog.choice();
     if (!c) return;
-    connectAndOpen(siteConnectParams(c->site, c->email), siteAlternates(c->site), RetryStyle::SiteManager,
+    connectAndOpen(siteConnectParams(c->site, c->email, c->security), siteAlternates(c->site), RetryStyle::SiteManager,
                    c->site.TransferType, c->site.RemoteDir);
 }
 
@@ -139,6 +140,7 @@ void TFTPfrm::mostrarQuick(const QuickPreset& preset) {
     set("LoginEdit", preset.login);
     set("PasswordEdit", preset.password);
     set("remotediredit", preset.remoteDir);
+    if (preset.security) dialog.setSecurity(*preset.security);
     if (preset.port > 0) set("PortEdit", QString::number(preset.port));
     runQuickDialog(dialog, true);
 }

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <QDir>
+#include <QPainter>
+#include <QPainterPath>
 #include <QStyle>
 
 #include "common/ui/WireText.h"
@@ -283,6 +285,35 @@ void ExplorerTree::addListedFolders(QTreeWidgetItem* node, const std::vector<Fil
     }
 }
 
+namespace {
+
+// A server node says whether its session is encrypted: a padlock on its
+// icon, and the same in words for the tool tip and screen readers.
+void markSecurity(QTreeWidgetItem* node, bool encrypted) {
+    const QString what = encrypted ? QStringLiteral("Encrypted connection (TLS)") : QStringLiteral("Not encrypted");
+    node->setToolTip(0, what);
+    node->setData(0, Qt::AccessibleDescriptionRole, what);
+    node->setData(0, ExplorerTree::kEncryptedRole, encrypted);
+    if (!encrypted) return;
+    QPixmap pm = node->icon(0).pixmap(16, 16);
+    if (pm.isNull()) {
+        pm = QPixmap(16, 16);
+        pm.fill(Qt::transparent);
+    }
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(60, 60, 60), 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(9.5, 5.5, 5, 6), 0, 180 * 16);
+    p.setBrush(QColor(230, 180, 30));
+    p.setPen(QPen(QColor(90, 70, 10), 1));
+    p.drawRect(QRectF(8.5, 8.5, 7, 6.5));
+    p.end();
+    node->setIcon(0, QIcon(pm));
+}
+
+} // namespace
+
 QTreeWidgetItem* ExplorerTree::addServerChain(const SessionInfo& info, const std::string& login,
                                               const std::vector<ListingEntry>* entries) {
     TNodeInfo n;
@@ -297,6 +328,7 @@ QTreeWidgetItem* ExplorerTree::addServerChain(const SessionInfo& info, const std
     applying_ = true;
     labels_[info.id] = ServerLabel{info.host, info.siteName, login, info.port};
     QTreeWidgetItem* last = addNode(nullptr, n, fromWire(info.caption));
+    markSecurity(last, info.encrypted);
     relabelServers();
     const std::string& wd = info.workingDir;
     std::size_t start = 1;

@@ -35,6 +35,8 @@ public:
     bool isPlaceholder(const QTreeWidgetItem* item) const;
     std::vector<QTreeWidgetItem*> serverNodes() const;
     QTreeWidgetItem* serverNode(SessionId session) const;
+    // A server node's data: true when its session runs under TLS (the padlock).
+    static constexpr int kEncryptedRole = Qt::UserRole + 41;
     QTreeWidgetItem* topLevelOf(QTreeWidgetItem* item) const;
     // The first node, in tree order, whose folder is `path` on `session`.
     QTreeWidgetItem* findNode(const std::string& path, SessionId session) const;

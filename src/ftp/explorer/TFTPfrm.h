@@ -64,6 +64,7 @@ public:
     struct QuickPreset {
         QString host, login, password, remoteDir;
         int port = 0; // 0: the dialog's default
+        std::optional<FtpSecurity> security; // ftps:// and ftpes:// URLs
     };
     void mostrarQuick(const QuickPreset& preset);
 

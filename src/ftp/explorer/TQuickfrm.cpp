@@ -1,6 +1,7 @@
 #include "ftp/explorer/TQuickfrm.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -46,6 +47,17 @@ TQuickfrm::TQuickfrm(QWidget* parent) : QDialog(parent) {
 
     pasv_ = new QCheckBox(QStringLiteral("PASV"), this);
     pasv_->setObjectName(QStringLiteral("PASVrb"));
+
+    security_ = new QComboBox(this);
+    security_->setObjectName(QStringLiteral("SecurityCombo"));
+    for (FtpSecurity s : kAllSecurities)
+        security_->addItem(QString::fromLatin1(securityCaption(s)), static_cast<int>(s));
+    security_->setCurrentIndex(0); // "Use explicit TLS if available"
+    connect(security_, &QComboBox::currentIndexChanged, this, [this] {
+        const bool implicit = security() == FtpSecurity::Implicit;
+        if (implicit && portEdit_->text() == QLatin1String("21")) portEdit_->setText(QStringLiteral("990"));
+        if (!implicit && portEdit_->text() == QLatin1String("990")) portEdit_->setText(QStringLiteral("21"));
+    });
 
     auto* loginType = new QGroupBox(QStringLiteral("L&ogin Type"), this);
     loginType->setObjectName(QStringLiteral("RadioGroup1"));
@@ -101,6 +113,8 @@ TQuickfrm::TQuickfrm(QWidget* parent) : QDialog(parent) {
                       4, 0, 1, 2);
     fields->addWidget(remoteDirEdit_, 5, 0, 1, 2);
     fields->addWidget(pasv_, 6, 0, 1, 2);
+    fields->addWidget(buddyLabel(QStringLiteral("Sec&urity:"), "SecurityLabel", security_, this), 7, 0);
+    fields->addWidget(security_, 7, 1);
 
     auto* groups = new QHBoxLayout;
     groups->addWidget(loginType);
@@ -122,7 +136,8 @@ TQuickfrm::TQuickfrm(QWidget* parent) : QDialog(parent) {
     setTabOrder(passwordEdit_, portEdit_);
     setTabOrder(portEdit_, remoteDirEdit_);
     setTabOrder(remoteDirEdit_, pasv_);
-    setTabOrder(pasv_, normal_);
+    setTabOrder(pasv_, security_);
+    setTabOrder(security_, normal_);
     setTabOrder(normal_, anonymous_);
     setTabOrder(anonymous_, ascii_);
     setTabOrder(ascii_, binary_);
@@ -134,6 +149,12 @@ TQuickfrm::TQuickfrm(QWidget* parent) : QDialog(parent) {
 }
 
 void TQuickfrm::setHost(const QString& host) { hostEdit_->setText(host); }
+
+void TQuickfrm::setSecurity(FtpSecurity security) {
+    security_->setCurrentIndex(security_->findData(static_cast<int>(security)));
+}
+
+FtpSecurity TQuickfrm::security() const { return static_cast<FtpSecurity>(security_->currentData().toInt()); }
 
 QString TQuickfrm::host() const { return hostEdit_->text().trimmed(); }
 QString TQuickfrm::login() const { return loginEdit_->text(); }

@@ -7,7 +7,10 @@
 
 #include <string>
 
+#include "ftp/engine/tls/FtpSecurity.h"
+
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -22,6 +25,9 @@ public:
     explicit TQuickfrm(QWidget* parent = nullptr);
 
     void setHost(const QString& host);
+    // The security choice; Implicit TLS moves a port of 21 to 990 and back.
+    void setSecurity(FtpSecurity security);
+    FtpSecurity security() const;
 
     QString host() const;          // without surrounding blanks
     QString login() const;
@@ -53,6 +59,7 @@ private:
     QLineEdit* portEdit_;
     QLineEdit* remoteDirEdit_;
     QCheckBox* pasv_;
+    QComboBox* security_;
     QRadioButton* normal_;
     QRadioButton* anonymous_;
     QRadioButton* ascii_;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -204,6 +205,10 @@ void TSitefrm::build() {
 
     pasv_ = new QCheckBox(QStringLiteral("PASV"), this);
     pasv_->setObjectName(QStringLiteral("PASVrb"));
+    security_ = new QComboBox(this);
+    security_->setObjectName(QStringLiteral("SecurityCombo"));
+    for (FtpSecurity sec : kAllSecurities)
+        security_->addItem(QString::fromLatin1(securityCaption(sec)), static_cast<int>(sec));
     // A read-only control that changed anyway (a screen reader's Toggle goes
     // round the event filter) takes its shown value back.
     std::vector<QAbstractButton*> guarded{pasv_};
@@ -288,6 +293,7 @@ void TSitefrm::build() {
     addField(variant_.portLabel, "PortLabel", portEdit_, pasv_);
     addField(variant_.ftpExtras ? QStringLiteral("Initial &Remote Directory:") : QString(), "RemoteDirLabel",
              remoteDirEdit_);
+    addField(variant_.ftpExtras ? QStringLiteral("Sec&urity:") : QString(), "SecurityLabel", security_);
     addField(variant_.commentsLabel, "CommentsLabel", memo_);
     pasv_->setVisible(variant_.ftpExtras);
     transferGroup_->setVisible(variant_.ftpExtras);
@@ -386,6 +392,16 @@ SiteTree TSitefrm::sites() const {
     return tree;
 }
 
+std::string TSitefrm::sitePath(const QTreeWidgetItem* item) {
+    std::string path;
+    for (; item; item = item->parent()) {
+        const TSiteRec* r = record(item);
+        if (!r) break;
+        path = path.empty() ? r->HostName : r->HostName + "/" + path;
+    }
+    return path;
+}
+
 const TSiteRec* TSitefrm::record(const QTreeWidgetItem* item) {
     return item && item->type() == SiteItem::Type ? &static_cast<const SiteItem*>(item)->rec : nullptr;
 }
@@ -414,6 +430,9 @@ void TSitefrm::treeChange(QTreeWidgetItem* item) {
     addressCount_ = std::clamp(r.AddressCount, 0, 5);
     updateMultihomedLabel();
     pasv_->setChecked(r.Passive);
+    security_->setCurrentIndex(
+        security_->findData(static_cast<int>(variant_.ftpExtras ? SiteSecurityStore().get(sitePath(item))
+                                                                 : SiteSecurityStore::kDefault)));
     setFolderLook(r.IsFolder);
     refreshConnect();
 }
@@ -446,6 +465,7 @@ void TSitefrm::ResetejaEdits() {
         transferTypes_[static_cast<size_t>(std::clamp(variant_.defaultTransferType, 0, 2))]->setChecked(true);
     }
     pasv_->setEnabled(false);
+    security_->setCurrentIndex(security_->findData(static_cast<int>(SiteSecurityStore::kDefault)));
     // A new site starts without alternates of the node shown before.
     addresses_ = {};
     addressCount_ = 0;
@@ -459,6 +479,7 @@ void TSitefrm::setWritable(bool writable) {
     for (auto* r : loginTypes_) setInteractive(r, writable);
     for (auto* r : transferTypes_) setInteractive(r, writable);
     setInteractive(pasv_, writable);
+    security_->setEnabled(writable);
 }
 
 void TSitefrm::setFolderLook(bool folder) {
@@ -579,6 +600,7 @@ void TSitefrm::SaveBClick() {
     TSiteRec rec = recordFromControls();
     QTreeWidgetItem* item = nullptr;
     SiteItem* current = siteItem(tree_->currentItem());
+    const std::string oldPath = editingExisting_ && current ? sitePath(current) : std::string();
     if (editingExisting_ && current) {
         current->rec = std::move(rec);
         current->setText(0, hostEdit_->text());
@@ -594,6 +616,11 @@ void TSitefrm::SaveBClick() {
         item = added;
     }
     setIcons(item);
+    if (variant_.ftpExtras && !editingFolder_) {
+        SiteSecurityStore store;
+        if (!oldPath.empty()) store.rename(oldPath, sitePath(item));
+        store.set(sitePath(item), static_cast<FtpSecurity>(security_->currentData().toInt()));
+    }
     tree_->sortItems(0, Qt::AscendingOrder);
     setWritable(false);
     setEditingState(false);
@@ -626,7 +653,7 @@ void TSitefrm::ConnectBClick() {
     if (editing_) return;
     const TSiteRec* r = record(tree_->currentItem());
     if (!r || r->IsFolder) return;
-    choice_ = SiteChoice{*r, useEmail_->isChecked(), email_};
+    choice_ = SiteChoice{*r, useEmail_->isChecked(), email_, SiteSecurityStore().get(sitePath(tree_->currentItem()))};
     accept();
     // A refused close leaves no connect request behind.
     if (result() != QDialog::Accepted) choice_.reset();

@@ -16,9 +16,11 @@
 #include <string>
 
 #include "sites/SiteFile.h"
+#include "sites/SiteSecurity.h"
 #include "sites/ui/SiteManagerVariant.h"
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -35,6 +37,7 @@ struct SiteChoice {
     TSiteRec site;          // every field, the address slots and their count
     bool useEmail = true;   // CheckBox1 "Use my email address if using anonymous mode."
     std::string email;      // [FTP] Email, read when the dialog was made
+    FtpSecurity security = SiteSecurityStore::kDefault;
 };
 
 class TSitefrm : public QDialog {
@@ -62,6 +65,8 @@ public:
     SiteTree sites() const;
     // The record of a tree item (nullptr for an item that is not a node).
     static const TSiteRec* record(const QTreeWidgetItem* item);
+    // The key of a site in the security store: its folders' names and its own, joined by "/".
+    static std::string sitePath(const QTreeWidgetItem* item);
 
 public slots:
     void NewBClick();
@@ -109,6 +114,7 @@ private:
     QGroupBox* transferGroup_ = nullptr;
     std::array<QRadioButton*, 3> transferTypes_{};
     QCheckBox* pasv_ = nullptr;
+    QComboBox* security_ = nullptr; // FTP: the security choice (SiteSecurityStore)
     QCheckBox* useEmail_ = nullptr;
     QLabel* multihomedLabel_ = nullptr;
     QPushButton* multihomedButton_ = nullptr;

@@ -77,8 +77,18 @@ public:
         asked.push_back("input: " + prompt);
         return std::nullopt;
     }
+    // Answers by index from choices; none left: cancelled.
+    std::optional<int> choose(const std::string& text, const std::vector<std::string>&) override {
+        std::lock_guard l(m);
+        asked.push_back("choose: " + text);
+        if (choices.empty()) return std::nullopt;
+        int c = choices.front();
+        choices.pop_front();
+        return c;
+    }
     std::mutex m;
     std::deque<bool> answers;
+    std::deque<int> choices;
     std::vector<std::string> asked;
 };
 

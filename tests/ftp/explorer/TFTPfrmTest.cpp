@@ -82,10 +82,14 @@ TEST_F(Window, QuickConnectionLogsTheSession) {
     EXPECT_TRUE(w.busy());
     ASSERT_TRUE(waitIdle(w));
     // The first listing of the working folder comes between PWD and the REST probe.
+    // Quick Connection asks for TLS first; this server has none, and the log says so.
     QStringList expected = {
         ">Connecting socket to 127.0.0.1 [FTP]",
         ">Socket connected.",
         "--->220 Fake FTP ready",
+        ">AUTH TLS",
+        "--->502 AUTH not supported.",
+        "-The server does not support TLS: this session is NOT encrypted.",
         ">USER user",
         "--->331 Password required.",
         ">PASS ******",
@@ -115,6 +119,9 @@ TEST_F(Window, QuickConnectionLogsTheSession) {
     auto servers = w.serverNodes();
     ASSERT_EQ(servers.size(), 1u);
     EXPECT_EQ(servers[0]->text(0), QStringLiteral("127.0.0.1:%1[FTP]").arg(server->port()));
+    // No padlock: the session runs in clear text, and the node says so in words.
+    EXPECT_FALSE(servers[0]->data(0, ExplorerTree::kEncryptedRole).toBool());
+    EXPECT_EQ(servers[0]->toolTip(0), QStringLiteral("Not encrypted"));
     // The listing filled the server node and the list.
     ASSERT_EQ(servers[0]->childCount(), 1);
     EXPECT_EQ(servers[0]->child(0)->text(0), "pub");

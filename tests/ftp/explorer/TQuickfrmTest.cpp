@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -190,6 +191,32 @@ TEST(TQuickfrm, ChoicesReachTheAccessors) {
     EXPECT_EQ(2121, dlg.port());
     child<QRadioButton>(dlg, "AsciiRb")->setChecked(true);
     EXPECT_EQ(int(TQuickfrm::Ascii), dlg.transferType());
+}
+
+TEST(TQuickfrm, SecurityDefaultsToExplicitTlsIfAvailableAndImplicitMovesThePort) {
+    TQuickfrm dlg;
+    QComboBox* combo = child<QComboBox>(dlg, "SecurityCombo");
+    EXPECT_EQ(FtpSecurity::ExplicitIfAvailable, dlg.security());
+    EXPECT_EQ(QStringLiteral("Use explicit TLS if available"), combo->currentText());
+    QStringList captions;
+    for (int i = 0; i < combo->count(); ++i) captions << combo->itemText(i);
+    EXPECT_EQ((QStringList{"Use explicit TLS if available", "Require explicit TLS", "Implicit TLS", "Plain (insecure)"}),
+              captions);
+    const QLabel* label = nullptr;
+    for (const QLabel* l : dlg.findChildren<QLabel*>())
+        if (l->buddy() == combo) label = l;
+    ASSERT_NE(nullptr, label);
+    EXPECT_EQ(QStringLiteral("Sec&urity:"), label->text());
+
+    dlg.setSecurity(FtpSecurity::Implicit);
+    EXPECT_EQ(990, dlg.port());
+    dlg.setSecurity(FtpSecurity::Plain);
+    EXPECT_EQ(21, dlg.port());
+    EXPECT_EQ(FtpSecurity::Plain, dlg.security());
+    // A port the user typed stays.
+    child<QLineEdit>(dlg, "PortEdit")->setText(QStringLiteral("2121"));
+    dlg.setSecurity(FtpSecurity::Implicit);
+    EXPECT_EQ(2121, dlg.port());
 }
 
 TEST(TQuickfrm, PortBoxTakesOnlyDigits) {

@@ -16,6 +16,7 @@
 #include "RealFtpServers.h"
 #include "common/DataFolder.h"
 #include "common/IniFile.h"
+#include "sites/SiteSecurity.h"
 #include "sites/ui/TSitefrm.h"
 #include "ui/ScriptedPrompter.h"
 
@@ -47,6 +48,29 @@ TEST(SiteConnect, ParamsFollowTheSiteAndTheAnonymousRule) {
         EXPECT_EQ(p.port, 2121) << c.name;
         EXPECT_TRUE(p.passive) << c.name;
     }
+}
+
+TEST(SiteSecurity, KeptBesideTheSiteFileByPathWithIfAvailableForSitesWithoutAChoice) {
+    SiteSecurityStore store;
+    // Every site saved before the choice existed.
+    EXPECT_EQ(store.get("Work/Mirror"), FtpSecurity::ExplicitIfAvailable);
+    ASSERT_TRUE(store.set("Work/Mirror", FtpSecurity::Plain));
+    ASSERT_TRUE(store.set("Work/Vault", FtpSecurity::Implicit));
+    EXPECT_EQ(store.get("Work/Mirror"), FtpSecurity::Plain);
+    EXPECT_EQ(store.get("Work/Vault"), FtpSecurity::Implicit);
+    EXPECT_EQ(store.get("Work"), FtpSecurity::ExplicitIfAvailable);
+    ASSERT_TRUE(store.rename("Work/Mirror", "Home/Mirror"));
+    EXPECT_EQ(store.get("Home/Mirror"), FtpSecurity::Plain);
+    EXPECT_EQ(store.get("Work/Mirror"), FtpSecurity::ExplicitIfAvailable);
+    // A value some later copy wrote that this one does not know: the default, not a guess.
+    IniFile(dataFile("sitesecurity.ini")).writeString("Security", "Odd", "quantum");
+    EXPECT_EQ(store.get("Odd"), FtpSecurity::ExplicitIfAvailable);
+    // siteman.dat is not touched.
+    EXPECT_FALSE(std::filesystem::exists(dataFile("siteman.dat")));
+
+    TSiteRec r{.HostName = "Vault", .Address = "ftp.example.org", .Port = 990};
+    EXPECT_EQ(siteConnectParams(r, "", store.get("Work/Vault")).security, FtpSecurity::Implicit);
+    EXPECT_EQ(siteConnectParams(r, "").security, FtpSecurity::ExplicitIfAvailable);
 }
 
 TEST(SiteConnect, AlternatesAreSlotsTwoToCountWithoutEmptyOnes) {

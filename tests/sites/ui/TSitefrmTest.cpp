@@ -273,7 +273,7 @@ TEST(SiteManager, EveryControlIsNamedAndLabelled) {
         {"HostEdit", "&Host Name:"},       {"addressedit", "Host &address:"},
         {"LoginEdit", "&Login:"},          {"PasswordEdit", "&Password:"},
         {"PortEdit", "P&ort:"},            {"remotediredit", "Initial &Remote Directory:"},
-        {"Memo1", "Co&mments:"}};
+        {"Memo1", "Co&mments:"},           {"SecurityCombo", "Sec&urity:"}};
     std::map<std::string, std::string> found;
     for (QLabel* l : s.dlg.findChildren<QLabel*>())
         if (l->buddy()) found[l->buddy()->objectName().toStdString()] = l->text().toStdString();

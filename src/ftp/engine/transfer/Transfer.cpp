@@ -567,7 +567,7 @@ public:
         // An upload that stops part-way resets its data connection, so the
         // server reports the transfer as failed instead of completing a truncated file.
         if (failed) resetClose(data);
-        else data.close();
+        else e_.finishData(data);
     }
 
     void abandon() override {}
@@ -756,6 +756,7 @@ TransferResult FtpTransfer::run(SessionId id, Leg& leg) {
     const std::uint64_t expected = leg.expected(reply);
 
     if (!data.valid() && !wait.cancelled()) data = engine_.AcceptaSocket(listener, server);
+    if (data.valid() && !engine_.secureData(id, data)) data.close();
     if (!data.valid()) {
         lateReply();
         if (stopped(id) != TransferResult::Cancelled) log(">ERROR with accept socket.");
@@ -785,7 +786,7 @@ TransferResult FtpTransfer::run(SessionId id, Leg& leg) {
         }
         if (s.kind == Step::WouldBlock) {
             progress.update(position);
-            Outcome o = wait.wait(data.fd(), leg.waitEvent());
+            Outcome o = wait.wait(data.fd(), data.waitEvents(leg.waitEvent()));
             if (o != Outcome::Done) {
                 stop = o == Outcome::Aborted ? Stop::Aborted : Stop::Waited;
                 break;
