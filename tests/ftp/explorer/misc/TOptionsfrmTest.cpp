@@ -312,13 +312,18 @@ TEST_F(Options, DeleteTemporalFilesCountsWhatWent) {
 }
 
 TEST_F(Options, ConfirmedOptionsReachEveryOpenWindow) {
+    const fs::path wav = scratchDir("sound") / "ding.wav";
+    std::ofstream(wav) << "RIFF";
     TFTPfrm first, second;
     first.show();
     second.show();
     EXPECT_TRUE(first.action("Options2")->isEnabled());
     EXPECT_TRUE(first.action("ColorsOptions1")->isEnabled());
-    prompter->pushDialog([](QDialog& dlg) {
+    EXPECT_EQ(first.actionSound(), "");
+    prompter->pushDialog([&](QDialog& dlg) {
         auto& d = dynamic_cast<TOptionsfrm&>(dlg);
+        child<QCheckBox>(d, "SoundCB")->setChecked(true);
+        child<QLineEdit>(d, "Edit1")->setText(QString::fromStdString(wav.string()));
         d.setPanelColor(TOptionsfrm::InfoBoxPanel, QColor(1, 2, 3));
         d.setPanelColor(TOptionsfrm::ListFontPanel, QColor(9, 8, 7));
         d.setPanelColor(TOptionsfrm::FileGaugePanel, QColor(4, 5, 6));
@@ -334,6 +339,9 @@ TEST_F(Options, ConfirmedOptionsReachEveryOpenWindow) {
         for (int i = 0; i < 10; ++i) w->log(QString::number(i));
         EXPECT_EQ(w->info()->lines().size(), 3);
         EXPECT_TRUE(w->thinking()->thinkingDisabled());
+        EXPECT_EQ(w->actionSound(), wav.string());
+        EXPECT_EQ(w->listModel()->data(w->listModel()->index(0, 0), Qt::ForegroundRole).value<QColor>(),
+                  w->listModel()->rowCount() ? QColor(9, 8, 7) : QColor());
     }
     // Cancel changes nothing anywhere.
     prompter->pushDialog([](QDialog& dlg) {
