@@ -21,6 +21,8 @@ packages=(
   libssl-dev
   # desktop files and the package
   desktop-file-utils appstream dpkg-dev file librsvg2-bin
+  # the action sound's .wav player (aplay)
+  alsa-utils
   # running headless and screenshots
   xvfb xauth
   # the benchmarks' reference clients

@@ -18,6 +18,7 @@
 #include "common/ui/InfoBox.h"
 #include "common/ui/UiPrompter.h"
 #include "ftp/explorer/TFTPfrm.h"
+#include "ftp/explorer/misc/ExplorerMisc.h"
 #include "common/History.h"
 
 namespace vn {
@@ -93,10 +94,13 @@ void TFTPfrm::buildCommands() {
         {"viewReport1", S("Report &View"), {}, [this] { setViewStyle(ViewStyle::Report); }, {}, {}, true, true},
         {"viewSmall1", S("&Small Icons"), {}, [this] { setViewStyle(ViewStyle::SmallIcons); }, {}, {}, true, true},
         {"viewIcon1", S("L&arge Icons"), {}, [this] { setViewStyle(ViewStyle::LargeIcons); }, {}, {}, true, true},
-        // Miscellaneous: the options window and the custom commands come later.
-        {"ColorsOptions1", S("Colors && &Options"), {}, {}, {}, never, false, true},
-        {"NewCustomCommand1", S("&New Custom Command"), {}, {}, {}, never, false, true},
-        {"QuickCommand1", S("&Quick Command"), {}, {}, {}, never, false, true},
+        // Miscellaneous (misc/ExplorerMisc.cpp)
+        {"ColorsOptions1", S("Colors && &Options"), {}, [this] { misc_->Options2Click(); }, {},
+         E(&EnableState::quick)},
+        {"NewCustomCommand1", S("&New Custom Command"), K(Qt::ALT | Qt::CTRL | Qt::Key_N),
+         [this] { misc_->NewCommands1Click(); }, {}, E(&EnableState::quick)},
+        {"QuickCommand1", S("&Quick Command"), {}, [this] { misc_->Quickcommand1Click(); }, {},
+         [this] { return currentSession_ != 0; }},
         // Help ("Contents1" is every tool window's)
         {"About1", S("&About..."), {}, [] { uiPrompter().message(std::string(kAppTitle)); }, {}, {}, false, true},
         // Pop-ups
@@ -105,7 +109,8 @@ void TFTPfrm::buildCommands() {
         {"ShowGrid1", S("Show &Grid"), {}, [this] { ShowGridSBClick(); }, {}, {}, true, true},
         {"ShowInfoBox1", S("Show &Info Box"), {}, [this] { InformationBox1Click(); }, {}, {}, true, true},
         {"ShowInformationBox1", S("Show &Information Box"), {}, [this] { InformationBox1Click(); }, {}, {}, true, true},
-        {"Options2", S("&Options"), {}, {}, {}, never, false, true},
+        {"Options2", S("&Options"), K(Qt::CTRL | Qt::Key_O), [this] { misc_->Options2Click(); }, {},
+         E(&EnableState::quick)},
         {"System2", S("S&ystem"), {}, [this] { System1Click(); }, {}, E(&EnableState::system)},
         {"FileProperties2", S("File P&roperties"), {}, [this] { FileProperties1Click(); }, {}, oneSelected, false, true},
         {"Logout1", S("Logout from this FTP Server"), K(Qt::CTRL | Qt::Key_Escape), [this] { Logout1Click(); }, {},
@@ -146,8 +151,9 @@ void TFTPfrm::buildCommands() {
     c.fill(ViewMenu, {"Refresh1", "Grid1", "InformationBox1", "", "viewList1", "viewReport1", "viewSmall1", "viewIcon1"});
     MiscMenu = bar->addMenu(S("&Miscellaneous"));
     c.fill(MiscMenu, {"ColorsOptions1", "NewCustomCommand1"});
-    MiscMenu->addMenu(S("&Custom Commands"))->setEnabled(false);
+    CustomCommandsMenu = MiscMenu->addMenu(S("&Custom Commands"));
     c.fill(MiscMenu, {"QuickCommand1"});
+    misc_ = new ExplorerMisc(*this, CustomCommandsMenu);
     HelpMenu = bar->addMenu(S("&Help"));
     c.fill(HelpMenu, {"Contents1", "About1"});
     for (QMenu* m : {FTPMenu, FileMenu, EditMenu, ViewMenu, MiscMenu})

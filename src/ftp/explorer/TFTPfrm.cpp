@@ -29,6 +29,7 @@
 #include "ftp/explorer/LocalRoots.h"
 #include "ftp/explorer/TSmartfrm.h"
 #include "ftp/explorer/ExplorerLook.h"
+#include "ftp/explorer/misc/ExplorerMisc.h"
 #include "shell/TSysfrm.h"
 
 namespace vn {
@@ -221,6 +222,7 @@ void TFTPfrm::FormatejarColors() {
     noopInterval_ = s.NOOPInterval;
     // Applied between operations, on the worker that uses them.
     runner().enqueue([e = engine_, s] { e->applySettings(s); });
+    if (misc_) misc_->retimeKeepAlive();
 }
 
 QString TFTPfrm::currentDir() const { return fromWire(currentDir_); }

@@ -47,6 +47,7 @@ class QWidget;
 
 namespace vn {
 
+class ExplorerMisc;
 class InfoBox;
 class ThinkingIndicator;
 class TQuickfrm;
@@ -82,6 +83,8 @@ public:
     FileListModel* listModel() const { return model_; }
     QMenu* ftpMenu() const { return FTPMenu; }
     QMenu* lastHostsMenu() const { return LastHostsMenu; }
+    QMenu* customCommandsMenu() const { return CustomCommandsMenu; }
+    ExplorerMisc* misc() const { return misc_; }
 
     // Tree access by node.
     std::vector<QTreeWidgetItem*> serverNodes() const { return Tree->serverNodes(); }
@@ -199,6 +202,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The Miscellaneous menu's commands (misc/ExplorerMisc.h).
+    friend class ExplorerMisc;
     class Sink;
     enum class ListTarget { Tree, List, Both };
     using Entries = std::optional<std::vector<ListingEntry>>;
@@ -330,6 +335,8 @@ private:
     QMenu* MiscMenu = nullptr;
     QMenu* HelpMenu = nullptr;
     QMenu* LastHostsMenu = nullptr;
+    QMenu* CustomCommandsMenu = nullptr;
+    ExplorerMisc* misc_ = nullptr;
     QMenu* ListPopup = nullptr;
     QActionGroup* typeGroup_ = nullptr;
     QActionGroup* viewGroup_ = nullptr;
