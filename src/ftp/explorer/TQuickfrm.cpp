@@ -14,6 +14,7 @@
 #include "common/IniFile.h"
 #include "common/ui/Beeper.h"
 #include "common/ui/FormWidgets.h"
+#include "common/ui/HostHistoryField.h"
 #include "common/ui/UiPrompter.h"
 #include "common/ui/WireText.h"
 
@@ -36,6 +37,8 @@ TQuickfrm::TQuickfrm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Quick Connection"));
 
     hostEdit_ = namedLineEdit("HostEdit", this);
+    // The servers visited last, as the FTP window's own submenu lists them.
+    offerHostHistory(hostEdit_, "FTP");
     loginEdit_ = namedLineEdit("LoginEdit", this);
     passwordEdit_ = namedLineEdit("PasswordEdit", this);
     passwordEdit_->setEchoMode(QLineEdit::Password);
