@@ -1,6 +1,8 @@
 #include "ftp/engine/FileSearch.h"
 
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -58,6 +60,27 @@ bool nameLess(std::string_view a, std::string_view b) {
     return a < b;
 }
 
+// The system's own folders (processes, devices, kernel objects): the local
+// counterpart of hidden and system folders, never searched.
+bool systemFolder(const std::string& folder) {
+    struct statfs fs {};
+    if (::statfs(folder.c_str(), &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEVPTS_SUPER_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case BPF_FS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::string withSlash(std::string folder) {
     if (folder.empty() || folder.back() != '/') folder += '/';
     return folder;
@@ -94,6 +117,7 @@ SearchSummary FileSearch::local(const std::string& start) {
             return depth > 0;
         }
         if (!seen.insert({st.st_dev, st.st_ino}).second) return true;
+        if (depth > 0 && systemFolder(folder)) return true;
         sink_.searching(folder);
         struct Item {
             std::string name;

@@ -47,7 +47,7 @@ public:
     FileSearch(std::string text, SearchSink& sink, std::function<bool()> cancelled);
 
     // The local tree below `start` (trailing "/"). Hidden entries (dot names)
-    // are left out; links are never followed into (a link to a file counts as
+    // and the system's pseudo file systems (/proc, /sys, ...) are left out; links are never followed into (a link to a file counts as
     // a file), nor is a folder read twice (bind mounts), so the walk stays
     // below the start folder and ends.
     SearchSummary local(const std::string& start);

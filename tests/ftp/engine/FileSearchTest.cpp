@@ -113,6 +113,16 @@ TEST_F(LocalTree, CancelStopsAfterTheCurrentEntry) {
     EXPECT_EQ(sink.paths, (std::vector<std::string>{start() + "f0/readme.txt"}));
 }
 
+TEST(LocalSystemFolders, PseudoFileSystemsAreNotSearched) {
+    if (!fs::exists("/proc/1")) GTEST_SKIP() << "no /proc";
+    Found sink;
+    FileSearch search("status", sink, {});
+    EXPECT_EQ(search.local("/proc/").outcome, Outcome::Done);
+    // /proc's own files are looked at; none of its process folders is read.
+    EXPECT_EQ(sink.folders, std::vector<std::string>{"/proc/"});
+    EXPECT_TRUE(sink.paths.empty());
+}
+
 TEST_F(LocalTree, AMissingStartFolderFails) {
     Found sink;
     FileSearch search("x", sink, {});
