@@ -7,6 +7,7 @@
 #include "icmp/ui/TTraceroutefrm.h"
 #include "query/ui/TQueryfrm.h"
 #include "query/ui/TTimefrm.h"
+#include "shell/TWhatIPfrm.h"
 #include "telnet/ui/TTelnet2frm.h"
 #include "tftp/ui/TTFTPServerfrm.h"
 #include "tftp/ui/TTrivialFTPfrm.h"
@@ -57,6 +58,7 @@ ToolRegistry builtTools() {
     r.add(ToolKind::Traceroute, [] { return new icmp::TTraceroutefrm; });
     r.add(ToolKind::Finger, [] { return new TFingerfrm; });
     r.add(ToolKind::Whois, [] { return new TWhoisfrm; });
+    r.add(ToolKind::DNS, [] { return new TWhatIPfrm; });
     r.add(ToolKind::DayTime, [] { return new TDayTimefrm; });
     r.add(ToolKind::Time, [] { return new TTimefrm; });
     r.add(ToolKind::TFTPClient, [] { return new tftp::TTrivialFTPfrm; });

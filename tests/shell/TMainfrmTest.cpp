@@ -296,7 +296,7 @@ TEST_F(Shell, ToolBarSessionsMenuAndTrayMenuAsSpecified) {
     EXPECT_EQ(built.kinds(), (std::vector<ToolKind>{ToolKind::FTP, ToolKind::Upload, ToolKind::TFTPClient,
                                                      ToolKind::TFTPServer, ToolKind::Telnet, ToolKind::Ping,
                                                      ToolKind::Traceroute, ToolKind::Finger, ToolKind::Whois,
-                                                     ToolKind::DayTime, ToolKind::Time}));
+                                                     ToolKind::DNS, ToolKind::DayTime, ToolKind::Time}));
     QStringList expectedEnabled;
     for (QAction* a : w.sessionsMenu()->actions())
         for (auto kind : {ToolKind::FTP, ToolKind::Upload, ToolKind::TFTPClient, ToolKind::TFTPServer, ToolKind::Telnet,

@@ -73,7 +73,8 @@ void TFTPfrm::buildCommands() {
          oneSelected, false, true},
         {"FullCollapse1", S("Full Collapse"), {}, [this] { FullCollapse1Click(); }, {}, {}, false, true},
         {"FullExpand1", S("Full Expand"), {}, [this] { FullExpand1Click(); }, {}, {}, false, true},
-        {"Search1", S("&Search"), {}, {}, S("Search"), never},
+        {"Search1", S("&Search"), K(Qt::CTRL | Qt::Key_S), [this] { SearchSBClick(); }, S("Search a file/folder"),
+         E(&EnableState::search)},
         {"Close1", S("&Close"), {}, [this] { closeWindow(); }, {}, {}, false, true},
         // Edit
         {"Copy1", S("&Copy"), K(Qt::CTRL | Qt::Key_C), [this] { CopySBClick(); }, S("Copy"), E(&EnableState::copy)},

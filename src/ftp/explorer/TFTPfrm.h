@@ -8,6 +8,8 @@
 // and the engine's operations.
 #include "common/ui/ToolWindow.h"
 
+#include <QPointer>
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -51,6 +53,7 @@ class ExplorerMisc;
 class InfoBox;
 class ThinkingIndicator;
 class TQuickfrm;
+class TSearchfrm;
 
 class TFTPfrm : public ToolWindow {
     Q_OBJECT
@@ -116,6 +119,8 @@ public:
     QSplitter* treeSplitter() const { return hsplit_; }
     QSplitter* infoSplitter() const { return vsplit_; }
     QWidget* gaugePanel() const;
+    // The open search window, if any.
+    TSearchfrm* searchWindow() const;
 
     // Commands (buttons, menus, shortcuts).
 public slots:
@@ -158,6 +163,8 @@ public slots:
     void SaveLog1Click() { saveLog(); }
     void FullCollapse1Click();
     void FullExpand1Click();
+    // Search (Ctrl+S): the search window below the current folder (ExplorerSearch.cpp).
+    void SearchSBClick();
     // Help "&Contents" (F1): the user guide's page of this window.
     void Contents1Click() { showHelp(); }
     void ListColumnClick(int column);
@@ -257,6 +264,8 @@ private:
     void removeNamelessItems();
     void deleteTreeNode(QTreeWidgetItem* item);
     void fullExpandStep(std::vector<NodeId> pending);
+    // Opens a search result's folder and selects it there.
+    void openFound(const std::string& folder, const std::string& name, SessionId session);
 
     // Listing on the worker; `after` runs on the UI thread with the outcome.
     void listRemote(NodeId node, SessionId sid, const std::string& folder, ListTarget target,
@@ -317,6 +326,7 @@ private:
     std::map<SessionId, QTimer*> keepAlive_;
     std::string connectingLogin_; // the login of the connect under way
     NodeId popupNode_ = 0;
+    QPointer<TSearchfrm> search_;
 
     FileListModel* model_ = nullptr;
 

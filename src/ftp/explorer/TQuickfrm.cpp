@@ -15,6 +15,7 @@
 #include "common/IniFile.h"
 #include "common/ui/Beeper.h"
 #include "common/ui/FormWidgets.h"
+#include "common/ui/HostHistoryField.h"
 #include "common/ui/UiPrompter.h"
 #include "common/ui/WireText.h"
 
@@ -37,6 +38,8 @@ TQuickfrm::TQuickfrm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Quick Connection"));
 
     hostEdit_ = namedLineEdit("HostEdit", this);
+    // The servers visited last, as the FTP window's own submenu lists them.
+    offerHostHistory(hostEdit_, "FTP");
     loginEdit_ = namedLineEdit("LoginEdit", this);
     passwordEdit_ = namedLineEdit("PasswordEdit", this);
     passwordEdit_->setEchoMode(QLineEdit::Password);

@@ -18,6 +18,8 @@
 
 #include <filesystem>
 
+#include "common/DataFolder.h"
+#include "common/History.h"
 #include "common/Prompter.h"
 #include "common/ui/FormWidgets.h"
 #include "common/ui/Gauges.h"
@@ -82,8 +84,17 @@ TTrivialFTPfrm::TTrivialFTPfrm(QWidget* parent)
         {"Visit1", "&Visit Varnelo FTP Suite Web Site", QKeySequence(Qt::CTRL | Qt::Key_W),
          [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(product::kWebSite))); }},
     });
-    commands().fill(menuBar()->addMenu(QStringLiteral("&TFTP")),
-                    {"PutFile1", "PutAs1", "GetFile1", "", "Abort1", "", "Close1"});
+    QMenu* tftpMenu = menuBar()->addMenu(QStringLiteral("&TFTP"));
+    commands().fill(tftpMenu, {"PutFile1", "PutAs1", "GetFile1", ""});
+    // The hosts of the last transfers that went through; choosing one fills the host field.
+    setHistoryMenu(
+        tftpMenu->addMenu(QStringLiteral("&Last Hosts Visited")),
+        [] {
+            IniFile ini(configFile());
+            return History(ini, kHistorySection).entries();
+        },
+        [this](const QString& host) { host_->setText(host); });
+    commands().fill(tftpMenu, {"", "Abort1", "", "Close1"});
     commands().fill(menuBar()->addMenu(QStringLiteral("&Help")), {"Contents1", "About1", "Visit1"});
     commands().button(toolBar(), "PutFileSB", "PutFile1", QStringLiteral("Put File"));
     commands().button(toolBar(), "GetFileSB", "GetFile1", QStringLiteral("Get File"));
@@ -245,13 +256,13 @@ void TTrivialFTPfrm::GetFileSBClick() {
     progress_->setText(progressText(0, 0));
     gauges()->hideAll();
     run([c = client_, host, remote, path] { return c->download(host, remote, path); },
-        [this, name = fromWire(local)](const ClientResult& r) {
+        [this, name = fromWire(local), host](const ClientResult& r) {
             if (r.outcome == Outcome::Done) {
                 browser_->refresh();
                 browser_->selectName(name);
                 log(QStringLiteral("Got %1: %2").arg(name, progressText(r.bytes, r.seconds)));
             }
-            transferDone(r, true);
+            transferDone(r, true, host);
         });
 }
 
@@ -276,14 +287,18 @@ void TTrivialFTPfrm::upload(const std::string& localName, const std::string& rem
     progress_->setText(progressText(0, 0));
     gauges()->hideAll();
     run([c = client_, host, remoteName, path] { return c->upload(path, host, remoteName); },
-        [this, name = fromWire(remoteName)](const ClientResult& r) {
+        [this, name = fromWire(remoteName), host](const ClientResult& r) {
             if (r.outcome == Outcome::Done) log(QStringLiteral("Put %1: %2").arg(name, progressText(r.bytes, r.seconds)));
-            transferDone(r, false);
+            transferDone(r, false, host);
         });
 }
 
-void TTrivialFTPfrm::transferDone(const ClientResult& r, bool /*download*/) {
+void TTrivialFTPfrm::transferDone(const ClientResult& r, bool /*download*/, const std::string& host) {
     last_ = r;
+    if (r.outcome == Outcome::Done) {
+        IniFile ini(configFile());
+        History(ini, kHistorySection).AfegirComAVisitat(host);
+    }
     progress_->setText(progressText(r.bytes, r.seconds));
     if (r.outcome == Outcome::Aborted) {
         log(QStringLiteral("Transfer aborted"));

@@ -30,6 +30,8 @@ class TTrivialFTPfrm : public ToolWindow {
     Q_OBJECT
 public:
     explicit TTrivialFTPfrm(QWidget* parent = nullptr);
+    // The section of the configuration file with the last hosts.
+    static constexpr const char* kHistorySection = "TFTP";
     ~TTrivialFTPfrm() override;
 
     // The operations of the commands (tests call them as the buttons do).
@@ -70,7 +72,7 @@ private:
     QSpinBox* optionBox(const char* name, int value, int max);
     void optionChanged(std::string_view key, long long value);
     void upload(const std::string& localName, const std::string& remoteName);
-    void transferDone(const ClientResult& r, bool download);
+    void transferDone(const ClientResult& r, bool download, const std::string& host);
 
     IniFile ini_;
     ClientSettings settings_;

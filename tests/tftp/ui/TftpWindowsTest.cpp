@@ -36,6 +36,10 @@
 #include "ScriptedPrompter.h"
 #include "TftpTestKit.h"
 #include "common/DataFolder.h"
+#include "common/History.h"
+#include "common/IniFile.h"
+#include "common/History.h"
+#include "common/DataFolder.h"
 #include "common/IniFile.h"
 #include "common/ui/Beeper.h"
 #include "common/ui/Gauges.h"
@@ -202,6 +206,20 @@ TEST_F(ClientWindow, GetsAndPutsFilesAgainstTftpdHpa) {
     EXPECT_EQ(prompter->asked(), (std::vector<std::string>{
                                      "input: VarneloFTP Suite - TFTP Client: &Enter the new remote file name:"}));
     EXPECT_TRUE(logHas(*w, QStringLiteral("Put renamed.bin: 70000 bytes")));
+    // Each transfer that went through remembered its host, newest first.
+    IniFile ini(configFile());
+    EXPECT_EQ(History(ini, TTrivialFTPfrm::kHistorySection).entries(),
+              (std::vector<std::string>{"127.0.0.1", "127.0.0.1", "127.0.0.1"}));
+}
+
+TEST_F(ClientWindow, AFailedTransferIsNotRemembered) {
+    w->hostEdit()->setText(QStringLiteral("no-such-host.invalid"));
+    w->remoteNameEdit()->setText(QStringLiteral("boot.img"));
+    ASSERT_TRUE(transfer([&] { w->action("GetFile1")->trigger(); }));
+    prompter->clearAsked();
+    EXPECT_NE(w->lastResult().outcome, Outcome::Done);
+    IniFile ini(configFile());
+    EXPECT_TRUE(History(ini, TTrivialFTPfrm::kHistorySection).entries().empty());
 }
 
 TEST_F(ClientWindow, ProgressShowsBytesAndRateAFewTimesASecond) {
