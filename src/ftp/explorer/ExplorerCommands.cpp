@@ -27,8 +27,8 @@ void TFTPfrm::prepareEnabling() {
     in.treeSelection = treeHasFocus() && Tree->currentItem();
     in.selectedCount = QuantsSeleccionats();
     in.listSelection = listHasFocus() && in.selectedCount > 0;
-    in.folderKnown = !currentDir_.empty();
-    in.remote = currentSession_ != 0;
+    in.folderKnown = !nav_->dir().empty();
+    in.remote = nav_->remote();
     in.listHasItems = model_->rowCount() > 0;
     in.clipboardFile = std::filesystem::exists(dataFile("copy.dat"));
     en_ = enablingRule(in);
@@ -201,8 +201,8 @@ void TFTPfrm::buildCommands() {
 
 void TFTPfrm::commandsUpdated(bool busy) {
     if (busy) return;
-    action("pasvmode1")->setChecked(currentPasv_);
-    if (!engine_->connecting() && statusText() != QStringLiteral("Connecting...")) updateStatus();
+    action("pasvmode1")->setChecked(nav_->pasv());
+    if (!engine_->connecting() && statusText() != QStringLiteral("Connecting...")) nav_->updateStatus();
 }
 
 } // namespace vn
