@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "common/DataFolder.h"
+#include "common/ui/Beeper.h"
 #include "common/ui/UiPrompter.h"
 #include "common/ui/WireText.h"
 #include "ftp/explorer/FolderNavigator.h"
@@ -419,6 +420,22 @@ void FileOperations::systemProperties() {
 }
 
 // ---------------------------------------------------------------- opening files
+
+void FileOperations::openSelected() {
+    if (p_.list.editing() || p_.tree.editing()) return;
+    if (p_.host.busy()) {
+        vn::beeps(std::string());
+        return;
+    }
+    p_.engine.wait().lowerCancel();
+    std::vector<int> rows = p_.list.selectedRows();
+    int row = p_.list.currentRow();
+    if (row < 0 && rows.size() == 1) row = rows[0];
+    if (row < 0 || row >= p_.model().rowCount() || !p_.tree.nodeInfo(p_.tree.currentItem())) return;
+    const FileItem it = p_.model().item(row);
+    if (opensAsFolder(it.kind)) folder_.openFolderItem(row);
+    else openFile(it.name);
+}
 
 void FileOperations::openFile(const std::string& name) {
     if (folder_.remote()) {

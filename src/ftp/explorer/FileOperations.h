@@ -34,6 +34,8 @@ public:
     void properties();
     // The file system of the open local folder, or the server's SYST.
     void systemProperties();
+    // Opens the chosen list item: a folder in the tree and the list, a file in its application.
+    void openSelected();
     // Opens a file of the open folder: a remote one is downloaded into "TEMP" first.
     void openFile(const std::string& name);
     // The nameless items (a new folder not named yet) go.

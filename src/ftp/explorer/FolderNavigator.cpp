@@ -4,6 +4,7 @@
 
 #include <QTimer>
 
+#include "common/ui/Beeper.h"
 #include "common/ui/WireText.h"
 #include "ftp/explorer/LocalRoots.h"
 
@@ -87,6 +88,25 @@ QString FolderNavigator::folderStatus() const {
         .arg(fromWire(dir_))
         .arg(p_.model().rowCount())
         .arg(p_.list.selectedCount());
+}
+
+void FolderNavigator::sortList(int column) {
+    if (p_.host.busy()) {
+        vn::beeps(std::string());
+        return;
+    }
+    FileListModel& model = p_.model();
+    switch (column) {
+    case 0: model.sortBy(SortColumn::Name); break;
+    case 1: model.sortBy(SortColumn::Size); break;
+    case 2: model.sortBy(SortColumn::Type); break;
+    case 3:
+        if (remote()) p_.host.beep();
+        else model.sortBy(SortColumn::Modified);
+        break;
+    default: p_.host.beep(); break;
+    }
+    updateStatus();
 }
 
 void FolderNavigator::updateStatus() { p_.host.setStatus(folderOpen_ ? folderStatus() : QString()); }

@@ -70,6 +70,9 @@ public:
     void stop();
     QTimer* loadTimer() const { return timer_; }
 
+    // Sorts the list by a column (Name, Size, Type; Modified only for a local folder).
+    void sortList(int column);
+
     // "<folder> - [Total Files : n] - [Selected Files : k]"; nothing once a folder failed to open.
     QString folderStatus() const;
     void updateStatus();

@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
-#include <QMetaObject>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QTableView>
@@ -22,9 +21,9 @@
 #include "common/ui/InfoBox.h"
 #include "common/ui/ThinkingIndicator.h"
 #include "common/ui/UiPrompter.h"
-#include "common/ui/UiSink.h"
 #include "common/ui/WireText.h"
-#include "ftp/explorer/TSmartfrm.h"
+#include "ftp/explorer/PaneKeys.h"
+#include "ftp/explorer/ExplorerSink.h"
 #include "ftp/explorer/ExplorerLook.h"
 
 namespace vn {
@@ -34,48 +33,6 @@ namespace {
 QColor fromBgr(unsigned bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
 
 } // namespace
-
-// Runs on the worker; the base's forwarder queues every report to the UI thread.
-class TFTPfrm::Sink : public UiSink<FtpSink> {
-public:
-    explicit Sink(TFTPfrm* w) : UiSink<FtpSink>(w), w_(w) {}
-
-    void connectingChanged(bool on) override {
-        post([w = w_, on] {
-            w->setStatus(on ? QStringLiteral("Connecting...") : QString());
-            if (!on) w->HabilitarBotons();
-        });
-    }
-    void sessionOpened(const SessionInfo& info) override {
-        // The first listing of the working folder, still inside the connect:
-        // it builds the server node, its folder chain and the file list.
-        FolderNavigator::Entries entries = w_->engine_->fesLIST(info.id, info.workingDir, true);
-        post([w = w_, info, entries] { w->sessions_->opened(info, entries); });
-    }
-    void sessionClosed(SessionId id) override {
-        post([w = w_, id] { w->sessions_->closed(id); });
-    }
-    void fileProgress(std::uint64_t done, std::uint64_t total) override {
-        post([w = w_, done, total] { w->setFileProgress(done, total); });
-    }
-    void totalProgress(std::uint64_t done, std::uint64_t total) override {
-        post([w = w_, done, total] { w->setTotalProgress(done, total); });
-    }
-    ResumeAnswer askSmartResume(const std::string& localPath) override {
-        // Asked like every question of the worker: Abort or closing the window
-        // answers it with "don't transfer".
-        TFTPfrm* w = w_;
-        return w_->runner().prompter().ask<ResumeAnswer>(
-            [w, localPath] { return TSmartfrm::ask(localPath, w); }, ResumeAnswer::DontTransfer);
-    }
-
-private:
-    template <class F>
-    void post(F f) {
-        QMetaObject::invokeMethod(w_, std::move(f), Qt::QueuedConnection);
-    }
-    TFTPfrm* w_;
-};
 
 // What the pieces see of the window.
 class TFTPfrm::Host : public ExplorerHost {
@@ -106,7 +63,9 @@ private:
 
 TFTPfrm::TFTPfrm(QWidget* parent)
     : ToolWindow({QStringLiteral("FTPfrm"), QStringLiteral("FTP"), QStringLiteral("ftp.html")}, parent) {
-    sink_ = &own(std::make_unique<Sink>(this));
+    sink_ = &own(std::make_unique<ExplorerSink>(ExplorerSink::Window{
+        this, [this] { HabilitarBotons(); }, [this](std::uint64_t d, std::uint64_t t) { setFileProgress(d, t); },
+        [this](std::uint64_t d, std::uint64_t t) { setTotalProgress(d, t); }}));
     engine_ = &own(std::make_unique<FtpEngine>(*sink_, runner().prompter()));
     runner().useWait(engine_->wait());
     transfer_ = &own(std::make_unique<FtpTransfer>(*engine_));
@@ -115,6 +74,7 @@ TFTPfrm::TFTPfrm(QWidget* parent)
     Info = info();
     buildCommands();
     buildUi();
+    sink_->attach(*engine_, *sessions_, runner());
     resize(760, 520);
 
     IniFile ini(configFile());
@@ -133,6 +93,12 @@ TFTPfrm::~TFTPfrm() {
     runner().stop();
     // The nodes go while the window they report to is still whole.
     Tree->clear();
+    // The pieces go before the parts they share (the panes still send events while they close).
+    delete keys_;
+    delete copies_;
+    delete files_;
+    delete sessions_;
+    delete nav_;
 }
 
 void TFTPfrm::buildUi() {
@@ -141,6 +107,7 @@ void TFTPfrm::buildUi() {
     vsplit_ = new QSplitter(Qt::Vertical, this);
     hsplit_ = new QSplitter(Qt::Horizontal, this);
     Tree = new ExplorerTree(hsplit_);
+    // Only for the gauges' place: the tree's keys are PaneKeys'.
     Tree->installEventFilter(this);
 
     auto* right = new QWidget(hsplit_);
@@ -150,9 +117,6 @@ void TFTPfrm::buildUi() {
     model_ = List->model();
     ListReport = List->report();
     ListIcons = List->icons();
-    ListReport->viewport()->installEventFilter(this);
-    ListReport->installEventFilter(this);
-    ListIcons->installEventFilter(this);
 
     // The pieces that own the window's state.
     parts_.reset(new ExplorerParts{*host_, *engine_, *transfer_, *temp_, *Tree, *List});
@@ -160,6 +124,7 @@ void TFTPfrm::buildUi() {
     sessions_ = new SessionList(*parts_, *nav_, this);
     files_ = new FileOperations(*parts_, *nav_, this);
     copies_ = new CopyExecutor(*parts_, *nav_, this);
+    keys_ = new PaneKeys(*parts_, *nav_, *files_, this);
     connect(Tree, &ExplorerTree::nameEdited, files_, &FileOperations::treeEdited);
     connect(Tree, &ExplorerTree::editCancelled, this, [this] { HabilitarBotons(); });
     connect(List, &FileListPane::nameEdited, files_, &FileOperations::listEdited);
@@ -359,24 +324,6 @@ void TFTPfrm::DesactivarGauges() { gauges()->hideAll(); }
 
 // ---------------------------------------------------------------- list
 
-void TFTPfrm::ListColumnClick(int column) {
-    if (busy()) {
-        vn::beeps(std::string());
-        return;
-    }
-    bool remote = nav_->remote();
-    switch (column) {
-    case 0: model_->sortBy(SortColumn::Name); break;
-    case 1: model_->sortBy(SortColumn::Size); break;
-    case 2: model_->sortBy(SortColumn::Type); break;
-    case 3:
-        if (remote) beeps();
-        else model_->sortBy(SortColumn::Modified);
-        break;
-    default: beeps(); break;
-    }
-    nav_->updateStatus();
-}
 
 void TFTPfrm::setViewStyle(ViewStyle v) {
     List->setViewStyle(v);
@@ -414,66 +361,15 @@ void TFTPfrm::InvertSelectionSBClick() {
 // and the node above the current folder ends up selected.
 void TFTPfrm::FullCollapse1Click() { Tree->collapseEverything(); }
 
-void TFTPfrm::ListDblClick() {
-    if (List->editing() || Tree->editing()) return;
-    if (busy()) {
-        vn::beeps(std::string());
-        return;
-    }
-    engine_->wait().lowerCancel();
-    std::vector<int> rows = selectedRows();
-    int row = List->currentRow();
-    if (row < 0 && rows.size() == 1) row = rows[0];
-    if (row < 0 || row >= model_->rowCount() || !nodeInfo(Tree->currentItem())) return;
-    const FileItem it = model_->item(row);
-    if (opensAsFolder(it.kind)) nav_->openFolderItem(row);
-    else files_->openFile(it.name);
-}
 
 // ---------------------------------------------------------------- events
 
 bool TFTPfrm::eventFilter(QObject* watched, QEvent* event) {
-    bool inList = List && List->isListView(watched);
     const QEvent::Type type = event->type();
-    if (type == QEvent::MouseMove && watched == ListReport->viewport()) {
-        nav_->updateStatus();
-    } else if (type == QEvent::Enter && qobject_cast<QToolBar*>(watched)) {
+    if (type == QEvent::Enter && qobject_cast<QToolBar*>(watched)) {
         HabilitarBotons();
     } else if ((type == QEvent::Resize || type == QEvent::Show) && (watched == Tree || watched == gauges())) {
         placeGauges();
-    } else if (type == QEvent::KeyPress && (inList || watched == Tree)) {
-        if (List->editing() || Tree->editing()) return QWidget::eventFilter(watched, event);
-        auto* k = static_cast<QKeyEvent*>(event);
-        if (inList) List->noteKey();
-        // While busy the key is swallowed: the selection must not move under
-        // the running operation.
-        if (busy()) return true;
-        const bool plain = k->modifiers() == Qt::NoModifier;
-        if (k->key() == Qt::Key_Delete && plain) {
-            if (watched == Tree) files_->deleteTreeNode(Tree->currentItem());
-            else if (QuantsSeleccionats() > 0) DeleteSBClick();
-            return true;
-        }
-        if (k->key() == Qt::Key_F2 && plain) {
-            if (watched == Tree) files_->startTreeEdit(Tree->currentItem());
-            else if (QuantsSeleccionats() == 1) List->startEdit(selectedRows()[0]);
-            return true;
-        }
-        if (inList && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)) {
-            if (QuantsSeleccionats() == 1) ListDblClick();
-            return true;
-        }
-    } else if (type == QEvent::KeyRelease && inList) {
-        if (List->editing()) return QWidget::eventFilter(watched, event);
-        auto* k = static_cast<QKeyEvent*>(event);
-        List->noteKey();
-        // A key never lowers the cancel flag of a running operation: that would
-        // undo an Abort.
-        if (busy()) return true;
-        engine_->wait().lowerCancel();
-        if (k->key() == Qt::Key_Escape && QuantsSeleccionats() == 1 && model_->item(selectedRows()[0]).name.empty())
-            files_->removeNamelessItems();
-        HabilitarBotons();
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -39,6 +39,7 @@ class QTreeWidgetItem;
 
 namespace vn {
 
+class ExplorerSink;
 class InfoBox;
 
 class TFTPfrm : public ToolWindow {
@@ -135,7 +136,7 @@ public slots:
     void SelectAllSBClick();
     void InvertSelectionSBClick();
     // Opens the chosen item: a folder in the tree and the list, a file in its application.
-    void ListDblClick();
+    void ListDblClick() { files_->openSelected(); }
     void System1Click() { files_->systemProperties(); }
     // Hands the selected local files to the multi-host upload window.
     void UploadtoMultipleHosts1Click();
@@ -148,7 +149,7 @@ public slots:
     void FullExpand1Click() { nav_->fullExpand(); }
     // Help "&Contents" (F1): the user guide's page of this window.
     void Contents1Click() { showHelp(); }
-    void ListColumnClick(int column);
+    void ListColumnClick(int column) { nav_->sortList(column); }
     void HabilitarBotons() { updateCommands(); }
     void DesactivaBotonsTx() { updateCommands(); }
 
@@ -190,7 +191,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    class Sink;
     class Host;
     TransferMode pressedTransferMode() const;
     void buildUi();
@@ -202,7 +202,7 @@ private:
     int QuantsSeleccionats() const { return List->selectedCount(); }
 
     // Kept by the base until the worker has ended.
-    Sink* sink_ = nullptr;
+    ExplorerSink* sink_ = nullptr;
     FtpEngine* engine_ = nullptr;
     FtpTransfer* transfer_ = nullptr;
     TempFiles* temp_ = nullptr; // this window's own folder below "TEMP"
@@ -212,6 +212,7 @@ private:
     SessionList* sessions_ = nullptr;
     FileOperations* files_ = nullptr;
     CopyExecutor* copies_ = nullptr;
+    QObject* keys_ = nullptr; // PaneKeys
 
     EnableState en_; // what the command rules share, computed before them
     int treeWidth_ = 225, infoHeight_ = 50;
