@@ -28,4 +28,19 @@ std::vector<CopyJob> planDesktop(const std::vector<std::string>& paths, const Pl
     return jobs;
 }
 
+void CopyTally::add(TransferResult r) {
+    switch (r) {
+    case TransferResult::Copied: ++copied; break;
+    case TransferResult::Skipped: ++skipped; break;
+    case TransferResult::Failed: ++failed; break;
+    case TransferResult::Cancelled: cancelled = true; break;
+    }
+}
+
+std::string copyFailureMessage(int failed, bool cancelled) {
+    if (cancelled || failed <= 0) return {};
+    return failed == 1 ? std::string("1 item could not be copied.")
+                       : std::to_string(failed) + " items could not be copied.";
+}
+
 } // namespace vn

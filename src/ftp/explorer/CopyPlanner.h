@@ -40,6 +40,16 @@ CopyJob planFolder(const Place& from, const std::string& folder, const std::stri
 // Paths from the desktop (this machine), dropped into `into` at `to`.
 std::vector<CopyJob> planDesktop(const std::vector<std::string>& paths, const Place& to, const std::string& into);
 
+// What became of a run of copy jobs, job by job.
+struct CopyTally {
+    int copied = 0, skipped = 0, failed = 0;
+    bool cancelled = false; // the user aborted; the rest was not copied
+    void add(TransferResult r);
+};
+// The message a copy ends with when items failed (a paste, a drop); nothing
+// when none failed or the user aborted (the log has the details then).
+std::string copyFailureMessage(int failed, bool cancelled);
+
 // Opens as a folder (double click, rename of a node): folders and remote links
 // (a link whose name has a dot is listed as a file: FileList decides that once).
 inline bool opensAsFolder(ItemKind k) {

@@ -28,8 +28,8 @@ void TFTPfrm::prepareEnabling() {
     in.treeSelection = treeHasFocus() && Tree->currentItem();
     in.selectedCount = QuantsSeleccionats();
     in.listSelection = listHasFocus() && in.selectedCount > 0;
-    in.folderKnown = !currentDir_.empty();
-    in.remote = currentSession_ != 0;
+    in.folderKnown = !nav_->dir().empty();
+    in.remote = nav_->remote();
     in.listHasItems = model_->rowCount() > 0;
     in.clipboardFile = std::filesystem::exists(dataFile("copy.dat"));
     en_ = enablingRule(in);
@@ -39,11 +39,7 @@ void TFTPfrm::buildCommands() {
     using K = QKeySequence;
     const auto S = [](const char* s) { return QString::fromUtf8(s); };
     const auto E = [this](bool EnableState::* flag) { return [this, flag] { return en_.*flag; }; };
-    const auto never = [] { return false; };
     const auto oneSelected = [this] { return selectedRows().size() == 1; };
-    // Commands that arrive later (search, options, custom commands, multi-host
-    // upload) get their keys with them: a key held by a disabled action would
-    // only take it from the main window.
     // Columns: name, text, key, slot, hint, enabled, checkable, whileBusy.
     commands().add({
         // FTP Session
@@ -101,7 +97,7 @@ void TFTPfrm::buildCommands() {
         {"NewCustomCommand1", S("&New Custom Command"), K(Qt::ALT | Qt::CTRL | Qt::Key_N),
          [this] { misc_->NewCommands1Click(); }, {}, E(&EnableState::quick)},
         {"QuickCommand1", S("&Quick Command"), {}, [this] { misc_->Quickcommand1Click(); }, {},
-         [this] { return currentSession_ != 0; }},
+         [this] { return nav_->session() != 0; }},
         // Help ("Contents1" is every tool window's)
         {"About1", S("&About..."), {}, [] { uiPrompter().message(std::string(kAppTitle)); }, {}, {}, false, true},
         // Pop-ups
@@ -208,8 +204,8 @@ void TFTPfrm::buildCommands() {
 
 void TFTPfrm::commandsUpdated(bool busy) {
     if (busy) return;
-    action("pasvmode1")->setChecked(currentPasv_);
-    if (!engine_->connecting() && statusText() != QStringLiteral("Connecting...")) updateStatus();
+    action("pasvmode1")->setChecked(nav_->pasv());
+    if (!engine_->connecting() && statusText() != QStringLiteral("Connecting...")) nav_->updateStatus();
 }
 
 } // namespace vn

@@ -2,33 +2,31 @@
 // The FTP explorer window, a tool window (common/ui/ToolWindow.h): the base
 // runs every network operation on the window's worker, one at a time, hands
 // the engine's reports to the UI thread and owns Abort, the log box, gauges,
-// status bar and closing. The commands are one table (ExplorerCommands.cpp); the
-// folder tree (ExplorerTree.h) and the file list (FileListPane.h) are widgets
-// of their own. The window coordinates them
-// and the engine's operations.
+// status bar and closing. The window builds the panes and the commands (one
+// table, ExplorerCommands.cpp) and hands each command to the piece that owns
+// its state:
+//   FolderNavigator  the open folder, listings placed in the tree and the list
+//   SessionList      connecting, keep-alives, passive mode, quitting
+//   FileOperations   new folder, rename, delete, properties, opening files
+//   CopyExecutor     clipboard, paste, drag and drop, and their outcome
+// The folder tree (ExplorerTree.h) and the file list (FileListPane.h) are
+// widgets of their own.
 #include "common/ui/ToolWindow.h"
 
 #include <QPointer>
 
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "ftp/engine/FtpEngine.h"
-#include "ftp/engine/copy/Clipboard.h"
-#include "ftp/engine/copy/Copier.h"
-#include "ftp/engine/copy/LocalFiles.h"
-#include "ftp/engine/copy/TempFiles.h"
-#include "ftp/engine/transfer/Transfer.h"
-#include "ftp/explorer/CopyPlanner.h"
+#include "ftp/explorer/CopyExecutor.h"
+#include "ftp/explorer/ExplorerParts.h"
 #include "ftp/explorer/ExplorerRules.h"
-#include "ftp/explorer/ExplorerTree.h"
-#include "ftp/explorer/FileList.h"
-#include "ftp/explorer/FileListPane.h"
+#include "ftp/explorer/FileOperations.h"
+#include "ftp/explorer/FolderNavigator.h"
+#include "ftp/explorer/SessionList.h"
 
 class QAction;
 class QActionGroup;
@@ -36,23 +34,16 @@ class QListView;
 class QMenu;
 class QProgressBar;
 class QAbstractItemView;
-class QPersistentModelIndex;
 class QSplitter;
-class QStackedWidget;
-class QStatusBar;
-class QTimer;
-class QToolButton;
 class QTableView;
-class QTreeWidget;
+class QTimer;
 class QTreeWidgetItem;
-class QWidget;
 
 namespace vn {
 
 class ExplorerMisc;
+class ExplorerSink;
 class InfoBox;
-class ThinkingIndicator;
-class TQuickfrm;
 class TSearchfrm;
 
 class TFTPfrm : public ToolWindow {
@@ -61,25 +52,26 @@ public:
     explicit TFTPfrm(QWidget* parent = nullptr);
     ~TFTPfrm() override;
 
-    // Quick connection to the host named by a command-line parameter.
-    void mostrarQuick(const QString& parameter);
-    // Quick connection with more of the dialog filled in (an ftp:// address
-    // with login, password, port and folder); empty fields stay as they are.
-    struct QuickPreset {
-        QString host, login, password, remoteDir;
-        int port = 0; // 0: the dialog's default
-        std::optional<FtpSecurity> security; // ftps:// and ftpes:// URLs
-    };
-    void mostrarQuick(const QuickPreset& preset);
+    // Quick connection to the host named by a command-line parameter, or with
+    // more of the dialog filled in (an ftp:// address).
+    using QuickPreset = vn::QuickPreset;
+    void mostrarQuick(const QString& parameter) { sessions_->quickFromParameter(parameter); }
+    void mostrarQuick(const QuickPreset& preset) { sessions_->quickPreset(preset); }
+
+    // The pieces.
+    FolderNavigator* folders() const { return nav_; }
+    SessionList* sessions() const { return sessions_; }
+    FileOperations* fileOperations() const { return files_; }
+    CopyExecutor* copies() const { return copies_; }
 
     // The window's state, for the main window and the tests.
     using ToolWindow::busy;
     bool connecting() const { return engine_->connecting(); }
-    int sessionCount() const { return static_cast<int>(serverNodes().size()); }
-    SessionId currentSession() const { return currentSession_; }
+    int sessionCount() const { return sessions_->count(); }
+    SessionId currentSession() const { return nav_->session(); }
     QString currentDir() const;
-    const std::string& currentDirBytes() const { return currentDir_; }
-    bool currentPasv() const { return currentPasv_; }
+    const std::string& currentDirBytes() const { return nav_->dir(); }
+    bool currentPasv() const { return nav_->pasv(); }
     ExplorerTree* tree() const { return Tree; }
     QTableView* list() const { return ListReport; }
     QListView* iconList() const { return ListIcons; }
@@ -88,6 +80,8 @@ public:
     QMenu* lastHostsMenu() const { return LastHostsMenu; }
     QMenu* customCommandsMenu() const { return CustomCommandsMenu; }
     ExplorerMisc* misc() const { return misc_; }
+    // The open search window, if any.
+    TSearchfrm* searchWindow() const;
 
     // Tree access by node.
     std::vector<QTreeWidgetItem*> serverNodes() const { return Tree->serverNodes(); }
@@ -101,13 +95,15 @@ public:
     }
 
     // Opens a full path of a session (0: local) in the tree and the list.
-    void ObrirSubdirectoris(const std::string& path, SessionId session);
+    void ObrirSubdirectoris(const std::string& path, SessionId session) { nav_->openPath(path, session); }
+    // The same, then selects the item shown as `name` in the list.
+    void openFolderAndSelect(const std::string& path, SessionId session, const QString& name);
     // Shows a local folder (trailing "/") in the list; false when it is no folder.
-    bool MostrarFitxers(const std::string& path);
+    bool MostrarFitxers(const std::string& path) { return nav_->showLocal(path); }
     // Sets the passive flag and port on a node and every node below it.
     void FormatejaTreePASV(QTreeWidgetItem* node, bool pasv, int port) { Tree->FormatejaTreePASV(node, pasv, port); }
     // Selects a list item by name (for the tests and the search window).
-    bool selectListItem(const QString& name);
+    bool selectListItem(const QString& name) { return List->selectItem(name); }
     // An in-place name edit is open in the list / the tree.
     bool listEditing() const { return List->editing(); }
     bool treeEditing() const { return Tree->editing(); }
@@ -119,57 +115,53 @@ public:
     QSplitter* treeSplitter() const { return hsplit_; }
     QSplitter* infoSplitter() const { return vsplit_; }
     QWidget* gaugePanel() const;
-    // The open search window, if any.
-    TSearchfrm* searchWindow() const;
 
-    // Commands (buttons, menus, shortcuts).
+    // Commands (buttons, menus, shortcuts): each goes to the piece that owns it.
 public slots:
-    void QuickSBClick();
+    void QuickSBClick() { sessions_->quick(); }
     // Site Manager (Ctrl+M): connects to the chosen site, trying its alternate addresses.
-    void ConnectarAServidorSBClick();
-    void QuitSBClick();
+    void ConnectarAServidorSBClick() { sessions_->siteManager(); }
+    void QuitSBClick() { sessions_->quitCurrent(); }
     void Logout1Click();
-    void AbortSBClick();
-    void FesConnectar(const QString& host);
+    void AbortSBClick() { abort(); }
+    void FesConnectar(const QString& host) { sessions_->quickTo(host); }
     // Rebuilds "&Last Hosts Visited" from the history (each time the menu opens).
     void FTPMenuPopup();
     void FormatejarColors();
-    void RefreshSBClick();
-    void UpSBClick();
-    void NovaCarpetaSBClick();
-    void DeleteSBClick();
-    // The explorer clipboard ("copy.dat"): Copy, Cut and Paste in every direction.
-    void CopySBClick();
-    void CutSBClick();
-    void PAsteSBClick();
-    void FileProperties1Click();
-    // Drops: paths from the desktop onto the list (a folder item or the current
-    // folder) or onto a tree node; drags within the window. Every drop copies.
-    void FerDropEnList(const std::vector<std::string>& paths, int targetRow);
-    void FerDropEnTree(const std::vector<std::string>& paths, QTreeWidgetItem* node);
-    void ListDragDrop(QObject* source, int targetRow);
-    void TreeDragDrop(QObject* source, QTreeWidgetItem* node);
-    void RenameSBClick();
+    void RefreshSBClick() { nav_->refresh(); }
+    void UpSBClick() { nav_->up(); }
+    void NovaCarpetaSBClick() { files_->newFolder(); }
+    void DeleteSBClick() { files_->deleteSelected(); }
+    void CopySBClick() { copies_->copy(); }
+    void CutSBClick() { copies_->cut(); }
+    void PAsteSBClick() { copies_->paste(); }
+    void FileProperties1Click() { files_->properties(); }
+    void FerDropEnList(const std::vector<std::string>& paths, int targetRow) { copies_->dropOnList(paths, targetRow); }
+    void FerDropEnTree(const std::vector<std::string>& paths, QTreeWidgetItem* node) { copies_->dropOnTree(paths, node); }
+    void ListDragDrop(QObject* source, int targetRow) { copies_->listDragDrop(source, targetRow); }
+    void TreeDragDrop(QObject* source, QTreeWidgetItem* node) { copies_->treeDragDrop(source, node); }
+    void RenameSBClick() { files_->rename(); }
     void SelectAllSBClick();
     void InvertSelectionSBClick();
-    void ListDblClick();
-    void System1Click();
+    // Opens the chosen item: a folder in the tree and the list, a file in its application.
+    void ListDblClick() { files_->openSelected(); }
+    void System1Click() { files_->systemProperties(); }
     // Hands the selected local files to the multi-host upload window.
     void UploadtoMultipleHosts1Click();
-    void pasvmode1Click();
+    void pasvmode1Click() { sessions_->togglePassive(); }
     void ShowGridSBClick();
     void InformationBox1Click();
     void Clear1Click();
     void SaveLog1Click() { saveLog(); }
     void FullCollapse1Click();
-    void FullExpand1Click();
+    void FullExpand1Click() { nav_->fullExpand(); }
     // Search (Ctrl+S): the search window below the current folder (ExplorerSearch.cpp).
     void SearchSBClick();
     // Help "&Contents" (F1): the user guide's page of this window.
     void Contents1Click() { showHelp(); }
-    void ListColumnClick(int column);
-    void HabilitarBotons();
-    void DesactivaBotonsTx();
+    void ListColumnClick(int column) { nav_->sortList(column); }
+    void HabilitarBotons() { updateCommands(); }
+    void DesactivaBotonsTx() { updateCommands(); }
 
 signals:
     // The files (full local paths, bytes) to upload to several hosts; the main
@@ -195,7 +187,7 @@ public:
     QProgressBar* fileGauge() const;
     void beeps() { beep(); }
     // The deferred folder load (50 ms after a selection).
-    QTimer* mouseTimer() const { return mousetimer; }
+    QTimer* mouseTimer() const { return nav_->loadTimer(); }
 
 protected:
     void prepareEnabling() override;
@@ -211,125 +203,35 @@ protected:
 private:
     // The Miscellaneous menu's commands (misc/ExplorerMisc.h).
     friend class ExplorerMisc;
-    class Sink;
-    enum class ListTarget { Tree, List, Both };
-    using Entries = std::optional<std::vector<ListingEntry>>;
-
-    // Runs op on the worker thread unless the window is busy (false then). A user
-    // operation lowers the cancel flag first; the keep-alive does not. `then`
-    // runs on the UI thread once the window is idle again.
-    bool startOperation(std::function<void()> op, bool userOperation = true, std::function<void()> then = {});
-    // The same for a work with a result: done gets it on the UI thread.
-    template <class Work, class Done>
-    bool operate(Work work, Done done) {
-        if (busy()) return false;
-        engine_->setClosing(false);
-        return runner().run(
-            [e = engine_, work]() mutable {
-                auto r = work();
-                e->finishOperation();
-                return r;
-            },
-            [this, done](auto&& r) mutable {
-                if (closeState() == CloseState::Open) done(r);
-            });
-    }
-    void runQuickDialog(TQuickfrm& dialog, bool passwordAsTyped);
-    // Downloads a remote file of the current folder into "TEMP" and opens it.
-    void openRemoteFile(const std::string& name);
+    class Host;
     TransferMode pressedTransferMode() const;
-    // Connects (with the retry rules), then presses the chosen transfer type and
-    // opens the initial remote folder.
-    void connectAndOpen(const ConnectParams& p, const std::vector<std::string>& alternates, RetryStyle style,
-                        int transferType, const std::string& remoteDir);
     void buildUi();
     // The command table, the menus, the tool bar and the pop-ups (ExplorerCommands.cpp).
     void buildCommands();
-
-    // Tree.
-    void MostrarUnitatsLocals();
-    void TreeExpanding(QTreeWidgetItem* item);
-    void TreeCollapsed(QTreeWidgetItem* item);
-    void TreeChange();
-    void mousetimerTimer();
-    void takeCurrentFrom(const TNodeInfo& n);
-    void passaListATree(const std::string& name);
-    // In-place names: the edits start here and end in the Edited handlers.
-    void startTreeEdit(QTreeWidgetItem* item);
-    void TreeEdited(NodeId id, const QString& text);
-    void ListEdited(const QPersistentModelIndex& index, const QString& text);
-    void ListEditCancelled(const QPersistentModelIndex& index);
-    void createFolderInPlace(const std::string& name);
-    void renameInList(const std::string& from, const std::string& to);
-    void removeNamelessItems();
-    void deleteTreeNode(QTreeWidgetItem* item);
-    void fullExpandStep(std::vector<NodeId> pending);
-    // Opens a search result's folder and selects it there.
-    void openFound(const std::string& folder, const std::string& name, SessionId session);
-
-    // Listing on the worker; `after` runs on the UI thread with the outcome.
-    void listRemote(NodeId node, SessionId sid, const std::string& folder, ListTarget target,
-                    std::function<void(bool ok)> after = {});
-    void applyListing(NodeId node, SessionId sid, const std::string& folder, const Entries& entries,
-                      ListTarget target);
-    void fillRemoteList(const std::vector<ListingEntry>& entries, const std::string& folder);
-    void openPathStep(std::string path, SessionId session, std::size_t pos);
-
-    // Sessions.
-    void buildServerChain(const SessionInfo& info, const Entries& entries);
-    void removeServerNode(SessionId id);
-    void fesNOOPTick(SessionId id);
-
-    // List.
-    std::vector<int> selectedRows() const;
-    int QuantsSeleccionats() const;
-    void updateStatus();
-    // "<folder> - [Total Files : n] - [Selected Files : k]"
-    QString folderStatus() const;
-    void emptyTemp();
-    std::vector<ClipEntry> clipEntries() const;
-    void writeClip(bool cut);
-    // After a cut whose sources all went: their folder nodes go too.
-    void dropCutNodes(const Clipboard& clip);
-    void installDragAndDrop();
-    // Desktop paths that exist as a file, a folder or a link (the others are named in a message).
-    std::vector<std::string> droppable(const std::vector<std::string>& paths);
-    // The selected list items, as the planner takes them.
-    std::vector<DropItem> selectedDropItems(int except = -1) const;
-    // Runs the copies on the worker, then reloads the list (and expandAfter's children).
-    void runCopyJobs(std::vector<CopyJob> jobs, QTreeWidgetItem* expandAfter);
-    void deleteLocalItems(const std::vector<int>& rows, RecycleMode recycle);
     bool treeHasFocus() const;
     bool listHasFocus() const;
+    std::vector<int> selectedRows() const { return List->selectedRows(); }
+    int QuantsSeleccionats() const { return List->selectedCount(); }
 
     // Kept by the base until the worker has ended.
-    Sink* sink_ = nullptr;
+    ExplorerSink* sink_ = nullptr;
     FtpEngine* engine_ = nullptr;
     FtpTransfer* transfer_ = nullptr;
     TempFiles* temp_ = nullptr; // this window's own folder below "TEMP"
-    EnableState en_;            // what the command rules share, computed before them
-    int noopInterval_ = 180;
+    std::unique_ptr<Host> host_;
+    std::unique_ptr<ExplorerParts> parts_;
+    FolderNavigator* nav_ = nullptr;
+    SessionList* sessions_ = nullptr;
+    FileOperations* files_ = nullptr;
+    CopyExecutor* copies_ = nullptr;
+    QObject* keys_ = nullptr; // PaneKeys
+
+    EnableState en_; // what the command rules share, computed before them
     int treeWidth_ = 225, infoHeight_ = 50;
     bool sizesApplied_ = false; // TreeWidth and InfoHeight given to the splitters at the first show
-    QString pendingRemoteDir_;
-    int pendingType_ = -1;
-
-    // Current folder values.
-    std::string currentDir_;
-    std::string currentIp_;
-    SessionId currentSession_ = 0;
-    // The list shows currentDir_; false once a folder failed to open (no status claims it).
-    bool folderOpen_ = true;
-    bool currentPasv_ = false;
-    int currentPasvPort_ = -1;
-
-    std::map<SessionId, QTimer*> keepAlive_;
-    std::string connectingLogin_; // the login of the connect under way
     NodeId popupNode_ = 0;
-    QPointer<TSearchfrm> search_;
 
     FileListModel* model_ = nullptr;
-
     ExplorerTree* Tree = nullptr;
     FileListPane* List = nullptr;
     QTableView* ListReport = nullptr;
@@ -337,7 +239,6 @@ private:
     InfoBox* Info = nullptr; // the base's log box, placed under the list
     QSplitter* hsplit_ = nullptr;
     QSplitter* vsplit_ = nullptr;
-    QTimer* mousetimer = nullptr;
     QMenu* FTPMenu = nullptr;
     QMenu* FileMenu = nullptr;
     QMenu* EditMenu = nullptr;
@@ -347,6 +248,7 @@ private:
     QMenu* LastHostsMenu = nullptr;
     QMenu* CustomCommandsMenu = nullptr;
     ExplorerMisc* misc_ = nullptr;
+    QPointer<TSearchfrm> search_;
     QMenu* ListPopup = nullptr;
     QActionGroup* typeGroup_ = nullptr;
     QActionGroup* viewGroup_ = nullptr;

@@ -75,5 +75,33 @@ TEST(CopyPlanner, OnlyFoldersAndRemoteLinksOpenAsFolders) {
     EXPECT_FALSE(opensAsFolder(ItemKind::RemoteFile));
 }
 
+// What a run of copies ends with: a message only when items failed and the
+// user did not abort.
+TEST(CopyPlanner, CopyOutcomeTable) {
+    struct Case {
+        std::vector<TransferResult> results;
+        const char* message;
+    } cases[] = {
+        {{}, ""},
+        {{TransferResult::Copied, TransferResult::Skipped}, ""},
+        {{TransferResult::Failed}, "1 item could not be copied."},
+        {{TransferResult::Copied, TransferResult::Failed, TransferResult::Failed}, "2 items could not be copied."},
+        {{TransferResult::Failed, TransferResult::Cancelled}, ""},
+    };
+    for (const Case& c : cases) {
+        CopyTally t;
+        for (TransferResult r : c.results) t.add(r);
+        EXPECT_EQ(copyFailureMessage(t.failed, t.cancelled), c.message) << c.results.size();
+    }
+    CopyTally t;
+    t.add(TransferResult::Copied);
+    t.add(TransferResult::Skipped);
+    t.add(TransferResult::Failed);
+    EXPECT_EQ(t.copied, 1);
+    EXPECT_EQ(t.skipped, 1);
+    EXPECT_EQ(t.failed, 1);
+    EXPECT_FALSE(t.cancelled);
+}
+
 } // namespace
 } // namespace vn::test

@@ -7,7 +7,7 @@
 #include "ftp/explorer/ExplorerRules.h"
 #include "ftp/explorer/FileList.h"
 #include "ftp/explorer/LocalRoots.h"
-#include "shell/TSysfrm.h"
+#include "ftp/explorer/TSysfrm.h"
 
 namespace vn::test {
 namespace {

@@ -45,7 +45,7 @@
 #include "ftp/explorer/LocalRoots.h"
 #include "ftp/explorer/TFTPfrm.h"
 #include "WindowTestUtil.h"
-#include "shell/TSysfrm.h"
+#include "ftp/explorer/TSysfrm.h"
 
 namespace vn::test {
 namespace {
@@ -762,6 +762,37 @@ TEST_F(RemoteExplorer, APasteThatFailsSaysHowManyItemsFailed) {
     const auto asked = prompter->asked();
     EXPECT_NE(std::find(asked.begin(), asked.end(), "message: 1 item could not be copied."), asked.end())
         << w.info()->lines().join("\n").toStdString();
+}
+
+// A drop whose copies fail ends with the same message a failed paste shows.
+TEST_F(RemoteExplorer, ADropThatFailsSaysHowManyItemsFailed) {
+    struct Case {
+        std::vector<std::string> dropped;
+        const char* message;
+    } cases[] = {
+        {{"a.txt"}, "message: 1 item could not be copied."},
+        {{"a.txt", "big.bin"}, "message: 2 items could not be copied."},
+    };
+    for (const Case& c : cases) {
+        FakeFtpServer server;
+        server.login().dataActive().onList(listing()).on("CWD", "250 Ok.\r\n").on("STOR",
+                                                                                  "553 Could not create file.\r\n");
+        TFTPfrm w;
+        w.show();
+        prompter->pushDialog(quick(server.port(), "user", "pw"));
+        w.QuickSBClick();
+        ASSERT_TRUE(waitIdle(w));
+        ASSERT_EQ(w.sessionCount(), 1);
+        prompter->clearAsked();
+        std::vector<std::string> paths;
+        for (const std::string& name : c.dropped) paths.push_back(homeDir() + "docs/" + name);
+        w.FerDropEnList(paths, -1);
+        ASSERT_TRUE(waitIdle(w));
+        EXPECT_TRUE(server.waitForCommand("STOR", 1s));
+        const auto asked = prompter->asked();
+        EXPECT_NE(std::find(asked.begin(), asked.end(), c.message), asked.end())
+            << c.message << "\n" << w.info()->lines().join("\n").toStdString();
+    }
 }
 
 TEST_F(Explorer, TreeRenameInPlaceRefusesWhatItMustNot) {

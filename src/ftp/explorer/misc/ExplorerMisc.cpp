@@ -34,7 +34,7 @@ ExplorerMisc::ExplorerMisc(TFTPfrm& window, QMenu* customCommandsMenu)
     Llegeixcomandes();
 }
 
-bool ExplorerMisc::canSend() const { return !w_.busy() && w_.currentSession_ != 0; }
+bool ExplorerMisc::canSend() const { return !w_.busy() && w_.nav_->session() != 0; }
 
 void ExplorerMisc::updateMenuState() {
     QAction* quick = w_.action(QStringLiteral("QuickCommand1"));
@@ -65,19 +65,19 @@ std::vector<std::string> ExplorerMisc::selectedNames() const {
 
 bool ExplorerMisc::CustomComand(const std::string& text) {
     if (!canSend()) return false;
-    const SessionId sid = w_.currentSession_;
-    return w_.startOperation(
+    const SessionId sid = w_.nav_->session();
+    return w_.parts_->run(
         [e = w_.engine_, sid, text, names = selectedNames()] { CustomCommand(*e, e->prompter()).run(sid, text, names); },
-        true, [this] { w_.HabilitarBotons(); });
+        [this] { w_.HabilitarBotons(); });
 }
 
 void ExplorerMisc::Quickcommand1Click() {
     if (!canSend()) return;
     auto line = uiPrompter().input("Quick Command", "&Please enter the command to execute:", "");
     if (!line || line->empty() || !canSend()) return;
-    const SessionId sid = w_.currentSession_;
-    w_.startOperation([e = w_.engine_, sid, l = *line] { CustomCommand(*e, e->prompter()).quick(sid, l); }, true,
-                      [this] { w_.HabilitarBotons(); });
+    const SessionId sid = w_.nav_->session();
+    w_.parts_->run([e = w_.engine_, sid, l = *line] { CustomCommand(*e, e->prompter()).quick(sid, l); },
+                   [this] { w_.HabilitarBotons(); });
 }
 
 void ExplorerMisc::NewCommands1Click() {
@@ -97,26 +97,5 @@ void ExplorerMisc::Options2Click() {
     else w_.FormatejarColors();
 }
 
-void ExplorerMisc::retimeKeepAlive() {
-    const int seconds = w_.noopInterval_;
-    for (QTreeWidgetItem* node : w_.serverNodes()) {
-        const TNodeInfo* n = w_.nodeInfo(node);
-        if (!n || !n->session) continue;
-        const SessionId id = n->session;
-        auto it = w_.keepAlive_.find(id);
-        QTimer* t = it == w_.keepAlive_.end() ? nullptr : it->second;
-        if (seconds <= 0) {
-            if (t) t->stop();
-            continue;
-        }
-        if (!t) {
-            t = new QTimer(&w_);
-            TFTPfrm* w = &w_;
-            connect(t, &QTimer::timeout, &w_, [w, id] { w->fesNOOPTick(id); });
-            w_.keepAlive_[id] = t;
-        }
-        if (!t->isActive() || t->interval() != seconds * 1000) t->start(seconds * 1000);
-    }
-}
 
 } // namespace vn

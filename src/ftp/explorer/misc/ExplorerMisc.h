@@ -43,8 +43,6 @@ public:
     void Llegeixcomandes();
     // A session is current and the window is idle.
     bool canSend() const;
-    // Keep-alive timers follow NOOPInterval at once (0 stops them).
-    void retimeKeepAlive();
     QMenu* customCommandsMenu() const { return menu_; }
 
 private:

@@ -1,4 +1,4 @@
-#include "shell/TSysfrm.h"
+#include "ftp/explorer/TSysfrm.h"
 
 #include <sys/statvfs.h>
 
