@@ -164,6 +164,9 @@ SearchSummary FileSearch::local(const std::string& start) {
 SearchSummary FileSearch::remote(FtpEngine& engine, SessionId id, const std::string& start) {
     summary_ = {};
     bool lost = false;
+    // MLSD describes a link by what it reaches: its "unique" fact tells a
+    // folder already walked (a link cycle) apart.
+    std::set<std::string> seen;
     std::function<bool(const std::string&, int)> walk = [&](const std::string& folder, int depth) -> bool {
         sink_.searching(folder);
         auto listed = engine.listFolder(id, folder, DataMode::Session);
@@ -181,6 +184,7 @@ SearchSummary FileSearch::remote(FtpEngine& engine, SessionId id, const std::str
             // folder ("..", "a/b", empty); never trust that here either.
             if (IsValidEntryName(e.name)) {
                 if (e.kind != ListingEntry::Kind::Folder) match(folder, e.name);
+                else if (!e.unique.empty() && !seen.insert(e.unique).second) continue;
                 else if (depth + 1 > kMaxDepth) ++summary_.tooDeep;
                 else if (!walk(folder + e.name + "/", depth + 1)) return false;
             }
@@ -188,7 +192,18 @@ SearchSummary FileSearch::remote(FtpEngine& engine, SessionId id, const std::str
         }
         return true;
     };
-    const bool whole = walk(withSlash(start), 0);
+    // The start folder's own identity, from its parent's listing, so a link
+    // back to it is known too.
+    const std::string from = withSlash(start);
+    const FtpFeatures* features = engine.features(id);
+    if (features && features->mlsd && from.size() > 1) {
+        const std::size_t cut = from.find_last_of('/', from.size() - 2);
+        const std::string parent = from.substr(0, cut + 1), name = from.substr(cut + 1, from.size() - cut - 2);
+        if (auto listed = engine.listFolder(id, parent, DataMode::Session))
+            for (const ListingEntry& e : listed->entries)
+                if (e.name == name && e.kind == ListingEntry::Kind::Folder && !e.unique.empty()) seen.insert(e.unique);
+    }
+    const bool whole = !cancelled() && walk(from, 0);
     if (cancelled()) summary_.outcome = engine.lastOutcome() == Outcome::TimedOut ? Outcome::TimedOut : Outcome::Aborted;
     else if (lost) summary_.outcome = Outcome::PeerClosed;
     else summary_.outcome = whole ? Outcome::Done : Outcome::Failed;

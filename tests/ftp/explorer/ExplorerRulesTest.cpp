@@ -135,8 +135,8 @@ TEST(SortKeys, CaseFoldingCoversNonAsciiNamesAndKeepsBytes) {
 // A listing of huge names is held once, as bytes: the shown name is decoded
 // when asked, and a name that folds to itself keeps no second copy.
 TEST(FileItems, HugeNamesAreHeldOnce) {
-    ListingEntry lower{std::string(65000, 'n'), ListingEntry::Kind::File, "1", "Jan 1 2026", "-rw-r--r--", {}, 1};
-    ListingEntry mixed{"Big.TXT", ListingEntry::Kind::File, "2", "Jan 1 2026", "-rw-r--r--", {}, 2};
+    ListingEntry lower{std::string(65000, 'n'), ListingEntry::Kind::File, "1", "Jan 1 2026", "-rw-r--r--", {}, 1, -1, {}};
+    ListingEntry mixed{"Big.TXT", ListingEntry::Kind::File, "2", "Jan 1 2026", "-rw-r--r--", {}, 2, -1, {}};
     const std::vector<FileItem> items = remoteItems({lower, mixed}, "/pub/");
     ASSERT_EQ(items.size(), 2u);
     EXPECT_TRUE(items[0].fold.empty());

@@ -19,6 +19,7 @@ struct ListingEntry {
   std::string linkTarget;          // what follows "->" on a link line
   std::uint64_t sizeValue = 0;     // the size column as a number; 0 when none or not a number
   std::int64_t mtime = -1;         // exact modification time (UTC seconds) from MLSD; -1 when unknown
+  std::string unique;              // MLSD "unique" fact: one folder reached under two names has one
 };
 
 // A hostile server must not make us hold unbounded results.

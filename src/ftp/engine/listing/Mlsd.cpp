@@ -135,10 +135,13 @@ std::optional<ListingEntry> TraduirMLSD(std::string_view line) {
                 e.sizeValue = *n;
             }
         } else if (equalsNoCase(key, "modify")) {
-            if (auto t = parseMlsdTime(value)) {
+            // Before 1970 is no file time a server means (and -1 says "unknown").
+            if (auto t = parseMlsdTime(value); t && *t >= 0) {
                 e.mtime = *t;
                 e.date = shownDate(*t);
             }
+        } else if (equalsNoCase(key, "unique")) {
+            if (value.size() <= 256) e.unique = std::string(value);
         } else if (equalsNoCase(key, "UNIX.mode")) {
             mode = value;
         }

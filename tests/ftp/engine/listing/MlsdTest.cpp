@@ -104,6 +104,17 @@ TEST(Mlsd, Times) {
     }
 }
 
+// A time before 1970 (found by fuzzing) is no time: -1 already means unknown.
+TEST(Mlsd, ATimeBefore1970IsUnknown) {
+    auto e = TraduirMLSD("type=file;size=1;modify=10100101120000; old");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->mtime, -1);
+    EXPECT_EQ(e->date, "");
+    auto u = TraduirMLSD("type=dir;unique=803g1;modify=20200101120000; sub");
+    ASSERT_TRUE(u);
+    EXPECT_EQ(u->unique, "803g1");
+}
+
 TEST(Mlsd, HostileRepliesGiveNothingUnsafe) {
     const std::string huge(100000, 'x');
     const std::string text = "type=cdir; /pub\r\n"
