@@ -46,15 +46,18 @@ Reply FtpEngine::readReplyLate(SessionId id) {
 }
 
 bool FtpEngine::fesPORT(SessionId id, const Endpoint& local, int port) {
-    ControlConnection* c = connection(id);
-    if (!c) return false;
-    c->drain();
     std::string h = local.address;
     for (char& ch : h)
         if (ch == '.') ch = ',';
-    std::string cmd = "PORT " + h + "," + std::to_string(port / 256) + "," + std::to_string(port % 256);
-    log(">" + cmd);
-    if (!c->EnviarComanda(cmd + "\r\n")) return false;
+    return announceListener(id, "PORT " + h + "," + std::to_string(port / 256) + "," + std::to_string(port % 256));
+}
+
+bool FtpEngine::announceListener(SessionId id, const std::string& command) {
+    ControlConnection* c = connection(id);
+    if (!c) return false;
+    c->drain();
+    log(">" + command);
+    if (!c->EnviarComanda(command + "\r\n")) return false;
     Reply r = readReply(id);
     if (!r.first().empty()) logReply(r);
     if (wait_.cancelled()) {

@@ -251,6 +251,8 @@ private:
     bool fesPORT(SessionId id, const Endpoint& local, int port);
     // The same for EPRT (IPv6 control connections).
     bool fesEPRT(SessionId id, const Endpoint& local, int port);
+    // Sends PORT or EPRT (`command`) and judges the reply.
+    bool announceListener(SessionId id, const std::string& command);
     // The answer of a one-line command about a path (SIZE, MDTM), logged; a
     // reply that does not start with "213" gives nothing.
     std::optional<std::string> askPath(SessionId id, const std::string& verb, const std::string& path);

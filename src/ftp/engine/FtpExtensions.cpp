@@ -64,20 +64,8 @@ bool FtpEngine::fesEPSV(SessionId id, int& port, bool& refused) {
 }
 
 bool FtpEngine::fesEPRT(SessionId id, const Endpoint& local, int port) {
-    ControlConnection* c = connection(id);
-    if (!c) return false;
-    c->drain();
-    const std::string cmd =
-        "EPRT |" + std::string(local.ipv6() ? "2" : "1") + "|" + local.address + "|" + std::to_string(port) + "|";
-    log(">" + cmd);
-    if (!c->EnviarComanda(cmd + "\r\n")) return false;
-    Reply r = readReply(id);
-    if (!r.first().empty()) logReply(r);
-    if (wait_.cancelled()) {
-        logReply(readReplyLate(id));
-        return false;
-    }
-    return r.code() == '2';
+    return announceListener(id, "EPRT |" + std::string(local.ipv6() ? "2" : "1") + "|" + local.address + "|" +
+                                    std::to_string(port) + "|");
 }
 
 std::optional<std::string> FtpEngine::askPath(SessionId id, const std::string& verb, const std::string& path) {
