@@ -57,9 +57,7 @@ TQuickfrm::TQuickfrm(QWidget* parent) : QDialog(parent) {
         security_->addItem(QString::fromLatin1(securityCaption(s)), static_cast<int>(s));
     security_->setCurrentIndex(0); // "Use explicit TLS if available"
     connect(security_, &QComboBox::currentIndexChanged, this, [this] {
-        const bool implicit = security() == FtpSecurity::Implicit;
-        if (implicit && portEdit_->text() == QLatin1String("21")) portEdit_->setText(QStringLiteral("990"));
-        if (!implicit && portEdit_->text() == QLatin1String("990")) portEdit_->setText(QStringLiteral("21"));
+        portEdit_->setText(QString::fromStdString(portAfterChoosing(security(), portEdit_->text().toStdString())));
     });
 
     auto* loginType = new QGroupBox(QStringLiteral("L&ogin Type"), this);

@@ -209,6 +209,12 @@ void TSitefrm::build() {
     security_->setObjectName(QStringLiteral("SecurityCombo"));
     for (FtpSecurity sec : kAllSecurities)
         security_->addItem(QString::fromLatin1(securityCaption(sec)), static_cast<int>(sec));
+    connect(security_, &QComboBox::currentIndexChanged, this, [this] {
+        // Only the user's pick while editing: showing a stored site keeps its port.
+        if (!editing_) return;
+        const auto chosen = static_cast<FtpSecurity>(security_->currentData().toInt());
+        portEdit_->setText(QString::fromStdString(portAfterChoosing(chosen, portEdit_->text().toStdString())));
+    });
     // A read-only control that changed anyway (a screen reader's Toggle goes
     // round the event filter) takes its shown value back.
     std::vector<QAbstractButton*> guarded{pasv_};
@@ -400,6 +406,16 @@ std::string TSitefrm::sitePath(const QTreeWidgetItem* item) {
         path = path.empty() ? r->HostName : r->HostName + "/" + path;
     }
     return path;
+}
+
+std::vector<std::pair<QTreeWidgetItem*, std::string>> TSitefrm::sitesWithPaths(QTreeWidgetItem* item) {
+    std::vector<std::pair<QTreeWidgetItem*, std::string>> out;
+    const TSiteRec* r = record(item);
+    if (!r) return out;
+    if (!r->IsFolder) out.emplace_back(item, sitePath(item));
+    for (int i = 0; i < item->childCount(); ++i)
+        for (auto& below : sitesWithPaths(item->child(i))) out.push_back(std::move(below));
+    return out;
 }
 
 const TSiteRec* TSitefrm::record(const QTreeWidgetItem* item) {
@@ -600,7 +616,10 @@ void TSitefrm::SaveBClick() {
     TSiteRec rec = recordFromControls();
     QTreeWidgetItem* item = nullptr;
     SiteItem* current = siteItem(tree_->currentItem());
-    const std::string oldPath = editingExisting_ && current ? sitePath(current) : std::string();
+    // A renamed folder renames the path of every site below it: their
+    // choices move with them.
+    std::vector<std::pair<QTreeWidgetItem*, std::string>> before;
+    if (editingExisting_ && current) before = sitesWithPaths(current);
     if (editingExisting_ && current) {
         current->rec = std::move(rec);
         current->setText(0, hostEdit_->text());
@@ -616,10 +635,10 @@ void TSitefrm::SaveBClick() {
         item = added;
     }
     setIcons(item);
-    if (variant_.ftpExtras && !editingFolder_) {
+    if (variant_.ftpExtras) {
         SiteSecurityStore store;
-        if (!oldPath.empty()) store.rename(oldPath, sitePath(item));
-        store.set(sitePath(item), static_cast<FtpSecurity>(security_->currentData().toInt()));
+        for (const auto& [site, oldPath] : before) store.rename(oldPath, sitePath(site));
+        if (!editingFolder_) store.set(sitePath(item), static_cast<FtpSecurity>(security_->currentData().toInt()));
     }
     tree_->sortItems(0, Qt::AscendingOrder);
     setWritable(false);
@@ -644,6 +663,11 @@ void TSitefrm::DeleteBClick() {
     const std::string question =
         "Do you confirm that you want to delete '" + toWire(hostEdit_->text()) + "'?";
     if (!uiPrompter().askYesNo(question)) return;
+    // A site made later under the same path starts from the default choice.
+    if (variant_.ftpExtras) {
+        SiteSecurityStore store;
+        for (const auto& [site, path] : sitesWithPaths(item)) store.remove(path);
+    }
     delete item;  // its subtree and records with it
     treeChange(tree_->currentItem());
     gravar();

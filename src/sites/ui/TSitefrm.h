@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "sites/SiteFile.h"
 #include "sites/SiteSecurity.h"
@@ -67,6 +69,8 @@ public:
     static const TSiteRec* record(const QTreeWidgetItem* item);
     // The key of a site in the security store: its folders' names and its own, joined by "/".
     static std::string sitePath(const QTreeWidgetItem* item);
+    // The item and every site below it, each with its path as it is now.
+    static std::vector<std::pair<QTreeWidgetItem*, std::string>> sitesWithPaths(QTreeWidgetItem* item);
 
 public slots:
     void NewBClick();

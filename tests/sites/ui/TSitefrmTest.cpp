@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
@@ -814,6 +815,53 @@ TEST(SiteManager, ConnectOnlyOnASiteGivesTheChoice) {
         s.click("CancelB");
         EXPECT_FALSE(s.dlg.choice());
     }
+}
+
+TEST(SiteManager, TheSecurityChoiceMovesTheDefaultPortAndFollowsItsSite) {
+    writeTree({SiteNode{folder("Work"), {SiteNode{site("Mirror"), {}}, SiteNode{site("Vault"), {}}}},
+               SiteNode{site("Top"), {}}});
+    SiteSecurityStore store;
+    ASSERT_TRUE(store.set("Work/Vault", FtpSecurity::Implicit));
+    ScopedPrompter p;
+    SiteDialog s;
+    auto* combo = s.get<QComboBox>("SecurityCombo");
+    auto choose = [&](FtpSecurity sec) { combo->setCurrentIndex(combo->findData(static_cast<int>(sec))); };
+
+    // Browsing shows the stored choice and leaves the port as stored.
+    s.select({1, 1}); // "Top" sorts before "Work"
+    EXPECT_EQ(s.current(), "Vault");
+    EXPECT_EQ(combo->currentData().toInt(), static_cast<int>(FtpSecurity::Implicit));
+    EXPECT_EQ(s.edit("PortEdit")->text(), "21");
+
+    // While editing, a default port follows the choice; a typed one stays.
+    s.select({1, 0});
+    s.click("EditB");
+    choose(FtpSecurity::Implicit);
+    EXPECT_EQ(s.edit("PortEdit")->text(), "990");
+    choose(FtpSecurity::RequireExplicit);
+    EXPECT_EQ(s.edit("PortEdit")->text(), "21");
+    s.type("PortEdit", "2121");
+    choose(FtpSecurity::Implicit);
+    EXPECT_EQ(s.edit("PortEdit")->text(), "2121");
+    s.click("SaveB");
+    EXPECT_EQ(store.get("Work/Mirror"), FtpSecurity::Implicit);
+
+    // Renaming the folder renames the paths of the sites in it.
+    s.select({1});
+    s.click("EditB");
+    s.type("HostEdit", "Office");
+    s.click("SaveB");
+    ASSERT_EQ(shape(fileTree()), "Office(Mirror Vault) Top");
+    EXPECT_EQ(store.get("Office/Mirror"), FtpSecurity::Implicit);
+    EXPECT_EQ(store.get("Office/Vault"), FtpSecurity::Implicit);
+    EXPECT_FALSE(IniFile(dataFile("sitesecurity.ini")).hasKey("Security", "Work/Vault"));
+
+    // A deleted folder takes its sites' choices: a new site by the same path starts from the default.
+    p->pushYesNo(true);
+    s.click("DeleteB");
+    ASSERT_EQ(shape(fileTree()), "Top");
+    EXPECT_FALSE(IniFile(dataFile("sitesecurity.ini")).hasKey("Security", "Office/Mirror"));
+    EXPECT_EQ(store.get("Office/Vault"), FtpSecurity::ExplicitIfAvailable);
 }
 
 // ---------------------------------------------------------------- the file's troubles

@@ -47,4 +47,11 @@ inline std::optional<FtpSecurity> securityFromKey(std::string_view key) {
 // The port a connection with this choice goes to when none is named.
 inline int defaultPortFor(FtpSecurity s) { return s == FtpSecurity::Implicit ? 990 : 21; }
 
+// The port a form shows after the user picks `chosen`: a default port
+// follows the choice (21 <-> 990), a port the user typed stays.
+inline std::string portAfterChoosing(FtpSecurity chosen, const std::string& port) {
+    if (port == "21" || port == "990") return std::to_string(defaultPortFor(chosen));
+    return port;
+}
+
 } // namespace vn
