@@ -53,6 +53,7 @@ bool UploadWorker::run(const HostRecord& host, const UploadJob& job) {
     p.siteName = host.name;
     p.passive = host.passive;
     p.port = host.port;
+    p.security = host.security;
     std::optional<SessionId> id = engine_.connectWithRetries(p, {}, RetryStyle::SiteManager);
     if (cancelled()) {
         end(id, false);

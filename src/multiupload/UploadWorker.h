@@ -25,6 +25,7 @@ struct HostRecord {
     std::string folder;   // destination folder
     bool passive = false;
     int port = 21;
+    FtpSecurity security = FtpSecurity::ExplicitIfAvailable; // the site's choice in the Site Manager
     int number = 0;       // the worker's number, counted from 1 when the job starts
 };
 

@@ -25,8 +25,8 @@ TEST(UploadFaults, AnEmptyFinalReplyAndALostFolderChangeAreNeverSuccess) {
     writeAll(dir / "two.bin", std::string()); // empty: no division by zero anywhere
     Tmultipleuploadfrm w;
     w.setFiles({(dir / "one.bin").string(), (dir / "two.bin").string()});
-    ASSERT_TRUE(w.addHost(siteFor("empty", emptyReply->port(), "/in", true)));
-    ASSERT_TRUE(w.addHost(siteFor("lost", lostCwd->port(), "/in", true)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("empty", emptyReply->port(), "/in", true)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("lost", lostCwd->port(), "/in", true)));
     prompter->pushYesNo(false);
     QSignalSpy ended(&w, &Tmultipleuploadfrm::jobEnded);
     ASSERT_TRUE(w.startUpload());

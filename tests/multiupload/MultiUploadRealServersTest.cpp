@@ -54,8 +54,8 @@ TEST_F(RealUpload, TwentyFilesToThreeHostsInPassiveAndActiveMode) {
         const std::string sub = passive ? "p" : "a";
         w.setFiles(files);
         for (int i = 0; i < 3; ++i)
-            ASSERT_TRUE(w.addHost(siteFor("site" + std::to_string(i + 1), servers[std::size_t(i)]->port(),
-                                          anonFolder(*servers[std::size_t(i)], sub), passive)));
+            ASSERT_TRUE(addPlainHost(w, siteFor("site" + std::to_string(i + 1), servers[std::size_t(i)]->port(),
+                                                anonFolder(*servers[std::size_t(i)], sub), passive)));
         ASSERT_TRUE(runToEnd(w)) << w.info()->toPlainText().toStdString();
         for (int i = 0; i < 3; ++i) {
             expectCopies(servers[std::size_t(i)]->uploadDir() / sub, files);
@@ -84,10 +84,10 @@ TEST_F(RealUpload, ARefusedLoginAMissingFolderAndABadNameAreReportedNeverStored)
     files.insert(files.begin() + 1, bad.string());
     Tmultipleuploadfrm w;
     w.setFiles(files);
-    ASSERT_TRUE(w.addHost(siteFor("good", servers[0]->port(), anonFolder(*servers[0], "in"), true)));
-    ASSERT_TRUE(w.addHost(siteFor("refused", servers[1]->port(), anonFolder(*servers[1], "in"), true, "nosuchuser",
-                                  "wrong")));
-    ASSERT_TRUE(w.addHost(siteFor("nofolder", servers[2]->port(), "/no/such/folder", false)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("good", servers[0]->port(), anonFolder(*servers[0], "in"), true)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("refused", servers[1]->port(), anonFolder(*servers[1], "in"), true,
+                                        "nosuchuser", "wrong")));
+    ASSERT_TRUE(addPlainHost(w, siteFor("nofolder", servers[2]->port(), "/no/such/folder", false)));
     anonFolder(*servers[2], "in");
     prompter->pushYesNo(false);
     ASSERT_TRUE(runToEnd(w)) << w.info()->toPlainText().toStdString();
@@ -122,7 +122,7 @@ TEST_F(RealUpload, AMissingFolderAnsweredYesStoresInTheLoginFolder) {
     const auto files = makeFiles(dir, 4);
     Tmultipleuploadfrm w;
     w.setFiles(files);
-    ASSERT_TRUE(w.addHost(siteFor("py", server.port(), "/no/such/folder", true)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("py", server.port(), "/no/such/folder", true)));
     prompter->pushYesNo(true);
     ASSERT_TRUE(runToEnd(w)) << w.info()->toPlainText().toStdString();
     expectCopies(server.root(), files);
@@ -140,10 +140,10 @@ TEST_F(RealUpload, CancelThisUploadStopsOneRowWhileTheOthersFinish) {
     Tmultipleuploadfrm w;
     w.setFiles(files);
     for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(w.addHost(siteFor("site" + std::to_string(i + 1), servers[std::size_t(i)]->port(),
-                                      anonFolder(*servers[std::size_t(i)], "in"), i != 1)));
+        ASSERT_TRUE(addPlainHost(w, siteFor("site" + std::to_string(i + 1), servers[std::size_t(i)]->port(),
+                                            anonFolder(*servers[std::size_t(i)], "in"), i != 1)));
     // A fourth row (the first host again, to its own folder), deleted while its worker runs.
-    ASSERT_TRUE(w.addHost(siteFor("extra", servers[0]->port(), "", true)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("extra", servers[0]->port(), "", true)));
     prompter->pushInput(anonFolder(*servers[0], "extra") + "/");
     w.hostTable()->setCurrentItem(w.hostTable()->topLevelItem(3));
     w.changeFolder();
@@ -187,8 +187,8 @@ TEST_F(RealUpload, AServerKilledMidUploadFailsItsRowAndNothingIsReportedAsSent) 
     const auto files = makeFiles(dir, 8, 8000); // about 220 KB: seconds on the slow one
     Tmultipleuploadfrm w;
     w.setFiles(files);
-    ASSERT_TRUE(w.addHost(siteFor("fine", servers[0]->port(), anonFolder(*servers[0], "in"), true)));
-    ASSERT_TRUE(w.addHost(siteFor("doomed", doomed.port(), anonFolder(doomed, "in"), false)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("fine", servers[0]->port(), anonFolder(*servers[0], "in"), true)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("doomed", doomed.port(), anonFolder(doomed, "in"), false)));
     QSignalSpy ended(&w, &Tmultipleuploadfrm::jobEnded);
     ASSERT_TRUE(w.startUpload());
     ASSERT_TRUE(waitFor([&] { return cell(w, 1, Tmultipleuploadfrm::PercentCol).toInt() > 0; }));
@@ -210,6 +210,29 @@ TEST_F(RealUpload, AServerKilledMidUploadFailsItsRowAndNothingIsReportedAsSent) 
     EXPECT_NE(log.find("Thread 2 [doomed] - >ERROR"), std::string::npos) << log;
     EXPECT_EQ(cell(w, 1, Tmultipleuploadfrm::FinishedCol), "YES");
     EXPECT_LT(cell(w, 1, Tmultipleuploadfrm::PercentCol).toInt(), 100);
+    EXPECT_EQ(cell(w, 0, Tmultipleuploadfrm::PercentCol), "100");
+}
+
+// The site's security choice reaches its worker: a server that takes logins
+// only over TLS gets every file, and the log says the session was encrypted.
+TEST_F(RealUpload, ASiteThatRequiresTlsUploadsOverTls) {
+    Vsftpd::Options tls;
+    tls.tls = Vsftpd::Options::Tls::Explicit;
+    Vsftpd server(tls);
+    ASSERT_TRUE(server.ready()) << server.error();
+    ASSERT_TRUE(server.localUserAvailable()) << "a TLS-only login is the local user's";
+    const auto files = makeFiles(dir, 4, 300000);
+    Tmultipleuploadfrm w;
+    w.setFiles(files);
+    ASSERT_TRUE(w.addHost(siteFor("secure", server.port(), server.localRoot().string(), true, server.localUser(),
+                                  server.localPassword()),
+                          FtpSecurity::RequireExplicit));
+    prompter->pushYesNo(true); // its certificate, trusted once
+    ASSERT_TRUE(runToEnd(w)) << w.info()->toPlainText().toStdString();
+    const std::string log = w.info()->toPlainText().toStdString();
+    expectCopies(server.localRoot(), files);
+    EXPECT_NE(log.find("Thread 1 [secure] - >AUTH TLS"), std::string::npos) << log;
+    EXPECT_NE(log.find("Thread 1 [secure] - -TLS connection established: TLSv1."), std::string::npos) << log;
     EXPECT_EQ(cell(w, 0, Tmultipleuploadfrm::PercentCol), "100");
 }
 
@@ -235,8 +258,8 @@ TEST_F(RealUpload, ClosingMidJobEndsEveryWorkerAndTheQuestionAndKeepsTheRows) {
     Tmultipleuploadfrm w;
     w.show();
     w.setFiles(files);
-    ASSERT_TRUE(w.addHost(siteFor("slow", servers[0]->port(), anonFolder(*servers[0], "in"), true)));
-    ASSERT_TRUE(w.addHost(siteFor("asks", servers[1]->port(), "/no/such/folder", false)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("slow", servers[0]->port(), anonFolder(*servers[0], "in"), true)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("asks", servers[1]->port(), "/no/such/folder", false)));
     bool idleWhileAsked = false;
     holding.whileAsked = [&] {
         // The user closes the window with the question still open.

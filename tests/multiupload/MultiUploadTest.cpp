@@ -18,6 +18,7 @@
 #include "ScriptedPrompter.h"
 #include "UploadTestKit.h"
 #include "common/ui/Gauges.h"
+#include "sites/SiteSecurity.h"
 
 namespace vn::test {
 namespace {
@@ -48,12 +49,12 @@ TEST(UploadWindow, HostRowsFoldersAndEnabling) {
     TSiteRec folder;
     folder.HostName = "Work";
     folder.IsFolder = true;
-    EXPECT_FALSE(w.addHost(folder));
+    EXPECT_FALSE(addPlainHost(w, folder));
     EXPECT_EQ(w.hostTable()->topLevelItemCount(), 0);
 
     const TSiteRec site = siteFor("Mirror", 2121, "/pub/in", true, "ann", "secret");
-    ASSERT_TRUE(w.addHost(site));
-    ASSERT_TRUE(w.addHost(site)); // picked twice: two rows, two workers
+    ASSERT_TRUE(addPlainHost(w, site));
+    ASSERT_TRUE(addPlainHost(w, site)); // picked twice: two rows, two workers
     EXPECT_TRUE(upload->isEnabled());
     ASSERT_EQ(w.hostTable()->topLevelItemCount(), 2);
     QStringList row;
@@ -92,7 +93,7 @@ TEST(UploadWindow, HostRowsFoldersAndEnabling) {
 TEST(UploadWindow, StartRefusesWithoutFilesOrWithAFileThatCannotBeRead) {
     ScopedPrompter prompter;
     Tmultipleuploadfrm w;
-    ASSERT_TRUE(w.addHost(siteFor("A", 21, "/", false)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("A", 21, "/", false)));
     EXPECT_FALSE(w.startUpload());
     const fs::path dir = scratchDir("files");
     auto files = makeFiles(dir, 2);
@@ -100,7 +101,7 @@ TEST(UploadWindow, StartRefusesWithoutFilesOrWithAFileThatCannotBeRead) {
     w.setFiles(files);
     EXPECT_EQ(w.files().size(), 3);
     EXPECT_EQ(w.hostTable()->topLevelItemCount(), 0); // the opener clears the hosts
-    ASSERT_TRUE(w.addHost(siteFor("A", 21, "/", false)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("A", 21, "/", false)));
     EXPECT_FALSE(w.startUpload());
     EXPECT_EQ(prompter->asked(), (std::vector<std::string>{"message: Sorry, There are not files selected to upload",
                                                             "message: Cannot open file \"" + files[2] + "\"."}));
@@ -125,6 +126,8 @@ TEST(UploadWindow, AddHostPicksASiteOfTheSiteManager) {
     top.rec = siteFor("Top", 21, "/top", false, "ann", "pw2");
     ASSERT_TRUE(saveSites(dataFile("siteman.dat"), SiteTree{folder, top}, SiteLayout::Ftp));
 
+    // The site's security choice is kept by its path in the Site Manager.
+    ASSERT_TRUE(SiteSecurityStore().set("Mirrors/Inner", FtpSecurity::RequireExplicit));
     Tmultipleuploadfrm w;
     prompter->pushDialog([](QDialog& d) {
         auto* view = d.findChild<QTreeWidget*>("SitesTV");
@@ -142,6 +145,7 @@ TEST(UploadWindow, AddHostPicksASiteOfTheSiteManager) {
     EXPECT_EQ(w.host(0).password, "pw");
     EXPECT_EQ(w.host(0).port, 2100);
     EXPECT_TRUE(w.host(0).passive);
+    EXPECT_EQ(w.host(0).security, FtpSecurity::RequireExplicit);
     EXPECT_EQ(prompter->unexpected(), 0);
 }
 
@@ -172,9 +176,9 @@ TEST(UploadWindow, UnreachableAndSilentHostsFailTheirWorkerAndStillEnd) {
     Tmultipleuploadfrm w;
     w.setFiles({(dir / "a.bin").string(), (dir / "b.bin").string()});
     const int closed = pickFreePort();
-    ASSERT_TRUE(w.addHost(siteFor("closed", closed, "/", false)));
-    ASSERT_TRUE(w.addHost(siteFor("silent", silent.port, "/", true)));
-    ASSERT_TRUE(w.addHost(siteFor("closed too", closed, "/", true)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("closed", closed, "/", false)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("silent", silent.port, "/", true)));
+    ASSERT_TRUE(addPlainHost(w, siteFor("closed too", closed, "/", true)));
     QSignalSpy ended(&w, &Tmultipleuploadfrm::jobEnded);
     ASSERT_TRUE(w.startUpload());
     EXPECT_EQ(w.jobBytes(), 4000u);

@@ -43,6 +43,9 @@ inline void shortFtpKeys(int seconds = 5) {
     for (const char* key : {"CxTOut", "TxTOut", "RxTOut"}) ini.writeInt("FTP", key, seconds);
 }
 
+// The scripted and real servers of these tests speak clear text only.
+inline bool addPlainHost(Tmultipleuploadfrm& w, const TSiteRec& site) { return w.addHost(site, FtpSecurity::Plain); }
+
 inline TSiteRec siteFor(const std::string& name, int port, const std::string& folder, bool passive,
                         const std::string& user = "anonymous", const std::string& password = "test@example.org") {
     TSiteRec s;

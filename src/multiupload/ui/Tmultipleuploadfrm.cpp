@@ -25,6 +25,7 @@
 #include "common/ui/UiPrompter.h"
 #include "common/ui/UiSink.h"
 #include "common/ui/WireText.h"
+#include "sites/SiteSecurity.h"
 #include "ftp/engine/FtpSettings.h"
 
 namespace vn {
@@ -87,16 +88,24 @@ std::string withoutTrailingSlash(std::string folder) {
     return folder;
 }
 
-void collectSites(const SiteTree& tree, QTreeWidgetItem* parent, QTreeWidget* view, std::vector<TSiteRec>& out) {
+// The sites with their paths in the Site Manager's tree (their security choice's key).
+struct PickableSite {
+    TSiteRec rec;
+    std::string path;
+};
+
+void collectSites(const SiteTree& tree, const std::string& folder, QTreeWidgetItem* parent, QTreeWidget* view,
+                  std::vector<PickableSite>& out) {
     for (const SiteNode& n : tree) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(view);
         item->setText(0, fromWire(n.rec.HostName));
+        const std::string path = folder.empty() ? n.rec.HostName : folder + "/" + n.rec.HostName;
         if (n.rec.IsFolder) {
             item->setFlags(item->flags() & ~Qt::ItemIsSelectable);
-            collectSites(n.children, item, view, out);
+            collectSites(n.children, path, item, view, out);
         } else {
             item->setData(0, Qt::UserRole, int(out.size()));
-            out.push_back(n.rec);
+            out.push_back({n.rec, path});
         }
     }
 }
@@ -268,8 +277,8 @@ void Tmultipleuploadfrm::addHostFromSites() {
     auto* view = new QTreeWidget(&dialog);
     view->setObjectName(QStringLiteral("SitesTV"));
     view->setHeaderHidden(true);
-    std::vector<TSiteRec> sites;
-    collectSites(read.tree, nullptr, view, sites);
+    std::vector<PickableSite> sites;
+    collectSites(read.tree, {}, nullptr, view, sites);
     view->expandAll();
     v->addWidget(view);
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
@@ -282,10 +291,11 @@ void Tmultipleuploadfrm::addHostFromSites() {
     if (uiPrompter().exec(dialog) != QDialog::Accepted) return;
     QTreeWidgetItem* item = view->currentItem();
     if (!item || !item->data(0, Qt::UserRole).isValid()) return;
-    addHost(sites[std::size_t(item->data(0, Qt::UserRole).toInt())]);
+    const PickableSite& picked = sites[std::size_t(item->data(0, Qt::UserRole).toInt())];
+    addHost(picked.rec, SiteSecurityStore().get(picked.path));
 }
 
-bool Tmultipleuploadfrm::addHost(const TSiteRec& site) {
+bool Tmultipleuploadfrm::addHost(const TSiteRec& site, FtpSecurity security) {
     if (site.IsFolder) return false;
     Row row;
     row.rec.name = site.HostName;
@@ -294,7 +304,8 @@ bool Tmultipleuploadfrm::addHost(const TSiteRec& site) {
     row.rec.password = site.Password;
     row.rec.folder = site.RemoteDir;
     row.rec.passive = site.Passive;
-    row.rec.port = site.Port > 0 && site.Port < 65536 ? site.Port : 21;
+    row.rec.port = site.Port > 0 && site.Port < 65536 ? site.Port : defaultPortFor(security);
+    row.rec.security = security;
     addRowItem(row);
     rows_.push_back(std::move(row));
     updateCommands();

@@ -54,8 +54,9 @@ public:
     void deleteFile();
     // Picks a site of the FTP site manager ("siteman.dat") and adds its row.
     void addHostFromSites();
-    // A row for a site (the picker's result). False when the site is a folder.
-    bool addHost(const TSiteRec& site);
+    // A row for a site (the picker's result) with the site's security
+    // choice. False when the site is a folder.
+    bool addHost(const TSiteRec& site, FtpSecurity security);
     void deleteHost();
     void changeFolder();
     // Starts the job; false when nothing started (no files, a file that
