@@ -17,6 +17,7 @@
 #include "common/ui/Beeper.h"
 #include "common/ui/UiPrompter.h"
 #include "common/ui/WireText.h"
+#include "ftp/explorer/FileList.h"
 #include "ftp/explorer/FolderNavigator.h"
 #include "ftp/explorer/LocalRoots.h"
 #include "ftp/explorer/TFilePropfrm.h"
@@ -400,6 +401,32 @@ void FileOperations::properties() {
     v.attributes = toWire(it.attribs);
     v.isFolder = it.kind == ItemKind::LocalFolder || it.kind == ItemKind::RemoteFolder;
     v.isRemote = folder_.remote();
+    if (!v.isRemote || it.kind != ItemKind::RemoteFile) {
+        showProperties(v);
+        return;
+    }
+    // A listing's size and date are the server's text (a date without a year
+    // or a time, a size some layouts round): SIZE and MDTM, when the server
+    // has them, give the exact ones.
+    struct Exact {
+        std::optional<std::uint64_t> size;
+        std::optional<std::int64_t> modified;
+    };
+    p_.run(
+        [e = &p_.engine, sid = folder_.session(), path = folder_.dir() + it.name] {
+            Exact x;
+            x.size = e->fesSIZE(sid, path);
+            if (!e->wait().cancelled()) x.modified = e->fesMDTM(sid, path);
+            return x;
+        },
+        [this, v](const Exact& x) mutable {
+            if (x.size) v.size = std::to_string(*x.size);
+            if (x.modified) v.modified = toWire(formatLocalTime(*x.modified));
+            showProperties(v);
+        });
+}
+
+void FileOperations::showProperties(const TFilePropfrm::Values& v) {
     TFilePropfrm dialog(v, p_.host.hostWidget());
     uiPrompter().exec(dialog);
 }

@@ -10,6 +10,7 @@
 
 #include "ftp/engine/copy/LocalFiles.h"
 #include "ftp/explorer/ExplorerParts.h"
+#include "ftp/explorer/TFilePropfrm.h"
 
 class QPersistentModelIndex;
 class QTreeWidgetItem;
@@ -51,6 +52,7 @@ private:
     void renameInList(const std::string& from, const std::string& to);
     void deleteLocalItems(const std::vector<int>& rows, RecycleMode recycle);
     void openRemoteFile(const std::string& name);
+    void showProperties(const TFilePropfrm::Values& v);
     // The list and the tree after a local change in `dir`, with `select` chosen.
     void showLocalChange(const std::string& dir, const std::string& select);
 

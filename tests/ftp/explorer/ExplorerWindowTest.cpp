@@ -29,6 +29,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -1485,6 +1486,50 @@ TEST_F(Explorer, FilePropertiesOfALocalFolderShowsNoSize) {
     w.FileProperties1Click();
     EXPECT_EQ(title, "File Properties");
     EXPECT_EQ(sizeLine, "");
+}
+
+// A remote file's properties: the listing's text, or SIZE and MDTM's exact
+// values when FEAT lists them.
+TEST_F(RemoteExplorer, FilePropertiesOfARemoteFileAskSizeAndTimeWhenTheServerHasThem) {
+    struct Case {
+        const char* name;
+        const char* feat;
+        QString size, modified;
+    };
+    const Case cases[] = {
+        {"no FEAT", nullptr, "Size : 6000000000 Bytes", "Last Modification : Mar  1  2001"},
+        {"SIZE and MDTM", "211-Features:\r\n MDTM\r\n SIZE\r\n211 End.\r\n", "Size : 6000000123 Bytes",
+         "Last Modification : " + formatLocalTime(983449496)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFtpServer server;
+        server.login()
+            .on("PWD", "257 \"/pub\"\r\n")
+            .dataActive()
+            .onList(listing())
+            .on("CWD", "250 Ok.\r\n")
+            .on("SIZE", "213 6000000123\r\n")
+            .on("MDTM", "213 20010301122456\r\n");
+        if (c.feat) server.on("FEAT", c.feat);
+        TFTPfrm w;
+        prompter->pushDialog(quick(server.port(), "user", "pw"));
+        w.QuickSBClick();
+        ASSERT_TRUE(waitIdle(w));
+        ASSERT_TRUE(w.selectListItem("huge.iso"));
+        QString size, modified;
+        prompter->pushDialog([&](QDialog& d) {
+            size = d.findChild<QLabel*>("SizeLabel")->text();
+            modified = d.findChild<QLabel*>("ModifiedLabel")->text();
+            return static_cast<int>(QDialog::Accepted);
+        });
+        w.FileProperties1Click();
+        ASSERT_TRUE(waitIdle(w));
+        EXPECT_EQ(size, c.size);
+        EXPECT_EQ(modified, c.modified);
+        const std::vector<std::string> sent = server.commands();
+        EXPECT_EQ(std::find(sent.begin(), sent.end(), "SIZE /pub/huge.iso") != sent.end(), c.feat != nullptr);
+    }
 }
 
 } // namespace
