@@ -22,6 +22,7 @@ OptionsValues OptionsValues::load(const IniFile& ini) {
     v.RecycleBin = s.RecycleBin;
     v.DeleteFileAfterDownload = s.DeleteFileAfterDownload;
     v.DeleteFileAfterUpload = s.DeleteFileAfterUpload;
+    v.KeepFileTimes = s.KeepFileTimes;
     v.InfoBox = l.InfoBoxColor;
     v.FileGauge = l.FileGaugeColor;
     v.TotalGauge = l.TotalGaugeColor;
@@ -58,6 +59,7 @@ bool OptionsValues::save(IniFile& ini) const {
     i("FTP", "RecycleBin", RecycleBin);
     i("FTP", "DeleteFileAfterDownload", DeleteFileAfterDownload ? 1 : 0);
     i("FTP", "DeleteFileAfterUpload", DeleteFileAfterUpload ? 1 : 0);
+    i("FTP", "KeepFileTimes", KeepFileTimes ? 1 : 0);
     return ok;
 }
 

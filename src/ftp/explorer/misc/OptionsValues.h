@@ -21,6 +21,7 @@ struct OptionsValues {
     int RecycleBin = 1; // 1: to the trash, 0: deleted, anything else: kept
     bool DeleteFileAfterDownload = false;
     bool DeleteFileAfterUpload = false;
+    bool KeepFileTimes = true;
     // [Colors], 0x00BBGGRR
     unsigned InfoBox = 14154751, FileGauge = 8388608, TotalGauge = 16711680, ListFont = 8388608,
              InfoBoxFont = 8388608;

@@ -90,8 +90,11 @@ TOptionsfrm::TOptionsfrm(QWidget* parent) : QDialog(parent) {
     RecycleCB = check(QStringLiteral("Move Deleted Files to Recycle Bin"), "RecycleCB", prefs);
     DownloadCB = check(QStringLiteral("Delete Files After Downloading"), "DownloadCB", prefs);
     UploadCB = check(QStringLiteral("Delete Files After Uploading"), "UploadCB", prefs);
+    KeepTimesCB = check(QStringLiteral("Keep the Modification Time of Transferred Files"), "KeepTimesCB", prefs);
+    KeepTimesCB->setToolTip(QStringLiteral("Where the server offers MDTM (downloads) and MFMT (uploads)"));
     int row = 3;
-    for (QCheckBox* c : {WelcomeCB, ThinkingCB, RecycleCB, DownloadCB, UploadCB}) pl->addWidget(c, row++, 0, 1, 4);
+    for (QCheckBox* c : {WelcomeCB, ThinkingCB, RecycleCB, DownloadCB, UploadCB, KeepTimesCB})
+        pl->addWidget(c, row++, 0, 1, 4);
     auto* temp = namedButton(QStringLiteral(" Delete Temporal &Files"), "SpeedButton1", prefs, false);
     pl->addWidget(temp, row, 0, 1, 2);
     pl->setRowStretch(row + 1, 1);
@@ -170,6 +173,7 @@ void TOptionsfrm::load(const OptionsValues& v) {
     RecycleCB->setChecked(v.RecycleBin == 1);
     DownloadCB->setChecked(v.DeleteFileAfterDownload);
     UploadCB->setChecked(v.DeleteFileAfterUpload);
+    KeepTimesCB->setChecked(v.KeepFileTimes);
     CxRT->setValue(v.CxRT);
     TxRT->setValue(v.TxRT);
     RxRT->setValue(v.RxRT);
@@ -197,6 +201,7 @@ OptionsValues TOptionsfrm::values() const {
     v.RecycleBin = RecycleCB->isChecked() == loadedChecked ? loadedRecycle_ : (RecycleCB->isChecked() ? 1 : 0);
     v.DeleteFileAfterDownload = DownloadCB->isChecked();
     v.DeleteFileAfterUpload = UploadCB->isChecked();
+    v.KeepFileTimes = KeepTimesCB->isChecked();
     v.CxRT = CxRT->value();
     v.TxRT = TxRT->value();
     v.RxRT = RxRT->value();

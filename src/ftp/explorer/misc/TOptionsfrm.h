@@ -63,6 +63,7 @@ private:
     QCheckBox* RecycleCB = nullptr;
     QCheckBox* DownloadCB = nullptr;
     QCheckBox* UploadCB = nullptr;
+    QCheckBox* KeepTimesCB = nullptr;
     QSpinBox *CxRT = nullptr, *TxRT = nullptr, *RxRT = nullptr;
     QSpinBox *CxTOut = nullptr, *TxTOut = nullptr, *RxTOut = nullptr;
     QSpinBox *PacketLength = nullptr, *NOOPInterval = nullptr;

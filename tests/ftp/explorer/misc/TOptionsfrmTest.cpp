@@ -108,6 +108,7 @@ std::vector<Key> keyTable() {
         {"FTP", "RecycleBin", 1, 0, boxShown("RecycleCB"), boxSet("RecycleCB")},
         {"FTP", "DeleteFileAfterDownload", 0, 1, boxShown("DownloadCB"), boxSet("DownloadCB")},
         {"FTP", "DeleteFileAfterUpload", 0, 1, boxShown("UploadCB"), boxSet("UploadCB")},
+        {"FTP", "KeepFileTimes", 1, 0, boxShown("KeepTimesCB"), boxSet("KeepTimesCB")},
         {"Colors", "InfoBox", 14154751, 0x123456, colorShown(P::InfoBoxPanel), colorSet(P::InfoBoxPanel)},
         {"Colors", "FileGauge", 8388608, 0x00FF00, colorShown(P::FileGaugePanel), colorSet(P::FileGaugePanel)},
         {"Colors", "TotalGauge", 16711680, 0x0000FF, colorShown(P::TotalGaugePanel), colorSet(P::TotalGaugePanel)},
