@@ -537,8 +537,8 @@ PyFtpd::PyFtpd(Options options) : RealFtpServer("pyftpd", std::move(options)) {
         return;
     }
     std::string script = VN_SOURCE_DIR "/tests/support/pyftpd_server.py";
-    std::vector<std::string> argv{python, "-u", script, "--port", "0", "--root", root_.string(), "--home",
-                                  localRoot_.string(), "--user", localUser_, "--password", localPassword_,
+    std::vector<std::string> argv{python, "-u", script, "--address", host(), "--port", "0", "--root", root_.string(),
+                                  "--home", localRoot_.string(), "--user", localUser_, "--password", localPassword_,
                                   "--banner", options_.banner, "--idle-timeout",
                                   std::to_string(options_.idleSessionTimeoutSeconds), "--max-rate",
                                   std::to_string(options_.maxRateBytesPerSecond)};

@@ -28,7 +28,7 @@ struct RealServerOptions {
     // Bytes per second each data connection may move (0: no limit), so a
     // test can stop a transfer part-way.
     int maxRateBytesPerSecond = 0;
-    // Listen on ::1 instead of 127.0.0.1 (vsftpd only); see ipv6LoopbackAvailable().
+    // Listen on ::1 instead of 127.0.0.1; see ipv6LoopbackAvailable().
     bool ipv6 = false;
     // TLS with a self-signed certificate made at start-up (certificate()):
     // Explicit requires "AUTH TLS" before a local login and PROT P for its

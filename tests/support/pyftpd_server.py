@@ -36,6 +36,7 @@ def make_handler(base, implicit=False):
 
 def main():
     p = argparse.ArgumentParser()
+    p.add_argument("--address", default="127.0.0.1")
     p.add_argument("--port", type=int, default=0)
     p.add_argument("--root", required=True)
     p.add_argument("--home", required=True)
@@ -84,7 +85,7 @@ def main():
             write_limit = a.max_rate
         Handler.dtp_handler = Throttled
 
-    server = FTPServer(("127.0.0.1", a.port), Handler)
+    server = FTPServer((a.address, a.port), Handler)
     server.max_cons = 256
     print("READY %d" % server.socket.getsockname()[1], flush=True)
     # A bounded poll: pyftpdlib's epoll loop turns a zero wait for a due
