@@ -17,23 +17,23 @@ struct SiteManagerVariant {
         ClearLoginAndPassword,  // choice 1 empties login and password (Telnet)
     };
 
-    QString objectName;
-    QString caption;
+    QString objectName{};
+    QString caption{};
     SiteLayout layout = SiteLayout::Ftp;  // the file is siteLayoutInfo(layout).fileName
 
     // Field labels; an empty label hides its field (its value is still kept,
     // written and read, as empty or zero).
-    QString hostLabel;
-    QString addressLabel;
-    QString loginLabel;
-    QString passwordLabel;
-    QString portLabel;
-    QString commentsLabel;
+    QString hostLabel = QStringLiteral("&Host Name:");
+    QString addressLabel = QStringLiteral("Host &address:");
+    QString loginLabel{};
+    QString passwordLabel{};
+    QString portLabel = QStringLiteral("P&ort:");
+    QString commentsLabel = QStringLiteral("Co&mments:");
 
     // The login type group; no caption: no group.
-    QString loginTypeCaption;
-    QString loginTypeChoice0;
-    QString loginTypeChoice1;
+    QString loginTypeCaption{};
+    QString loginTypeChoice0{};
+    QString loginTypeChoice1{};
     LoginTypeEffect loginTypeEffect = LoginTypeEffect::None;
 
     // Values of the reset controls.
@@ -45,10 +45,10 @@ struct SiteManagerVariant {
     int portMax = 65535;
 
     // The New chooser.
-    QString chooserCaption;
-    QString chooserGroup;
-    QString chooserFolder;
-    QString chooserSite;
+    QString chooserCaption{};
+    QString chooserGroup{};
+    QString chooserFolder{};
+    QString chooserSite{};
 
     // The FTP extras: multihomed addresses, PASV, transfer type, initial remote
     // folder and the e-mail check box kept in [FTP] UseEmailAddress.
