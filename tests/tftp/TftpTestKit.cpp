@@ -322,8 +322,12 @@ void UdpRelay::loop() {
             pass(Dir::ToServer, up_, serverPort_);
         }
         if ((p[1].revents & POLLIN) && recvFrom(up_, d, from) >= 0 && client) {
-            transfer = from;
-            pass(Dir::ToClient, back_, client);
+            // The first port the server answers from is the transfer's. A
+            // repeated request starts a second session on another port: the
+            // client must see that one from another port too, as it would
+            // without the relay, not mixed into the first.
+            if (!transfer) transfer = from;
+            pass(Dir::ToClient, from == transfer ? back_ : forger_, client);
         }
         if ((p[2].revents & POLLIN) && recvFrom(back_, d, from) >= 0 && transfer && from == client)
             pass(Dir::ToServer, up_, transfer);
