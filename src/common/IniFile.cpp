@@ -1,5 +1,7 @@
 #include "common/IniFile.h"
 
+#include "common/WholeIo.h"
+
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
@@ -157,18 +159,6 @@ std::string serialize(const Document& doc) {
         out += '\n';
     }
     return out;
-}
-
-bool writeFully(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
 }
 
 // The file a write must replace: a symbolic link is followed so the link survives.

@@ -1,5 +1,7 @@
 #include "tftp/TftpTransfer.h"
 
+#include "common/WholeIo.h"
+
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -20,38 +22,6 @@ std::chrono::milliseconds sasGuard(const Timing& t) {
 }
 
 std::string errnoText(int e) { return std::strerror(e); }
-
-// Reads up to n bytes (fewer only at the end of the file); -1 on an error.
-long readFull(int fd, char* buf, std::size_t n) {
-    std::size_t got = 0;
-    while (got < n) {
-        ssize_t k = ::read(fd, buf + got, n - got);
-        if (k < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (k == 0) break;
-        got += static_cast<std::size_t>(k);
-    }
-    return static_cast<long>(got);
-}
-
-bool writeFull(int fd, const char* buf, std::size_t n) {
-    while (n > 0) {
-        ssize_t k = ::write(fd, buf, n);
-        if (k < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (k == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        buf += k;
-        n -= static_cast<std::size_t>(k);
-    }
-    return true;
-}
 
 TransferResult fail(TransferResult r, Outcome o, std::string text) {
     r.outcome = o;
@@ -99,7 +69,7 @@ TransferResult sendFile(Channel& ch, int fd, const SendSetup& s, const ProgressF
     int readError = 0;
 
     auto buildData = [&](std::uint16_t block) -> bool {
-        long n = readFull(fd, buf.data() + kHeaderSize, static_cast<std::size_t>(blk));
+        long n = readFully(fd, buf.data() + kHeaderSize, static_cast<std::size_t>(blk));
         if (n < 0) {
             readError = errno;
             return false;
@@ -278,7 +248,7 @@ TransferResult receiveFile(Channel& ch, int fd, const ReceiveSetup& s, const Pro
                 if (gotData && p.block == last) ch.send(out.pending);
                 continue;
             }
-            if (!writeFull(fd, p.data.data(), p.data.size())) {
+            if (!writeFully(fd, p.data.data(), p.data.size())) {
                 const int e = errno;
                 std::string text;
                 if (s.role == Role::Server) {

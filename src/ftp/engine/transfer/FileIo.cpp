@@ -41,23 +41,6 @@ bool fill(const struct stat& st, FileStamp& out) {
 
 } // namespace
 
-bool writeFully(int fd, const char* data, std::size_t n) {
-    while (n > 0) {
-        ssize_t k = ::write(fd, data, n);
-        if (k < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (k == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        data += k;
-        n -= static_cast<std::size_t>(k);
-    }
-    return true;
-}
-
 std::string randomSiblingName(const std::string& target, std::string_view suffix) {
     std::string t = target;
     while (t.size() > 1 && t.back() == '/') t.pop_back();

@@ -9,11 +9,9 @@
 #include <string>
 #include <string_view>
 
-namespace vn {
+#include "common/WholeIo.h"
 
-// Writes all n bytes (retrying short writes and EINTR); false with errno set.
-bool writeFully(int fd, const char* data, std::size_t n);
-inline bool writeFully(int fd, std::string_view data) { return writeFully(fd, data.data(), data.size()); }
+namespace vn {
 
 // A name that is free now, in the folder of target: "." + target's name +
 // "." + 16 random hex digits + suffix.
