@@ -1,27 +1,16 @@
 #include "platform/Resolver.h"
 
+#include "platform/BackgroundCall.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <netdb.h>
-#include <sys/eventfd.h>
-#include <thread>
-#include <unistd.h>
 
 namespace vn {
 
 namespace {
-
-struct Pending {
-    int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    std::mutex mutex;
-    LookupResult result;
-    ~Pending() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 LookupResult systemLookup(const std::string& host, LookupFamily family) {
     addrinfo hints{};
@@ -65,39 +54,27 @@ void setLookupFunction(LookupFunction f) {
 }
 
 LookupResult lookupHost(EventWait& wait, const std::string& host, EventWait::Deadline deadline, LookupFamily family) {
-    auto pending = std::make_shared<Pending>();
-    if (pending->fd < 0) return {};
-    try {
-        LookupFunction f;
-        {
-            std::lock_guard lock(g_lookupMutex);
-            f = g_lookup;
+    LookupFunction f;
+    {
+        std::lock_guard lock(g_lookupMutex);
+        f = g_lookup;
+    }
+    auto call = [host, f, family] {
+        LookupResult r = f ? f(host) : systemLookup(host, family);
+        if (f && family == LookupFamily::IPv4 && !r.addresses.empty()) {
+            std::erase_if(r.addresses, [](const std::string& a) { return a.find(':') != std::string::npos; });
+            r.dotted = r.addresses.empty() ? std::string() : r.addresses.front();
+            if (r.addresses.empty() && r.status == LookupResult::Found) r.status = LookupResult::NotFound;
         }
-        std::thread([pending, host, f, family] {
-            LookupResult r = f ? f(host) : systemLookup(host, family);
-            if (f && family == LookupFamily::IPv4 && !r.addresses.empty()) {
-                std::erase_if(r.addresses, [](const std::string& a) { return a.find(':') != std::string::npos; });
-                r.dotted = r.addresses.empty() ? std::string() : r.addresses.front();
-                if (r.addresses.empty() && r.status == LookupResult::Found) r.status = LookupResult::NotFound;
-            }
-            {
-                std::lock_guard lock(pending->mutex);
-                pending->result = r;
-            }
-            std::uint64_t one = 1;
-            [[maybe_unused]] auto n = ::write(pending->fd, &one, sizeof one);
-        }).detach();
-    } catch (...) {
-        return {};
-    }
-    int w = wait.waitUntil(pending->fd, FD_READ, deadline);
-    if (w == 1) {
-        std::lock_guard lock(pending->mutex);
-        return pending->result;
-    }
+        return r;
+    };
     LookupResult r;
-    r.status = wait.timedOut() ? LookupResult::TimedOut : w == 0 ? LookupResult::Cancelled : LookupResult::Failed;
-    return r;
+    switch (callInBackground(wait, deadline, std::move(call), r)) {
+    case Outcome::Done: return r;
+    case Outcome::Aborted: r.status = LookupResult::Cancelled; return r;
+    case Outcome::TimedOut: r.status = LookupResult::TimedOut; return r;
+    default: return {};
+    }
 }
 
 } // namespace vn
