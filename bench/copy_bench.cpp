@@ -7,30 +7,25 @@
 // and contents) and removed before the next.
 //
 //   copy_bench [--top N] [--sub N] [--files N] [--size N] [--rounds N]
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "RealFtpServers.h"
+#include "BenchSupport.h"
 #include "common/Prompter.h"
 #include "ftp/engine/FtpEngine.h"
 #include "ftp/engine/copy/Copier.h"
 #include "ftp/engine/copy/TempFiles.h"
 #include "ftp/engine/transfer/Transfer.h"
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace vn::bench;
 
 namespace {
 
@@ -71,13 +66,6 @@ public:
     }
     int questions = 0;
 };
-
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 struct Shape {
     int top = 10, sub = 10, files = 100;
@@ -151,32 +139,11 @@ bool verify(const char* what, const fs::path& root, const Shape& sh) {
     return ok;
 }
 
-// Every measurement starts with the page cache's dirty data written out, so
-// neither side pays for the other's write-back.
-void settle() { ::sync(); }
-
 // Runs a tool to completion; the wall time of the whole process, or -1.
 double runTool(const std::vector<std::string>& args, const fs::path& home) {
-    settle();
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    auto t0 = Clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        // lftp keeps its history and settings below $HOME: not the user's.
-        setenv("HOME", home.c_str(), 1);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    double s = seconds(Clock::now() - t0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s failed (status %d)\n", args[0].c_str(), status);
-        return -1;
-    }
-    return s;
+    ChildOptions o;
+    o.home = home;
+    return runTimed(args, o);
 }
 
 struct Ours {
@@ -194,13 +161,7 @@ struct Ours {
         engine.applySettings(s);
         copier.setTransferMode(vn::TransferMode::Binary);
         copier.setRecycleMode(vn::RecycleMode::Delete);
-        vn::ConnectParams p;
-        p.host = "127.0.0.1";
-        p.port = port;
-        p.login = "anonymous";
-        p.password = "bench@example.org";
-        p.passive = true;
-        id = engine.ConnectarAServidor(p);
+        id = engine.ConnectarAServidor(anonymousLogin(port));
     }
 
     // One CopiarDirectori, timed; -1 when it did not copy everything.
@@ -246,20 +207,14 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    char tmpl[] = "/tmp/vn-copybench-XXXXXX";
-    if (!mkdtemp(tmpl)) return 1;
-    const fs::path work = tmpl;
-    setenv("VARNELO_HOME", (work / "home").c_str(), 1);
-    fs::create_directories(work / "home");
+    const WorkDir work("/tmp/vn-copybench-XXXXXX");
+    if (!work.ok()) return 1;
     fs::create_directories(work / "toolhome");
     int rc = 0;
     {
-        vn::test::Vsftpd server;
-        if (!server.ready()) {
-            std::fprintf(stderr, "vsftpd did not start: %s\n", server.error().c_str());
-            fs::remove_all(work);
-            return 1;
-        }
+        const auto started = startVsftpd();
+        if (!started) return 1;
+        vn::test::Vsftpd& server = *started;
         const fs::path tree = server.uploadDir() / "tree";
         std::printf("vsftpd on 127.0.0.1:%u; tree: %d x %d folders x %d files of %zu bytes = %ld files, %llu bytes; "
                     "%d rounds\n",
@@ -275,7 +230,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "our engine could not log in\n");
             rc = 1;
         }
-        const std::string url = "ftp://127.0.0.1:" + std::to_string(server.port());
+        const std::string url = ftpUrl(server);
         const vn::Place remote{ours.id.value_or(0), "127.0.0.1"}, here{};
 
         std::vector<double> oursDown, lftpDown, oursLocal, cpLocal;
@@ -340,7 +295,5 @@ int main(int argc, char** argv) {
         ours.engine.quitAll();
         server.stop();
     }
-    std::error_code ec;
-    fs::remove_all(work, ec);
     return rc;
 }

@@ -7,30 +7,22 @@
 // transfer's return.
 //
 //   transfer_bench [--size-mib N] [--rounds N] [--packet N]
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "RealFtpServers.h"
+#include "BenchSupport.h"
 #include "common/Prompter.h"
 #include "ftp/engine/FtpEngine.h"
 #include "ftp/engine/transfer/Transfer.h"
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace vn::bench;
 using namespace std::chrono_literals;
 
 namespace {
@@ -70,61 +62,7 @@ public:
     }
 };
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-bool makeFile(const fs::path& p, std::uint64_t size) {
-    // Incompressible-looking bytes, never zero runs (a zero run would be a hole on our side).
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    std::vector<std::uint64_t> block(1 << 17);
-    std::uint64_t x = 88172645463325252ull;
-    for (std::uint64_t written = 0; written < size;) {
-        for (auto& w : block) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            w = x | 0x0101010101010101ull;
-        }
-        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(block.size() * 8, size - written));
-        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n));
-        written += n;
-    }
-    out.close();
-    ::chmod(p.c_str(), 0644);
-    return bool(out);
-}
-
-// Runs curl to completion; the wall time of the whole process (connect, login, transfer, quit).
-// Every measurement starts with the page cache's dirty data written out, so
-// neither tool pays for the other's write-back.
-void settle() { ::sync(); }
-
-double runCurl(const std::vector<std::string>& args) {
-    settle();
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>("/usr/bin/curl"));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    auto t0 = Clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    double s = seconds(Clock::now() - t0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "curl failed (status %d)\n", status);
-        return -1;
-    }
-    return s;
-}
 
 struct Ours {
     QuietSink sink;
@@ -138,13 +76,7 @@ struct Ours {
         s.ShowWelcome = false;
         s.PacketLength = packet;
         engine.applySettings(s);
-        vn::ConnectParams p;
-        p.host = "127.0.0.1";
-        p.port = port;
-        p.login = "anonymous";
-        p.password = "bench@example.org";
-        p.passive = true;
-        id = engine.ConnectarAServidor(p);
+        id = engine.ConnectarAServidor(anonymousLogin(port));
     }
 };
 
@@ -198,18 +130,13 @@ int main(int argc, char** argv) {
     }
     const std::uint64_t size = sizeMiB << 20;
 
-    char tmpl[] = "/tmp/vn-bench-XXXXXX";
-    if (!mkdtemp(tmpl)) return 1;
-    const fs::path work = tmpl;
-    setenv("VARNELO_HOME", (work / "home").c_str(), 1);
-    fs::create_directories(work / "home");
+    const WorkDir work("/tmp/vn-bench-XXXXXX");
+    if (!work.ok()) return 1;
 
-    vn::test::Vsftpd server;
-    if (!server.ready()) {
-        std::fprintf(stderr, "vsftpd did not start: %s\n", server.error().c_str());
-        return 1;
-    }
-    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.port());
+    const auto started = startVsftpd();
+    if (!started) return 1;
+    vn::test::Vsftpd& server = *started;
+    const std::string url = ftpUrl(server);
     std::printf("vsftpd on 127.0.0.1:%u, file %llu MiB, PacketLength %d (I/O %zu bytes), %d rounds\n",
                 server.port(), static_cast<unsigned long long>(sizeMiB), packet, vn::FtpTransfer::ioSize(packet),
                 rounds);
@@ -222,7 +149,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::vector<double> oursDown, curlDown, oursUp, curlUp;
+    UpDownTimes t({"-s", "-S"});
     std::vector<double> gaps;
     Latency worstUi;
     for (int r = 0; r < rounds; ++r) {
@@ -240,34 +167,20 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "our download failed\n");
             return 1;
         }
-        oursDown.push_back(s);
+        t.oursDown.push_back(s);
         gaps.push_back(ms(ours.sink.worstGap));
         if (l.worstLateMs > worstUi.worstLateMs) worstUi.worstLateMs = l.worstLateMs;
         worstUi.p99LateMs = std::max(worstUi.p99LateMs, l.p99LateMs);
         worstUi.ticks += l.ticks;
 
-        double c = runCurl({"-s", "-S", "-o", (work / "curl.bin").string(), url + "/big.bin"});
-        if (c < 0 || fs::file_size(work / "curl.bin") != size) return 1;
-        curlDown.push_back(c);
+        if (!t.curlDownload(url + "/big.bin", work / "curl.bin", size)) return 1;
 
         // ---- upload ----
-        fs::remove(server.uploadDir() / "ours.bin");
-        fs::remove(server.uploadDir() / "curl.bin");
-        settle();
-        t0 = Clock::now();
-        res = ours.transfer.fesPUT(*ours.id, (work / "up.bin").string(), "/upload/ours.bin");
-        s = seconds(Clock::now() - t0);
-        if (res != vn::TransferResult::Copied || fs::file_size(server.uploadDir() / "ours.bin") != size) {
-            std::fprintf(stderr, "our upload failed\n");
+        if (!t.upload(server, work / "up.bin", size, [&](const std::string& from, const std::string& to) {
+                return ours.transfer.fesPUT(*ours.id, from, to) == vn::TransferResult::Copied;
+            }))
             return 1;
-        }
-        oursUp.push_back(s);
-        c = runCurl({"-s", "-S", "-T", (work / "up.bin").string(), url + "/upload/curl.bin"});
-        if (c < 0 || fs::file_size(server.uploadDir() / "curl.bin") != size) return 1;
-        curlUp.push_back(c);
-        std::printf("round %d: down ours %.2f s curl %.2f s, up ours %.2f s curl %.2f s\n", r + 1, oursDown.back(),
-                    curlDown.back(), oursUp.back(), curlUp.back());
-        std::fflush(stdout);
+        t.printRound(r + 1);
     }
 
     // ---- Abort latency: abort() from another thread half-way through a download ----
@@ -290,13 +203,7 @@ int main(int argc, char** argv) {
     ours.sink.onProgress = nullptr;
     double abortMs = res == vn::TransferResult::Cancelled ? ms(returned - abortedAt) : -1;
 
-    const double mb = static_cast<double>(size) / 1e6;
-    auto line = [&](const char* what, double o, double c) {
-        std::printf("%-9s ours %8.1f MB/s   curl %8.1f MB/s   ratio %.2f\n", what, mb / o, mb / c, c / o);
-    };
-    std::printf("\nmedian of %d rounds, %llu MiB each:\n", rounds, static_cast<unsigned long long>(sizeMiB));
-    line("download", median(oursDown), median(curlDown));
-    line("upload", median(oursUp), median(curlUp));
+    t.printMedians(rounds, sizeMiB);
     std::printf("UI stand-in (10 ms timer on its own thread) during our downloads: %d ticks, worst %.2f ms late, "
                 "p99 %.2f ms late\n",
                 worstUi.ticks, worstUi.worstLateMs, worstUi.p99LateMs);
@@ -307,7 +214,5 @@ int main(int argc, char** argv) {
 
     ours.engine.quitAll();
     server.stop();
-    std::error_code ec;
-    fs::remove_all(work, ec);
     return 0;
 }
