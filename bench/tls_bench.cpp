@@ -90,9 +90,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "our engine could not log in over TLS\n");
         return 1;
     }
-    // curl on TLS 1.2: on 1.3 it leaves vsftpd's session tickets unread on the
-    // data connections and closes them, and vsftpd, its close_notify reset,
-    // fails the transfer with 426 more often than not on a busy machine. Both
+    // curl on TLS 1.2: with curl on 1.3, vsftpd ends its data connections
+    // with 426 more often than not on a busy machine (never with ours). Both
     // sides still move the bytes with AES-256-GCM.
     UpDownTimes t({"--ssl-reqd", "--tls-max", "1.2", "-k", "-s", "-S"});
     if (t.curl({"-v", "-o", (work / "probe.bin").string(), url + "/big.bin"}, work / "curl.txt") < 0) return 1;
