@@ -128,6 +128,29 @@ private:
     QMenu* miscMenu_ = nullptr;
 };
 
+// An echo window over its session model (Ping's or Traceroute's): the model
+// answers the base's questions about the session.
+template <class Session>
+class EchoWindowOver : public EchoWindow {
+public:
+    const Session& session() const { return session_; }
+
+protected:
+    using EchoWindow::EchoWindow;
+
+    std::string sessionFailed(const std::string& text) override { return session_.onError(text); }
+    bool sessionRunning() const override { return session_.running(); }
+    std::uint64_t sessionGeneration() const override { return session_.generation(); }
+    void sessionCleared() override { session_.clear(); }
+    std::optional<std::string> sessionCopy(const std::vector<std::size_t>& rows) const override {
+        return session_.copyText(rows);
+    }
+    PrintReport sessionReport() const override { return session_.printReport(); }
+    std::size_t sessionRowCount() const override { return session_.rows().size(); }
+
+    Session session_;
+};
+
 // The cells a row shows: Number, TTL, Time, Host, Status (Traceroute: then its first name).
 QStringList rowCells(const ResultRow& row, bool traceroute);
 

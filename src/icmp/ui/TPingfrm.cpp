@@ -50,7 +50,7 @@ QLabel* statLabel(const char* name, const QString& hint, QWidget* parent) {
 } // namespace
 
 TPingfrm::TPingfrm(QWidget* parent)
-    : EchoWindow({QStringLiteral("Pingfrm"), QStringLiteral("Varnelo FTP - Ping"), QStringLiteral("ping.html")},
+    : EchoWindowOver({QStringLiteral("Pingfrm"), QStringLiteral("Varnelo FTP - Ping"), QStringLiteral("ping.html")},
                  pingTexts(), parent) {
     commands().add({"Options1", QStringLiteral("&Options"), {}, [this] { showOptions(); }});
     commands().fill(miscMenu(), {"Print1", "SetTTL1", "", "ViewGrid1", "", "Options1"});

@@ -42,7 +42,7 @@ EchoWindow::Texts traceTexts() {
 } // namespace
 
 TTraceroutefrm::TTraceroutefrm(QWidget* parent)
-    : EchoWindow({QStringLiteral("Traceroutefrm"), QStringLiteral("Varnelo FTP - Traceroute"),
+    : EchoWindowOver({QStringLiteral("Traceroutefrm"), QStringLiteral("Varnelo FTP - Traceroute"),
                   QStringLiteral("ping.html#traceroute")},
                  traceTexts(), parent) {
     names_ = &addRunner();

@@ -12,12 +12,11 @@ class OperationRunner;
 
 namespace vn::icmp {
 
-class TTraceroutefrm : public EchoWindow {
+class TTraceroutefrm : public EchoWindowOver<TraceSession> {
     Q_OBJECT
 public:
     explicit TTraceroutefrm(QWidget* parent = nullptr);
 
-    const TraceSession& session() const { return session_; }
 
     // "Get Host Name (&DNS resolution)" on the selected row.
     void resolveSelected();
@@ -30,19 +29,9 @@ protected:
     bool beginSession(const std::string& host, Start from) override;
     std::optional<int> takeResult(const ExchangeResult& ex) override;
     void endSession() override;
-    std::string sessionFailed(const std::string& text) override { return session_.onError(text); }
-    bool sessionRunning() const override { return session_.running(); }
-    std::uint64_t sessionGeneration() const override { return session_.generation(); }
-    void sessionCleared() override { session_.clear(); }
-    std::optional<std::string> sessionCopy(const std::vector<std::size_t>& rows) const override {
-        return session_.copyText(rows);
-    }
-    PrintReport sessionReport() const override { return session_.printReport(); }
-    std::size_t sessionRowCount() const override { return session_.rows().size(); }
     void commandsUpdated(bool busy) override;
 
 private:
-    TraceSession session_;
     OperationRunner* names_ = nullptr;  // reverse look-ups, beside a running trace
     bool dnsAllowed_ = false;           // off at every start, on again when a row is chosen
 };
