@@ -53,7 +53,29 @@ struct Sender {
     void tell(ErrorCode code, std::string_view text) const {
         if (ch.locked()) ch.send(encodeError(code, text));
     }
+    // A receive that brought no datagram: true to send again (silence with
+    // tries left), false with `r` saying how the transfer ended.
+    bool keepWaiting(Channel::Got got, TransferResult& r) const {
+        switch (got) {
+        case Channel::Got::Aborted:
+            tell(ErrorCode::NotDefined, "Transfer cancelled");
+            r = fail(r, Outcome::Aborted, "Transfer cancelled");
+            return false;
+        case Channel::Got::Failed:
+            r = fail(r, Outcome::Failed, "UDP Receive Error = " + std::to_string(ch.lastError()) + ".");
+            return false;
+        case Channel::Got::Silence:
+            if (sends < timing.maxSends) return true;
+            tell(ErrorCode::IllegalOperation, "Timeout");
+            r = fail(r, Outcome::TimedOut, "Timeout");
+            return false;
+        case Channel::Got::Datagram: break;
+        }
+        return true;
+    }
 };
+
+std::string sendErrorText(int e) { return "UDP Send Error = " + std::to_string(e) + ". " + errnoText(e); }
 
 } // namespace
 
@@ -99,22 +121,11 @@ TransferResult sendFile(Channel& ch, int fd, const SendSetup& s, const ProgressF
         r.blockSize = blk;
         if (sendNow) {
             sendNow = false;
-            if (int e = out.sendPending(s.timing.interval); e != 0)
-                return fail(r, Outcome::Failed, "UDP Send Error = " + std::to_string(e) + ". " + errnoText(e));
+            if (int e = out.sendPending(s.timing.interval); e != 0) return fail(r, Outcome::Failed, sendErrorText(e));
         }
         std::string_view dg;
-        switch (ch.receive(out.deadline, dg)) {
-        case Channel::Got::Datagram: break;
-        case Channel::Got::Aborted:
-            out.tell(ErrorCode::NotDefined, "Transfer cancelled");
-            return fail(r, Outcome::Aborted, "Transfer cancelled");
-        case Channel::Got::Failed:
-            return fail(r, Outcome::Failed, "UDP Receive Error = " + std::to_string(ch.lastError()) + ".");
-        case Channel::Got::Silence:
-            if (out.sends >= s.timing.maxSends) {
-                out.tell(ErrorCode::IllegalOperation, "Timeout");
-                return fail(r, Outcome::TimedOut, "Timeout");
-            }
+        if (const Channel::Got got = ch.receive(out.deadline, dg); got != Channel::Got::Datagram) {
+            if (!out.keepWaiting(got, r)) return r;
             sendNow = true;
             continue;
         }
@@ -193,25 +204,15 @@ TransferResult receiveFile(Channel& ch, int fd, const ReceiveSetup& s, const Pro
             const bool first = finished && out.sends == 0;
             if (int e = out.sendPending(finished ? s.timing.dally : s.timing.interval); e != 0) {
                 if (finished) break;
-                return fail(r, Outcome::Failed, "UDP Send Error = " + std::to_string(e) + ". " + errnoText(e));
+                return fail(r, Outcome::Failed, sendErrorText(e));
             }
             if (first && s.completed) s.completed();
         }
         std::string_view dg;
         const Channel::Got got = ch.receive(out.deadline, dg);
         if (finished && got != Channel::Got::Datagram) break;
-        switch (got) {
-        case Channel::Got::Datagram: break;
-        case Channel::Got::Aborted:
-            out.tell(ErrorCode::NotDefined, "Transfer cancelled");
-            return fail(r, Outcome::Aborted, "Transfer cancelled");
-        case Channel::Got::Failed:
-            return fail(r, Outcome::Failed, "UDP Receive Error = " + std::to_string(ch.lastError()) + ".");
-        case Channel::Got::Silence:
-            if (out.sends >= s.timing.maxSends) {
-                out.tell(ErrorCode::IllegalOperation, "Timeout");
-                return fail(r, Outcome::TimedOut, "Timeout");
-            }
+        if (got != Channel::Got::Datagram) {
+            if (!out.keepWaiting(got, r)) return r;
             sendNow = true;
             continue;
         }
