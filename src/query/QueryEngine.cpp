@@ -172,22 +172,27 @@ void QueryEngine::sendLine(Socket& socket, const std::string& query, QueryResult
     }
 }
 
+bool QueryEngine::waitToRead(Socket& socket, QueryResult& result, int& pending) {
+    const Outcome o = wait_.wait(socket.fd(), FD_READ | FD_CLOSE, std::nullopt);
+    if (o == Outcome::Aborted) {
+        result.outcome = Outcome::Aborted;
+        return false;
+    }
+    if (o == Outcome::Failed) {
+        fail(result, socketErrorText(profile_, EBADF, kReading));
+        return false;
+    }
+    if (wait_.socketError() != 0) pending = wait_.socketError();
+    return true;
+}
+
 void QueryEngine::readAll(Socket& socket, QueryResult& result) {
     char buf[kPiece];
     // An error the wait picked up (a reset) is reported once the bytes that
     // arrived before it have been shown.
     int pending = carried_;
     for (;;) {
-        Outcome o = wait_.wait(socket.fd(), FD_READ | FD_CLOSE, std::nullopt);
-        if (o == Outcome::Aborted) {
-            result.outcome = Outcome::Aborted;
-            return;
-        }
-        if (o == Outcome::Failed) {
-            fail(result, socketErrorText(profile_, EBADF, kReading));
-            return;
-        }
-        if (wait_.socketError() != 0) pending = wait_.socketError();
+        if (!waitToRead(socket, result, pending)) return;
         long n = socket.recvSome(buf, sizeof buf);
         if (n > 0) {
             // By byte count: a zero byte is part of the reply like any other.
@@ -215,16 +220,7 @@ void QueryEngine::readTime(Socket& socket, bool synchronise, QueryResult& result
     std::size_t got = 0;
     int pending = carried_;
     while (got < sizeof bytes) {
-        Outcome o = wait_.wait(socket.fd(), FD_READ | FD_CLOSE, std::nullopt);
-        if (o == Outcome::Aborted) {
-            result.outcome = Outcome::Aborted;
-            return;
-        }
-        if (o == Outcome::Failed) {
-            fail(result, socketErrorText(profile_, EBADF, kReading));
-            return;
-        }
-        if (wait_.socketError() != 0) pending = wait_.socketError();
+        if (!waitToRead(socket, result, pending)) return;
         long n = socket.recvSome(reinterpret_cast<char*>(bytes) + got, sizeof bytes - got);
         if (n > 0) {
             got += static_cast<std::size_t>(n);

@@ -95,6 +95,9 @@ public:
 private:
     bool connect(const QueryRequest& request, Socket& socket, QueryResult& result);
     void sendLine(Socket& socket, const std::string& query, QueryResult& result);
+    // Waits until the socket can be read: false with `result` set when the
+    // wait ended otherwise; a socket error it saw is kept in `pending`.
+    bool waitToRead(Socket& socket, QueryResult& result, int& pending);
     void readAll(Socket& socket, QueryResult& result);
     void readTime(Socket& socket, bool synchronise, QueryResult& result);
     void synchronise(const TimeReading& reading, std::int64_t elapsedMs, QueryResult& result);
