@@ -1,29 +1,21 @@
 #include "InetdPeer.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
-#include <iostream>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sched.h>
 #include <sstream>
 #include <sys/mount.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -36,19 +28,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kNamespaceExit = 3;
 constexpr int kAttempts = 3;
 constexpr auto kListenTimeout = std::chrono::seconds(5);
-
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool writeFile(const fs::path& p, const std::string& text) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << text;
-    return bool(out.flush());
-}
 
 uint16_t freeLoopbackPort() {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -82,58 +61,15 @@ void writeProc(const char* path, const char* text) {
     ::close(fd);
 }
 
-pid_t parentOf(pid_t pid) {
-    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    size_t close = stat.rfind(')');
-    if (close == std::string::npos) return -1;
-    std::istringstream rest(stat.substr(close + 1));
-    char state;
-    pid_t ppid = -1;
-    rest >> state >> ppid;
-    return ppid;
-}
-
-std::vector<pid_t> descendantsOf(pid_t root) {
-    std::vector<std::pair<pid_t, pid_t>> all;
-    if (DIR* d = opendir("/proc")) {
-        while (dirent* e = readdir(d)) {
-            char* end = nullptr;
-            long pid = std::strtol(e->d_name, &end, 10);
-            if (*end || pid <= 0) continue;
-            all.emplace_back(static_cast<pid_t>(pid), parentOf(static_cast<pid_t>(pid)));
-        }
-        closedir(d);
-    }
-    std::vector<pid_t> found{root};
-    for (size_t i = 0; i < found.size(); ++i)
-        for (const auto& [pid, ppid] : all)
-            if (ppid == found[i]) found.push_back(pid);
-    found.erase(found.begin());
-    return found;
-}
-
 } // namespace
 
-InetdPeer::InetdPeer() {
-    std::string templ = (fs::temp_directory_path() / "vn-inetd-XXXXXX").string();
-    if (!mkdtemp(templ.data())) {
-        error_ = "cannot create a temporary folder for inetd";
-        return;
-    }
-    folder_ = templ;
-    // Services run as other users and must reach their scripts.
-    chmod(folder_.c_str(), 0755);
+InetdPeer::InetdPeer() : process_("inetd") {
+    // The folder is mode 0755: services run as other users and must reach their scripts.
+    if (folder().empty()) error_ = "cannot create a temporary folder for inetd";
 }
 
 InetdPeer::~InetdPeer() {
-    stop();
-    if (folder_.empty()) return;
-    if (::testing::Test::HasFailure()) {
-        std::cerr << "---- inetd folder kept: " << folder_ << "\n" << log() << "---- end of inetd log\n";
-        return;
-    }
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
+    process_.finish("inetd", "inetd", [this] { return log(); });
 }
 
 InetdPeer& InetdPeer::internal(const std::string& service) {
@@ -151,10 +87,12 @@ uint16_t InetdPeer::port(const std::string& tag) const {
     return it == ports_.end() ? 0 : it->second;
 }
 
-std::string InetdPeer::log() const { return folder_.empty() ? std::string() : readFile(folder_ / "inetd.log"); }
+std::string InetdPeer::log() const {
+    return folder().empty() ? std::string() : PeerProcess::readText(folder() / "inetd.log");
+}
 
 bool InetdPeer::start() {
-    if (folder_.empty()) return false;
+    if (folder().empty()) return false;
     if (access(binary, X_OK) != 0) {
         error_ = std::string(binary) + " not found: install the Debian package openbsd-inetd (scripts/install-deps.sh)";
         return false;
@@ -211,22 +149,14 @@ bool InetdPeer::launchOnce(std::string& why) {
             conf += "\n";
         }
     }
-    const fs::path servicesFile = folder_ / "services";
-    const fs::path confFile = folder_ / "inetd.conf";
-    if (!writeFile(servicesFile, services) || !writeFile(confFile, conf)) {
-        why = "cannot write inetd's configuration in " + folder_.string();
+    const fs::path servicesFile = folder() / "services";
+    const fs::path confFile = folder() / "inetd.conf";
+    if (!PeerProcess::writeText(servicesFile, services) || !PeerProcess::writeText(confFile, conf)) {
+        why = "cannot write inetd's configuration in " + folder().string();
         return false;
     }
     chmod(servicesFile.c_str(), 0644);
 
-    int out = ::open((folder_ / "inetd.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    int devnull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (out < 0 || devnull < 0) {
-        if (out >= 0) ::close(out);
-        if (devnull >= 0) ::close(devnull);
-        why = "cannot open inetd's log";
-        return false;
-    }
     const std::string servicesPath = servicesFile.string();
     const std::string confPath = confFile.string();
     const uid_t uid = geteuid();
@@ -236,18 +166,8 @@ bool InetdPeer::launchOnce(std::string& why) {
     // right to mount.
     std::snprintf(uidMap, sizeof uidMap, "%u %u 1\n", static_cast<unsigned>(uid), static_cast<unsigned>(uid));
     std::snprintf(gidMap, sizeof gidMap, "%u %u 1\n", static_cast<unsigned>(gid), static_cast<unsigned>(gid));
-    const pid_t parent = getpid();
 
-    pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        // Dies with the test even if the test itself crashes.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(126);
-        dup2(devnull, 0);
-        dup2(out, 1);
-        dup2(out, 2);
-        close_range(3, ~0U, 0);
+    const auto launched = process_.launch(folder() / "inetd.log", [&] {
         if (asRoot) {
             if (unshare(CLONE_NEWNS) != 0) childFail("unshare(CLONE_NEWNS)");
         } else {
@@ -261,38 +181,34 @@ bool InetdPeer::launchOnce(std::string& why) {
         if (mount(servicesPath.c_str(), "/etc/services", nullptr, MS_BIND, nullptr) != 0)
             childFail("mount --bind /etc/services");
         execl(binary, "inetd", "-d", confPath.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
+    });
+    if (launched == PeerProcess::Launch::NoOutput) {
+        why = "cannot open inetd's log";
+        return false;
     }
-    ::close(out);
-    ::close(devnull);
-    if (pid < 0) {
+    if (launched == PeerProcess::Launch::NoFork) {
         why = "fork failed";
         return false;
     }
-    setpgid(pid, pid);
-    pid_ = pid;
 
-    const auto deadline = Clock::now() + kListenTimeout;
-    for (;;) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            if (WIFEXITED(status) && WEXITSTATUS(status) == kNamespaceExit) {
-                noNamespace_ = true;
-                why = "cannot make a private mount namespace for inetd";
-            } else {
-                why = "inetd exited at start";
-            }
-            return false;
+    // inetd tells no one when it listens; look again shortly.
+    switch (process_.waitUntil(Clock::now() + kListenTimeout, std::chrono::milliseconds(10),
+                               [&] { return listening(ports); })) {
+    case PeerProcess::Wait::Ready:
+        return true;
+    case PeerProcess::Wait::Exited:
+        if (WIFEXITED(process_.status()) && WEXITSTATUS(process_.status()) == kNamespaceExit) {
+            noNamespace_ = true;
+            why = "cannot make a private mount namespace for inetd";
+        } else {
+            why = "inetd exited at start";
         }
-        if (listening(ports)) return true;
-        if (Clock::now() > deadline) {
-            why = "inetd did not listen on all of its ports in time";
-            return false;
-        }
-        // inetd tells no one when it listens; look again shortly.
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return false;
+    case PeerProcess::Wait::Late:
+        break;
     }
+    why = "inetd did not listen on all of its ports in time";
+    return false;
 }
 
 // Every port is a listening socket on 127.0.0.1 held by our inetd (not by
@@ -300,12 +216,12 @@ bool InetdPeer::launchOnce(std::string& why) {
 bool InetdPeer::listening(const std::vector<uint16_t>& ports) const {
     std::vector<std::string> inodes;
     std::error_code dirError;
-    for (const auto& e : fs::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", dirError)) {
+    for (const auto& e : fs::directory_iterator("/proc/" + std::to_string(process_.pid()) + "/fd", dirError)) {
         std::error_code ec;
         std::string target = fs::read_symlink(e.path(), ec).string();
         if (!ec && target.rfind("socket:[", 0) == 0) inodes.push_back(target.substr(8, target.size() - 9));
     }
-    std::istringstream table(readFile("/proc/net/tcp"));
+    std::istringstream table(PeerProcess::readText("/proc/net/tcp"));
     std::string line;
     std::getline(table, line); // heading
     std::vector<uint16_t> found;
@@ -324,17 +240,7 @@ bool InetdPeer::listening(const std::vector<uint16_t>& ports) const {
 }
 
 void InetdPeer::stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGSTOP);
-    std::vector<pid_t> tree = descendantsOf(pid_);
-    for (pid_t p : tree) kill(p, SIGKILL);
-    kill(-pid_, SIGKILL);
-    kill(pid_, SIGKILL);
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    for (pid_t p : tree) waitpid(p, &status, WNOHANG);
-    pid_ = -1;
+    process_.stop();
     ready_ = false;
 }
 

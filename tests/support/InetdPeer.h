@@ -20,6 +20,8 @@
 //
 // The destructor stops the daemon and every process it started. A failed
 // start leaves the daemon's output in error().
+#include "PeerProcess.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -59,10 +61,10 @@ public:
     uint16_t port(const std::string& tag) const;
     // A folder (mode 0755, below /tmp) for scripts the services run; removed
     // by the destructor.
-    const std::filesystem::path& folder() const { return folder_; }
+    const std::filesystem::path& folder() const { return process_.folder(); }
     // The daemon's own output (-d): a line per service added and per connection.
     std::string log() const;
-    pid_t pid() const { return pid_; }
+    pid_t pid() const { return process_.pid(); }
     void stop();
 
 private:
@@ -77,8 +79,7 @@ private:
 
     std::vector<Service> services_;
     std::map<std::string, uint16_t> ports_;
-    std::filesystem::path folder_;
-    pid_t pid_ = -1;
+    PeerProcess process_;
     bool ready_ = false;
     bool noNamespace_ = false;
     std::string error_;

@@ -6,23 +6,17 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <netinet/in.h>
 #include <pwd.h>
-#include <sstream>
 #include <sys/file.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -34,19 +28,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kLocalHome = "/var/tmp/vnftptest-home";
 constexpr int kStartTimeoutMs = 10000;
-
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool writeFile(const fs::path& p, const std::string& text) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << text;
-    return bool(out);
-}
 
 // Runs a helper command to completion; its output is dropped.
 int run(const std::vector<std::string>& argv, const std::string& input = {}) {
@@ -111,52 +92,6 @@ bool ensureLocalUser(const std::string& user, const std::string& password, std::
     if (run({"/usr/sbin/chpasswd"}, user + ":" + password + "\n") != 0)
         return finish(false, "chpasswd failed");
     return finish(true, {});
-}
-
-void becomeSubreaper() {
-    // Session processes that a server forks outlive it as orphans; as their
-    // reaper this process can collect them instead of leaving zombies.
-    static std::once_flag once;
-    std::call_once(once, [] { prctl(PR_SET_CHILD_SUBREAPER, 1); });
-}
-
-pid_t parentOf(pid_t pid) {
-    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    size_t close = stat.rfind(')');
-    if (close == std::string::npos) return -1;
-    std::istringstream rest(stat.substr(close + 1));
-    char state;
-    pid_t ppid = -1;
-    rest >> state >> ppid;
-    return ppid;
-}
-
-std::vector<pid_t> descendantsOf(pid_t root) {
-    std::vector<std::pair<pid_t, pid_t>> all;  // pid, parent
-    if (DIR* d = opendir("/proc")) {
-        while (dirent* e = readdir(d)) {
-            char* end = nullptr;
-            long pid = std::strtol(e->d_name, &end, 10);
-            if (*end || pid <= 0) continue;
-            all.emplace_back(static_cast<pid_t>(pid), parentOf(static_cast<pid_t>(pid)));
-        }
-        closedir(d);
-    }
-    std::vector<pid_t> found{root};
-    for (size_t i = 0; i < found.size(); ++i)
-        for (const auto& [pid, ppid] : all)
-            if (ppid == found[i]) found.push_back(pid);
-    found.erase(found.begin());
-    return found;
-}
-
-// Reaps `pid` if it is ours by now; true once it has left the process table.
-// A killed session's own child is briefly a zombie of that session before it
-// is handed to this process (the subreaper), so a zombie is not yet gone.
-bool reapedOrGone(pid_t pid) {
-    int status;
-    waitpid(pid, &status, WNOHANG);
-    return access(("/proc/" + std::to_string(pid)).c_str(), F_OK) != 0;
 }
 
 bool readReply220(int fd, std::string& got, Clock::time_point deadline) {
@@ -230,37 +165,24 @@ bool ipv6LoopbackAvailable(std::string& why) {
     return ok;
 }
 
-RealFtpServer::RealFtpServer(const char* tag, RealServerOptions options) : options_(std::move(options)) {
-    // Below /tmp rather than the test's own (mode 0700) folder: the server
-    // drops to other users that must be able to reach the roots.
-    std::string templ = (fs::temp_directory_path() / (std::string("vn-") + tag + "-XXXXXX")).string();
-    if (!mkdtemp(templ.data())) {
+RealFtpServer::RealFtpServer(const char* tag, RealServerOptions options)
+    : options_(std::move(options)), process_(tag) {
+    if (folder().empty()) {
         fail("cannot create a temporary folder for " + std::string(tag));
         return;
     }
-    folder_ = templ;
-    root_ = folder_ / "root";
-    localRoot_ = folder_ / "local";
+    root_ = folder() / "root";
+    localRoot_ = folder() / "local";
     std::error_code ec;
     fs::create_directories(uploadDir(), ec);
     fs::create_directories(localRoot_, ec);
-    chmod(folder_.c_str(), 0755);
     chmod(root_.c_str(), 0755);
     chmod(uploadDir().c_str(), 0777);
     chmod(localRoot_.c_str(), 0755);
-    logFiles_.push_back(folder_ / "server.log");
+    logFiles_.push_back(folder() / "server.log");
 }
 
-RealFtpServer::~RealFtpServer() {
-    stop();
-    if (folder_.empty()) return;
-    if (::testing::Test::HasFailure()) {
-        std::cerr << "---- FTP server folder kept: " << folder_ << "\n" << log() << "---- end of server log\n";
-        return;
-    }
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-}
+RealFtpServer::~RealFtpServer() { process_.finish("FTP server", "server", [this] { return log(); }); }
 
 void RealFtpServer::fail(const std::string& message) {
     error_ = message;
@@ -271,60 +193,24 @@ void RealFtpServer::fail(const std::string& message) {
 std::string RealFtpServer::log() const {
     std::string all;
     for (const auto& f : logFiles_) {
-        std::string text = readFile(f);
+        std::string text = PeerProcess::readText(f);
         if (!text.empty()) all += "[" + f.filename().string() + "]\n" + text + (text.back() == '\n' ? "" : "\n");
     }
     return all;
 }
 
 bool RealFtpServer::launch(const std::vector<std::string>& argv) {
-    becomeSubreaper();
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    int out = open((folder_ / "server.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    int devnull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (out < 0 || devnull < 0) {
-        if (out >= 0) close(out);
-        if (devnull >= 0) close(devnull);
-        return false;
-    }
-    pid_t parent = getpid();
-    pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        // Dies with the test even if the test itself crashes.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(126);
-        dup2(devnull, 0);
-        dup2(out, 1);
-        dup2(out, 2);
-        close_range(3, ~0U, 0);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    close(out);
-    close(devnull);
-    if (pid < 0) return false;
-    setpgid(pid, pid);
-    pid_ = pid;
-    return true;
-}
-
-bool RealFtpServer::exited() {
-    if (pid_ <= 0) return true;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return true;
-    }
-    return false;
+    return process_.launch(folder() / "server.log", [&] { execv(args[0], args.data()); }) ==
+           PeerProcess::Launch::Started;
 }
 
 bool RealFtpServer::makeCertificate() {
     std::string cmd = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
                       "-subj /CN=localhost -keyout '" + privateKey().string() + "' -out '" +
-                      (folder_ / "cert.pem").string() + "' >/dev/null 2>&1";
+                      (folder() / "cert.pem").string() + "' >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0) {
         fail("openssl could not make a certificate (Debian package openssl, scripts/install-deps.sh)");
         return false;
@@ -336,8 +222,7 @@ bool RealFtpServer::makeCertificate() {
 bool RealFtpServer::waitForGreeting(int timeoutMs) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string last;
-    while (Clock::now() < deadline) {
-        if (exited()) return false;
+    auto greets = [&] {
         int fd = socket(options_.ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_storage a;
         socklen_t len = loopbackAddress(options_.ipv6, port_, a);
@@ -359,55 +244,31 @@ bool RealFtpServer::waitForGreeting(int timeoutMs) {
             last = got;
         }
         if (fd >= 0) close(fd);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return false;
+    };
+    switch (process_.waitUntil(deadline, std::chrono::milliseconds(20), greets)) {
+    case PeerProcess::Wait::Ready:
+        return true;
+    case PeerProcess::Wait::Exited:
+        return false;
+    case PeerProcess::Wait::Late:
+        break;
     }
     error_ = "no 220 greeting on port " + std::to_string(port_) + (last.empty() ? "" : ", got: " + last);
     return false;
 }
 
-std::vector<pid_t> RealFtpServer::processes() const {
-    if (pid_ <= 0) return {};
-    std::vector<pid_t> all{pid_};
-    for (pid_t p : descendantsOf(pid_)) all.push_back(p);
-    return all;
-}
+std::vector<pid_t> RealFtpServer::processes() const { return process_.processes(); }
 
 void RealFtpServer::stop() {
-    if (pid_ <= 0) return;
-    // Frozen, the server forks no new sessions while its tree is collected.
-    kill(pid_, SIGSTOP);
-    std::vector<pid_t> tree;
-    for (int pass = 0; pass < 5; ++pass) {
-        bool grew = false;
-        for (pid_t p : descendantsOf(pid_)) {
-            if (std::find(tree.begin(), tree.end(), p) != tree.end()) continue;
-            kill(p, SIGSTOP);
-            tree.push_back(p);
-            grew = true;
-        }
-        if (!grew) break;
-    }
-    // vsftpd's sessions lead process groups of their own; killing the groups
-    // also takes a child a session forked while being collected.
-    for (pid_t p : tree) {
-        kill(-p, SIGKILL);
-        kill(p, SIGKILL);
-    }
-    kill(-pid_, SIGKILL);
-    kill(pid_, SIGKILL);
-    tree.push_back(pid_);
-    auto deadline = Clock::now() + std::chrono::seconds(5);
-    for (pid_t p : tree) {
-        while (!reapedOrGone(p) && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    pid_ = -1;
+    process_.stop();
     ready_ = false;
 }
 
 // ---- vsftpd ----
 
 Vsftpd::Vsftpd(Options options) : RealFtpServer("vsftpd", std::move(options)) {
-    if (folder_.empty()) return;
+    if (folder().empty()) return;
     if (access(binary, X_OK) != 0) {
         fail(std::string(binary) + " not found: install the Debian package vsftpd (scripts/install-deps.sh)");
         return;
@@ -424,18 +285,18 @@ Vsftpd::Vsftpd(Options options) : RealFtpServer("vsftpd", std::move(options)) {
         }
     }
     if (options_.tls != Options::Tls::Off && !makeCertificate()) return;
-    fs::path empty = folder_ / "empty";
+    fs::path empty = folder() / "empty";
     fs::create_directories(empty);
     chmod(empty.c_str(), 0755);
-    fs::path protocolLog = folder_ / "vsftpd.log";
+    fs::path protocolLog = folder() / "vsftpd.log";
     logFiles_.push_back(protocolLog);
 
     std::string bannerLine;
     if (options_.banner.find('\n') == std::string::npos) {
         bannerLine = "ftpd_banner=" + options_.banner + "\n";
     } else {
-        writeFile(folder_ / "banner.txt", options_.banner);
-        bannerLine = "banner_file=" + (folder_ / "banner.txt").string() + "\n";
+        PeerProcess::writeText(folder() / "banner.txt", options_.banner);
+        bannerLine = "banner_file=" + (folder() / "banner.txt").string() + "\n";
     }
 
     for (int attempt = 0;; ++attempt) {
@@ -503,8 +364,8 @@ Vsftpd::Vsftpd(Options options) : RealFtpServer("vsftpd", std::move(options)) {
         else
             conf += "local_enable=NO\n";
         if (!asRoot) conf += "run_as_launching_user=YES\n";
-        fs::path confFile = folder_ / "vsftpd.conf";
-        if (!writeFile(confFile, conf)) {
+        fs::path confFile = folder() / "vsftpd.conf";
+        if (!PeerProcess::writeText(confFile, conf)) {
             fail("cannot write " + confFile.string());
             return;
         }
@@ -518,7 +379,8 @@ Vsftpd::Vsftpd(Options options) : RealFtpServer("vsftpd", std::move(options)) {
         }
         stop();
         // Someone took the port between picking and binding: pick again.
-        if (attempt < 4 && readFile(folder_ / "server.log").find("could not bind") != std::string::npos) continue;
+        if (attempt < 4 && PeerProcess::readText(folder() / "server.log").find("could not bind") != std::string::npos)
+            continue;
         fail("vsftpd did not come up" + (error_.empty() ? std::string() : ": " + error_));
         return;
     }
@@ -527,7 +389,7 @@ Vsftpd::Vsftpd(Options options) : RealFtpServer("vsftpd", std::move(options)) {
 // ---- pyftpdlib ----
 
 PyFtpd::PyFtpd(Options options) : RealFtpServer("pyftpd", std::move(options)) {
-    if (folder_.empty()) return;
+    if (folder().empty()) return;
     localUserAvailable_ = true;  // a virtual user of the script
     chmod(root_.c_str(), 0777);
     chmod(localRoot_.c_str(), 0777);
@@ -555,19 +417,17 @@ PyFtpd::PyFtpd(Options options) : RealFtpServer("pyftpd", std::move(options)) {
         return;
     }
     auto deadline = Clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-    while (port_ == 0) {
-        std::string out = readFile(folder_ / "server.log");
+    auto reported = [&] {
+        std::string out = PeerProcess::readText(folder() / "server.log");
         size_t at = out.find("READY ");
-        if (at != std::string::npos && out.find('\n', at) != std::string::npos) {
-            port_ = static_cast<uint16_t>(std::atoi(out.c_str() + at + 6));
-            break;
-        }
-        if (exited() || Clock::now() >= deadline) {
-            stop();
-            fail("pyftpd_server.py did not report READY");
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (at == std::string::npos || out.find('\n', at) == std::string::npos) return false;
+        port_ = static_cast<uint16_t>(std::atoi(out.c_str() + at + 6));
+        return true;
+    };
+    if (process_.waitUntil(deadline, std::chrono::milliseconds(10), reported) != PeerProcess::Wait::Ready) {
+        stop();
+        fail("pyftpd_server.py did not report READY");
+        return;
     }
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (!waitForGreeting(static_cast<int>(std::max<long long>(left, 500)))) {

@@ -13,6 +13,8 @@
 // gtest failure (never hangs) and ready() is false:
 //   vn::test::Vsftpd server;
 //   ASSERT_TRUE(server.ready()) << server.error();
+#include "PeerProcess.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -61,14 +63,16 @@ public:
     const std::string& localPassword() const { return localPassword_; }
     bool localUserAvailable() const { return localUserAvailable_; }
     const std::string& banner() const { return options_.banner; }
-    const std::filesystem::path& folder() const { return folder_; }
+    const std::filesystem::path& folder() const { return process_.folder(); }
     // The TLS certificate and key (PEM), empty without TLS.
-    std::filesystem::path certificate() const { return options_.tls == RealServerOptions::Tls::Off ? "" : folder_ / "cert.pem"; }
-    std::filesystem::path privateKey() const { return folder_ / "key.pem"; }
+    std::filesystem::path certificate() const {
+        return options_.tls == RealServerOptions::Tls::Off ? "" : folder() / "cert.pem";
+    }
+    std::filesystem::path privateKey() const { return folder() / "key.pem"; }
     // The server's output and its own log, for failure messages.
     std::string log() const;
     // The server process and its session processes, as of now.
-    pid_t pid() const { return pid_; }
+    pid_t pid() const { return process_.pid(); }
     std::vector<pid_t> processes() const;
     // Kills the server and every process below it, and reaps them; bounded.
     void stop();
@@ -80,13 +84,12 @@ protected:
     bool launch(const std::vector<std::string>& argv);
     // Waits (bounded) until the port greets with a complete 220 reply.
     bool waitForGreeting(int timeoutMs);
-    bool exited();
     void fail(const std::string& message);
     // Makes certificate() and privateKey() with openssl (CN localhost).
     bool makeCertificate();
 
     RealServerOptions options_;
-    std::filesystem::path folder_;
+    PeerProcess process_;
     std::filesystem::path root_;
     std::filesystem::path localRoot_;
     std::vector<std::filesystem::path> logFiles_;
@@ -94,7 +97,6 @@ protected:
     std::string localPassword_ = "Secret-42";
     bool localUserAvailable_ = false;
     uint16_t port_ = 0;
-    pid_t pid_ = -1;
     bool ready_ = false;
     std::string error_;
 };
