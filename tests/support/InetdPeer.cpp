@@ -29,21 +29,6 @@ constexpr int kNamespaceExit = 3;
 constexpr int kAttempts = 3;
 constexpr auto kListenTimeout = std::chrono::seconds(5);
 
-uint16_t freeLoopbackPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return 0;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    uint16_t port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(fd);
-    return port;
-}
-
 // Only async-signal-safe calls: this runs between fork and exec.
 void childFail(const char* what) {
     int e = errno;
@@ -132,7 +117,7 @@ bool InetdPeer::launchOnce(std::string& why) {
     std::string services, conf;
     std::vector<uint16_t> ports;
     for (const auto& s : services_) {
-        uint16_t p = freeLoopbackPort();
+        uint16_t p = pickFreePort();
         if (p == 0) {
             why = "no free loopback port";
             return false;

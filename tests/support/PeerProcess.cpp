@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
@@ -194,6 +197,50 @@ void PeerProcess::stop() {
         while (!reapedOrGone(p) && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     pid_ = -1;
+}
+
+// The loopback address of a family, port set.
+socklen_t loopbackAddress(bool ipv6, uint16_t port, sockaddr_storage& ss) {
+    ss = {};
+    if (ipv6) {
+        auto& a = reinterpret_cast<sockaddr_in6&>(ss);
+        a.sin6_family = AF_INET6;
+        a.sin6_addr = in6addr_loopback;
+        a.sin6_port = htons(port);
+        return sizeof a;
+    }
+    auto& a = reinterpret_cast<sockaddr_in&>(ss);
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    return sizeof a;
+}
+
+uint16_t pickFreePort(bool ipv6) {
+    int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return 0;
+    sockaddr_storage a;
+    socklen_t len = loopbackAddress(ipv6, 0, a);
+    uint16_t port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6&>(a).sin6_port : reinterpret_cast<sockaddr_in&>(a).sin_port);
+    close(fd);
+    return port;
+}
+
+bool ipv6LoopbackAvailable(std::string& why) {
+    int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        why = std::string("no IPv6 sockets here: ") + std::strerror(errno);
+        return false;
+    }
+    sockaddr_storage a;
+    socklen_t len = loopbackAddress(true, 0, a);
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0;
+    if (!ok) why = std::string("::1 can't be bound here (no IPv6 on loopback): ") + std::strerror(errno);
+    close(fd);
+    return ok;
 }
 
 } // namespace vn::test

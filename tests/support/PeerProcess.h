@@ -10,9 +10,11 @@
 //   ...
 //   process.finish("inetd", "inetd", [&] { return log(); });  // in the owner's destructor
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -67,5 +69,14 @@ private:
     pid_t pid_ = -1;
     int status_ = 0;
 };
+
+// The loopback address of a family (127.0.0.1 or ::1), port set.
+socklen_t loopbackAddress(bool ipv6, uint16_t port, sockaddr_storage& ss);
+
+// A loopback port that was free a moment ago (bind port 0, read it, close).
+uint16_t pickFreePort(bool ipv6 = false);
+
+// Whether a socket can bind ::1 here; why not in `why`.
+bool ipv6LoopbackAvailable(std::string& why);
 
 } // namespace vn::test

@@ -40,12 +40,6 @@ struct RealServerOptions {
     Tls tls = Tls::Off;
 };
 
-// Whether a socket can bind ::1 here; why not in `why`.
-bool ipv6LoopbackAvailable(std::string& why);
-
-// A loopback port that was free a moment ago (bind port 0, read it, close).
-uint16_t pickFreePort(bool ipv6 = false);
-
 class RealFtpServer {
 public:
     virtual ~RealFtpServer();
