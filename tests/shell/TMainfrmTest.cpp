@@ -41,6 +41,7 @@
 #include "shell/TAboutfrm.h"
 #include "shell/TMainfrm.h"
 #include "shell/Tsplashfrm.h"
+#include "UrlCatcher.h"
 
 namespace vn::test {
 namespace {
@@ -102,20 +103,6 @@ private:
     QtMessageHandler previous_;
 };
 
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    UrlCatcher() {
-        for (const char* scheme : {"file", "mailto", "https"})
-            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
-    }
-    ~UrlCatcher() override {
-        for (const char* scheme : {"file", "mailto", "https"}) QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
-    }
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 // Ignores its close while it "sends QUIT", then closes itself.
 class SlowCloser : public QWidget {
@@ -883,4 +870,3 @@ TEST_F(Shell, ScreenshotOfTheMainWindowWithAnFtpWindow) {
 } // namespace
 } // namespace vn::test
 
-#include "TMainfrmTest.moc"

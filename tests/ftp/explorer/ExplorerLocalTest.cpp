@@ -2,19 +2,11 @@
 // roots and folders on temporary folders with an injected mount list, names
 // edited in place, the clipboard, deletes, drag and drop, layout and help.
 #include "ExplorerTestKit.h"
+#include "UrlCatcher.h"
 
 namespace vn::test {
 namespace {
 
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    UrlCatcher() { QDesktopServices::setUrlHandler("file", this, "open"); }
-    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler("file"); }
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 TEST_F(Explorer, LocalRootsHomeFirstThenRootAndMounts) {
     mounts = {{"/proc", "proc", "proc", ""},
@@ -796,4 +788,3 @@ TEST_F(Explorer, UploadToMultipleHostsHandsOverTheSelectedFiles) {
 } // namespace
 } // namespace vn::test
 
-#include "ExplorerLocalTest.moc"

@@ -44,6 +44,7 @@
 #include "sites/SiteFile.h"
 #include "sites/ui/TNewSitefrm.h"
 #include "sites/ui/TSitefrm.h"
+#include "UrlCatcher.h"
 
 namespace vn::icmp {
 namespace {
@@ -432,15 +433,6 @@ TEST_F(PingWindow, TheMainWindowsEntriesOpenPingAndTraceroute) {
 
 // ---------------------------------------------------------------- help
 
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    UrlCatcher() { QDesktopServices::setUrlHandler("file", this, "open"); }
-    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler("file"); }
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 TEST_F(PingWindow, F1OpensThePingPageAndTracerouteItsTopic) {
     const QString folder = QStringLiteral(VN_SOURCE_DIR "/docs/help");
@@ -453,7 +445,7 @@ TEST_F(PingWindow, F1OpensThePingPageAndTracerouteItsTopic) {
     ASSERT_TRUE(index.open(QIODevice::ReadOnly));
     EXPECT_TRUE(index.readAll().contains("href=\"ping.html\""));
 
-    UrlCatcher catcher;
+    vn::test::UrlCatcher catcher;
     setHelpFolder(folder);
     TPingfrm ping;
     ping.action("Contents1")->trigger();
@@ -469,4 +461,3 @@ TEST_F(PingWindow, F1OpensThePingPageAndTracerouteItsTopic) {
 } // namespace
 } // namespace vn::icmp
 
-#include "PingWindowTest.moc"

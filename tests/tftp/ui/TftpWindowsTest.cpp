@@ -50,6 +50,7 @@
 #include "tftp/ui/TTFTPServerfrm.h"
 #include "tftp/ui/TTrivialFTPfrm.h"
 #include "tftp/ui/TftpWidgets.h"
+#include "UrlCatcher.h"
 
 namespace vn::tftp::test {
 namespace {
@@ -108,15 +109,6 @@ std::string request(std::uint16_t opcode, const std::string& name, const std::st
     return d;
 }
 
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open"); }
-    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 struct Windows : ::testing::Test {
     ScopedPrompter prompter;
@@ -599,7 +591,7 @@ TEST_F(Windows, ScreenshotOfBothWindowsInTheMainWindow) {
 }
 
 TEST_F(Windows, HelpMenusOpenTheGuideAndTheWebSite) {
-    UrlCatcher urls;
+    vn::test::UrlCatcher urls;
     serverIni(0, {});
     TTFTPServerfrm server; // port 0: not listening, nothing bound
     TTrivialFTPfrm client;
@@ -619,4 +611,3 @@ TEST_F(Windows, HelpMenusOpenTheGuideAndTheWebSite) {
 } // namespace
 } // namespace vn::tftp::test
 
-#include "TftpWindowsTest.moc"
