@@ -25,8 +25,8 @@
 #include "common/ui/UiPrompter.h"
 #include "common/ui/UiSink.h"
 #include "common/ui/WireText.h"
-#include "sites/SiteSecurity.h"
 #include "ftp/engine/FtpSettings.h"
+#include "sites/SiteSecurity.h"
 
 namespace vn {
 
