@@ -183,6 +183,19 @@ struct OnVsftpd : RemoteExplorer {
         for (fs::path q = p; q != server->uploadDir() && q.has_relative_path(); q = q.parent_path())
             fs::permissions(q, fs::perms::all);
     }
+    // The node of /upload/one/ (its parent opened), current, with the tree focused.
+    QTreeWidgetItem* pickFolderOne(TFTPfrm& w) {
+        const SessionId sid = w.currentSession();
+        w.findNode("/upload/", sid)->setExpanded(true);
+        EXPECT_TRUE(waitIdle(w));
+        QTreeWidgetItem* one = w.findNode("/upload/one/", sid);
+        EXPECT_NE(one, nullptr);
+        if (!one) return nullptr;
+        w.tree()->setCurrentItem(one);
+        EXPECT_TRUE(waitIdle(w));
+        focus(&w, w.tree());
+        return one;
+    }
     void connect(TFTPfrm& w, const QString& remoteDir = {}) {
         prompter->pushDialog(quick(server->port(), "anonymous", "me@example.org", remoteDir));
         w.QuickSBClick();
